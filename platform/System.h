@@ -1,0 +1,49 @@
+#pragma once
+// Facts of the machine the program asks Windows for, with test seams.
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace Platform {
+
+// ANSI code page Windows would report for a locale name such as "zh_CN"
+// (936), "zh_TW" (950), "de_DE" (1252)...
+int codePageForLocale(const QString& localeName);
+// The code page for the user's locale (LC_ALL / LC_CTYPE / LANG via QLocale::system()),
+// or the value set by setAnsiCodePage.
+int GetACP();
+void setAnsiCodePage(int codePage); // 0: back to the real one
+
+// NetBIOS-style computer name: first label of the host name, upper case, at most
+// 15 bytes; empty when unavailable.
+QString computerNameFromHostName(const QString& hostName);
+QString GetComputerName();
+void setComputerName(const QString& name); // null QString: back to the real one
+
+// Operating system version text; never contains "XP" on this platform.
+QString GetOSVersion();
+void setOSVersion(const QString& text); // null QString: back to the real one
+
+// SetLocaleInfoA stand-in: records its calls and changes nothing.
+struct LocaleInfoCall
+{
+    unsigned locale;
+    unsigned type;
+    QString value;
+};
+bool SetLocaleInfoA(unsigned locale, unsigned type, const QString& value);
+QList<LocaleInfoCall> localeInfoCalls();
+void clearLocaleInfoCalls();
+
+// Directory of the running executable, ending in a path separator.
+QString exeDirectory();
+void setExeDirectory(const QString& dir); // empty: back to the real one
+
+// The clock.
+QDateTime now();
+QDate today();
+void setClock(std::function<QDateTime()> clock); // empty: back to the real clock
+
+} // namespace Platform
