@@ -1,0 +1,77 @@
+#pragma once
+// Every table, column and statement text the shell uses, in one place.
+//
+// Values typed by a person are never spliced into statement text: the user-name
+// and month-key look-ups carry a bound marker where a quoted literal would be.
+#include <QString>
+
+namespace Db {
+
+// Tables
+inline const QString tUsers = QStringLiteral("Users");
+inline const QString tAccounts = QStringLiteral("Accounts");
+inline const QString tScheme = QStringLiteral("Scheme");
+inline const QString tEmployee = QStringLiteral("Employee");
+inline const QString tShiftsRule = QStringLiteral("Shifts_Rule");
+inline const QString tOpLog = QStringLiteral("OpLog");
+
+// Users
+inline const QString cUsername = QStringLiteral("username");
+inline const QString cPassword = QStringLiteral("password");
+inline const QString cIsNew = QStringLiteral("isNew");
+inline const QString cIsStop = QStringLiteral("IsStop");
+inline const QString cUserId = QStringLiteral("User_id");
+inline const QString cAccess = QStringLiteral("Access");
+
+// Accounts
+inline const QString cYm = QStringLiteral("ym");
+inline const QString cAccountName = QStringLiteral("account_name");
+inline const QString cBeginDate = QStringLiteral("begin_date");
+inline const QString cEndDate = QStringLiteral("end_date");
+
+// Scheme (plus the day columns "1" to "31")
+inline const QString cSchemeYm = QStringLiteral("YM");
+inline const QString cEmpId = QStringLiteral("emp_id");
+inline const QString cShiftId = QStringLiteral("shift_id");
+inline const QString cStartDate = QStringLiteral("start_date");
+inline QString dayColumn(int day) { return QString::number(day); }
+
+// Employee
+inline const QString cLeaveDate = QStringLiteral("leave_date");
+
+// Shifts_Rule
+inline const QString cShiftsCyc = QStringLiteral("shifts_cyc");
+inline const QString cShiftsCycUnit = QStringLiteral("shifts_cyc_unit");
+inline const QString cShifts = QStringLiteral("shifts");
+
+// OpLog
+inline const QString cOpTime = QStringLiteral("opTime");
+inline const QString cBeWrite = QStringLiteral("BeWrite");
+inline const QString cOpUser = QStringLiteral("opUser");
+inline const QString cOpComputer = QStringLiteral("opComPuter");
+
+// Statements. ":name" markers are bound by Query.
+// 1: is any operator defined; every user name for the login list.
+inline const QString sqlAllUsers = QStringLiteral("select * from Users");
+// 2 and 4: the operator's row by name (sign-in, password change).
+inline const QString sqlUserByName = QStringLiteral("select * from Users where username=:username");
+// 3: the operator's row, only when not stopped (before the account-period dialog).
+inline const QString sqlActiveUserByName =
+    QStringLiteral("select * from Users where username=:username and IsStop=0 ");
+// 5: the operator's rights.
+inline const QString sqlUserAccess = QStringLiteral("select Access from Users where username=:username");
+// 6: does a period exist for a month key.
+inline const QString sqlAccountByYm = QStringLiteral("SELECT * FROM Accounts WHERE ym=:ym");
+// 7: last month's schedule rows with the employee's leave date.
+inline const QString sqlOldMonthSchemes =
+    QStringLiteral("SELECT S.*, E.leave_date FROM Scheme S, Employee E WHERE S.emp_id = E.emp_id AND YM = :ym "
+                   "ORDER BY S.start_date DESC, E.emp_id");
+// 8: the new month's schedule rows.
+inline const QString sqlNewMonthSchemes = QStringLiteral("SELECT * FROM Scheme WHERE YM=:YM");
+// 9: the shift rules, read whole.
+inline const QString sqlShiftRules = QStringLiteral("SELECT * FROM Shifts_Rule");
+// 10: one operation log entry.
+inline const QString sqlInsertOpLog = QStringLiteral(
+    "INSERT INTO OpLog (opTime, BeWrite, opUser, opComPuter) VALUES (:opTime, :BeWrite, :opUser, :opComputer)");
+
+} // namespace Db

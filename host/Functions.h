@@ -1,0 +1,21 @@
+#pragma once
+// Date and flag helpers of the suite.
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+namespace Functions {
+
+// The same day `months` months later, clamped to the end of a shorter month.
+QDate IncMonth(const QDate& date, int months);
+QDateTime IncMonth(const QDateTime& date, int months);
+// Days in a month, 28 to 31. Throws std::invalid_argument for a month outside 1..12.
+int DaysPerMonth(int year, int month);
+int ExtractDay(const QDate& date);
+int ExtractDay(const QDateTime& date);
+// A flag column read as text: "1", "-1", "true" (any case) are true; empty, "0",
+// "false" and anything else false.
+bool GetBoolean(const QString& text);
+QString GetOSVersion();
+
+} // namespace Functions

@@ -1,0 +1,219 @@
+#include "host/Mainmodule.h"
+
+#include "db/Query.h"
+#include "host/AccountDataset.h"
+#include "host/Prjconst.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+#include "platform/System.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace Mainmodule {
+
+TMainDM* MainDM = nullptr;
+bool bQuited = false;
+
+QString ConnectionSettings::describe() const
+{
+    if (driver == u"QSQLITE")
+        return QDir::toNativeSeparators(file);
+    return QStringLiteral("%1@%2:%3/%4").arg(user, host, QString::number(port), database);
+}
+
+ConnectionSettings readConnectionSettings(const QString& appDir)
+{
+    const Platform::IniFile ini(appDir + QStringLiteral("Tavrel.ini"));
+    const QString section = QStringLiteral("Database");
+    auto get = [&](const char16_t* key) { return ini.readString(section, QString::fromUtf16(key)); };
+
+    ConnectionSettings s;
+    const QString driver = get(u"Driver").toLower();
+    if (driver == u"qpsql" || driver == u"postgresql" || driver == u"postgres" || driver == u"psql") {
+        s.driver = QStringLiteral("QPSQL");
+        s.host = get(u"Host");
+        if (s.host.isEmpty())
+            s.host = QStringLiteral("localhost");
+        s.port = get(u"Port").toInt();
+        if (s.port <= 0)
+            s.port = 5432;
+        s.database = get(u"Database");
+        s.user = get(u"User");
+        // Without a password the connection is left to libpq's password file.
+        s.password = get(u"Password");
+        s.hasPassword = !s.password.isEmpty();
+        return s;
+    }
+    s.driver = QStringLiteral("QSQLITE");
+    QString file = get(u"Database");
+    if (file.isEmpty())
+        file = QStringLiteral("Kolvane.mdb");
+    s.file = QDir::isAbsolutePath(file) ? file : appDir + file;
+    return s;
+}
+
+namespace {
+
+bool lockedError(const QSqlError& error)
+{
+    const QString native = error.nativeErrorCode();
+    return native == u"5" || native == u"6" || error.text().contains(u"locked", Qt::CaseInsensitive);
+}
+
+QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
+{
+    const QString where = QDir::toNativeSeparators(s.file);
+    const QFileInfo info(s.file);
+    if (!info.exists())
+        return QStringLiteral("找不到数据库文件：\n%1\n\n请用 kolvane-db 建立数据库，或在 Tavrel.ini 的 [Database] 中指定数据库。").arg(where);
+    if (!info.isFile())
+        return QStringLiteral("数据库路径不是文件：\n%1").arg(where);
+    QFile file(s.file);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("没有权限读取数据库文件：\n%1\n\n%2").arg(where, file.errorString());
+    const QByteArray header = file.read(16);
+    file.close();
+    if (header != QByteArrayLiteral("SQLite format 3\0"))
+        return QStringLiteral("数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1").arg(where);
+    if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
+        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1").arg(where);
+
+    // mode=rw: never create a file that is not there.
+    db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + QStringLiteral("?mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!db.open())
+        return QStringLiteral("无法打开数据库文件：\n%1\n\n%2").arg(where, db.lastError().text());
+
+    QSqlQuery check(db);
+    if (!check.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND lower(name) IN "
+                                   "('users','accounts')"))) {
+        const QSqlError error = check.lastError();
+        db.close();
+        if (lockedError(error))
+            return QStringLiteral("数据库文件正被其他程序锁定，请稍后再试：\n%1").arg(where);
+        return QStringLiteral("无法读取数据库文件：\n%1\n\n%2").arg(where, error.text());
+    }
+    if (!check.next() || check.value(0).toInt() < 2) {
+        check.finish();
+        db.close();
+        return QStringLiteral("数据库文件中没有一卡通系统的数据表（Users、Accounts）：\n%1").arg(where);
+    }
+    check.finish();
+    // Write-ahead log with NORMAL sync: every committed row survives a crash of the
+    // program, and committing one row at a time stays cheap.
+    for (const char16_t* pragma : {u"PRAGMA journal_mode=WAL", u"PRAGMA synchronous=NORMAL"}) {
+        QSqlQuery q(db);
+        if (!q.exec(QString::fromUtf16(pragma))) {
+            const QSqlError error = q.lastError();
+            q.finish();
+            db.close();
+            if (lockedError(error))
+                return QStringLiteral("数据库文件正被其他程序锁定，请稍后再试：\n%1").arg(where);
+            return QStringLiteral("无法设置数据库文件：\n%1\n\n%2").arg(where, error.text());
+        }
+    }
+    return {};
+}
+
+QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db)
+{
+    db.setHostName(s.host);
+    db.setPort(s.port);
+    db.setDatabaseName(s.database);
+    db.setUserName(s.user);
+    if (s.hasPassword)
+        db.setPassword(s.password);
+    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    if (db.open())
+        return {};
+    const QString error = db.lastError().text();
+    const QString where = s.describe();
+    if (error.contains(u"password authentication failed") || error.contains(u"no password supplied"))
+        return QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error);
+    if (error.contains(u"does not exist"))
+        return QStringLiteral("数据库服务器上没有这个数据库或用户：\n%1\n\n%2").arg(where, error);
+    if (error.contains(u"could not connect") || error.contains(u"Connection refused") || error.contains(u"timeout")
+        || error.contains(u"could not translate host name"))
+        return QStringLiteral("无法连接数据库服务器：\n%1\n\n%2").arg(where, error);
+    return QStringLiteral("无法打开数据库：\n%1\n\n%2").arg(where, error);
+}
+
+} // namespace
+
+QString openConnection(const ConnectionSettings& settings, const QString& connectionName)
+{
+    if (!QSqlDatabase::isDriverAvailable(settings.driver))
+        return QStringLiteral("缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。").arg(settings.driver);
+    QString message;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(settings.driver, connectionName);
+        message = settings.driver == u"QPSQL" ? openPostgres(settings, db) : openSqlite(settings, db);
+    }
+    if (!message.isEmpty())
+        QSqlDatabase::removeDatabase(connectionName);
+    return message;
+}
+
+TMainDM::TMainDM(QObject* owner)
+    : QObject(owner)
+{
+    setObjectName(QStringLiteral("MainDM"));
+    const ConnectionSettings settings = readConnectionSettings(Platform::exeDirectory());
+    const QString message = openConnection(settings, connectionName);
+    if (!message.isEmpty()) {
+        bQuited = true;
+        Platform::MessageBox(message, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        return;
+    }
+    m_connected = true;
+    bQuited = false;
+    m_accountData = new AccountDataset(connection(), this);
+}
+
+TMainDM::~TMainDM()
+{
+    delete m_accountData;
+    m_accountData = nullptr;
+    if (m_connected) {
+        closeConnection();
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    if (MainDM == this)
+        MainDM = nullptr;
+}
+
+bool TMainDM::hasConnection() const
+{
+    return m_connected;
+}
+
+QSqlDatabase TMainDM::connection() const
+{
+    return QSqlDatabase::database(connectionName, false);
+}
+
+void TMainDM::closeConnection()
+{
+    if (!m_connected)
+        return;
+    QSqlDatabase db = connection();
+    if (db.isOpen())
+        db.close();
+}
+
+QSqlDatabase db()
+{
+    if (!MainDM || !MainDM->hasConnection())
+        throw Db::Error("没有数据库连接");
+    QSqlDatabase connection = MainDM->connection();
+    if (!connection.isOpen())
+        throw Db::Error("数据库连接已关闭");
+    return connection;
+}
+
+} // namespace Mainmodule
