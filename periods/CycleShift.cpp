@@ -1,0 +1,191 @@
+#include "periods/CycleShift.h"
+
+#include "db/Query.h"
+#include "db/Statements.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace CycleShift {
+
+namespace {
+
+bool isBlankOrControl(QChar c)
+{
+    return c.unicode() <= 32;
+}
+
+QString trimmedValue(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlankOrControl(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlankOrControl(text.at(end - 1)))
+        --end;
+    // A present but empty value is empty text, not null: it is written as such.
+    return end > begin ? text.mid(begin, end - begin).toString() : QStringLiteral("");
+}
+
+// Sunday = 1 ... Saturday = 7.
+qint64 weekdayOf(const QDate& date)
+{
+    return date.dayOfWeek() % 7 + 1;
+}
+
+// a mod (n * per), the remainder of truncating division. When n * per does not
+// fit in 64 bits it is larger than any day count, and the remainder is a itself.
+qint64 cycleRemainder(qint64 a, qint64 n, qint64 per)
+{
+    qint64 length = 0;
+    if (__builtin_mul_overflow(n, per, &length))
+        return a;
+    return a % length;
+}
+
+} // namespace
+
+Unit unitOf(const QString& text)
+{
+    if (text.compare(u"day", Qt::CaseInsensitive) == 0)
+        return Unit::Day;
+    if (text.compare(u"week", Qt::CaseInsensitive) == 0)
+        return Unit::Week;
+    if (text.compare(u"month", Qt::CaseInsensitive) == 0)
+        return Unit::Month;
+    return Unit::None;
+}
+
+SlotList::SlotList(const QString& text)
+{
+    // CR, LF and CR LF all end a line; the empty "line" between CR and LF has no '='.
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    while (start <= size) {
+        qsizetype stop = start;
+        while (stop < size && text.at(stop) != u'\r' && text.at(stop) != u'\n')
+            ++stop;
+        const QStringView line = QStringView(text).mid(start, stop - start);
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq >= 0) {
+            const QString name = line.left(eq).toString().toCaseFolded();
+            if (!m_values.contains(name))
+                m_values.insert(name, trimmedValue(line.mid(eq + 1)));
+        }
+        start = stop + 1;
+    }
+}
+
+QString SlotList::value(const QString& name) const
+{
+    return m_values.value(name.toCaseFolded());
+}
+
+ShiftRule ShiftRule::fromValues(const QString& id, const QVariant& cycle, const QString& unit, const QString& slots)
+{
+    ShiftRule rule;
+    rule.id = id;
+    bool ok = false;
+    const qint64 n = cycle.toString().trimmed().toLongLong(&ok);
+    rule.cycle = ok ? n : 0;
+    rule.unit = unitOf(unit);
+    rule.unitText = unit;
+    rule.slots = SlotList(slots);
+    return rule;
+}
+
+qint64 slotOf(const ShiftRule& rule, const QDateTime& anchor, const QDate& day)
+{
+    if (rule.cycle == 0)
+        throw Error(QStringLiteral("轮班规则“%1”的周期长度为 0").arg(rule.id).toStdString());
+    if (!anchor.isValid() || !day.isValid())
+        throw Error(QStringLiteral("轮班起始日期无效").toStdString());
+    const QDate start = anchor.date();
+    const qint64 t = start.daysTo(day);
+    switch (rule.unit) {
+    case Unit::Day:
+        if (t < 0)
+            return 0;
+        return cycleRemainder(t, rule.cycle, 1) + 1;
+    case Unit::Week: {
+        const qint64 sinceSunday = t + weekdayOf(start) - 1;
+        if (sinceSunday < 0)
+            return 0;
+        return cycleRemainder(sinceSunday, rule.cycle, 7) + 1;
+    }
+    case Unit::Month: {
+        const qint64 months = (qint64(day.year()) * 12 + day.month()) - (qint64(start.year()) * 12 + start.month());
+        if (months < 0)
+            return 0;
+        const qint64 k = months % rule.cycle; // months is small: no overflow below
+        return 31 * k + day.day();
+    }
+    case Unit::None:
+        break;
+    }
+    return 0;
+}
+
+QString codeOf(const ShiftRule& rule, const QDateTime& anchor, const QDate& day)
+{
+    if (rule.unit == Unit::None) {
+        // No slot can be computed: only a line with an empty name answers.
+        const QString code = rule.slots.value(QString());
+        return code.isNull() ? QStringLiteral("") : code;
+    }
+    const qint64 slot = slotOf(rule, anchor, day);
+    if (slot <= 0)
+        return QStringLiteral("");
+    const QString code = rule.slots.value(slot);
+    return code.isNull() ? QStringLiteral("") : code;
+}
+
+void ShiftRules::load(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(Db::adaptStatement(Db::sqlShiftRules, Db::engineOf(db))))
+        throw Db::Error(
+            QStringLiteral("无法读取轮班规则：%1\n%2").arg(q.lastError().text(), Db::sqlShiftRules).toStdString());
+    const QSqlRecord columns = q.record();
+    const int id = columns.indexOf(Db::cShiftId);
+    const int cycle = columns.indexOf(Db::cShiftsCyc);
+    const int unit = columns.indexOf(Db::cShiftsCycUnit);
+    const int slots = columns.indexOf(Db::cShifts);
+    if (id < 0 || cycle < 0 || unit < 0 || slots < 0)
+        throw Db::Error(QStringLiteral("轮班规则表缺少字段（%1、%2、%3、%4）")
+                            .arg(Db::cShiftId, Db::cShiftsCyc, Db::cShiftsCycUnit, Db::cShifts)
+                            .toStdString());
+    m_rules.clear();
+    while (q.next())
+        add(ShiftRule::fromValues(
+            q.value(id).toString(), q.value(cycle), q.value(unit).toString(), q.value(slots).toString()));
+    if (q.lastError().isValid())
+        throw Db::Error(QStringLiteral("无法读取轮班规则：%1").arg(q.lastError().text()).toStdString());
+}
+
+void ShiftRules::add(const ShiftRule& rule)
+{
+    const QString key = rule.id.toCaseFolded();
+    if (!m_rules.contains(key))
+        m_rules.insert(key, rule);
+}
+
+const ShiftRule* ShiftRules::find(const QString& id) const
+{
+    const auto it = m_rules.constFind(id.toCaseFolded());
+    return it == m_rules.cend() ? nullptr : &it.value();
+}
+
+bool ShiftRules::GetCycleShift(const QString& ruleId, const QDateTime& anchor, const QDate& day, QString& code) const
+{
+    code = QString();
+    const ShiftRule* rule = find(ruleId);
+    if (!rule)
+        return false;
+    code = codeOf(*rule, anchor, day);
+    return true;
+}
+
+} // namespace CycleShift

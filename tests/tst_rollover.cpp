@@ -1,0 +1,486 @@
+// Schedule roll-over on a fixture database: which rows are written, with which
+// days, what is kept, what is reported, and how progress is shown.
+#include "TestSupport.h"
+
+#include "db/Query.h"
+#include "host/Mainmodule.h"
+#include "periods/Rollover.h"
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QtTest>
+
+using TestSupport::TestEnv;
+using namespace Rollover;
+
+namespace {
+
+const QString kNull = QStringLiteral("<null>");
+
+QDateTime day(int y, int m, int d, int h = 0)
+{
+    return QDateTime(QDate(y, m, d), QTime(h, 0));
+}
+
+// Records what the engine tells the dialog.
+class Recorder : public RolloverProgress
+{
+public:
+    void busy() override { calls << QStringLiteral("busy"); }
+    void start(int maximum) override { calls << QStringLiteral("start %1").arg(maximum); }
+    void advance(int position) override
+    {
+        ++advances;
+        last = position;
+    }
+    void finish() override { calls << QStringLiteral("finish"); }
+
+    QStringList calls;
+    int advances = 0;
+    int last = 0;
+};
+
+// A database with the periods 2023-12 (and 2023-01), shift rules and helpers
+// to add employees and last month's schedules.
+class Fixture
+{
+public:
+    Fixture()
+    {
+        env.createDatabase();
+        addPeriod(QStringLiteral("2023-12"));
+        addRule(QStringLiteral("D3"), 3, QStringLiteral("day"), QStringLiteral("1=早班\r\n2=中班\r\n3=夜班"));
+        addRule(QStringLiteral("ZERO"), 0, QStringLiteral("day"), QStringLiteral("1=A"));
+        addRule(QStringLiteral("W1"), 1, QStringLiteral("week"),
+            QStringLiteral("1=休息\n2=白班\n3=白班\n4=白班\n5=白班\n6=白班\n7=休息"));
+        addRule(QStringLiteral("M1"), 1, QStringLiteral("Month"), QStringLiteral("1=月初\n5=\n31=月末"));
+    }
+
+    void addPeriod(const QString& ym)
+    {
+        env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name) VALUES (?, ?)"), { ym, ym });
+    }
+    void addRule(const QString& id, const QVariant& n, const QString& unit, const QString& slots)
+    {
+        env.exec(QStringLiteral("INSERT INTO Shifts_Rule (shift_id, shifts_cyc, shifts_cyc_unit, shifts) "
+                                "VALUES (?,?,?,?)"),
+            { id, n, unit, slots });
+    }
+    // An employee with last month's row; its day columns hold "old", which must never be copied.
+    void addEmployee(const QString& emp, const QString& shift, const QVariant& start = {}, const QVariant& leave = {},
+        const QString& ym = QStringLiteral("2023-12"))
+    {
+        if (env.scalar(QStringLiteral("SELECT count(*) FROM Employee WHERE emp_id=?"), { emp }).toInt() == 0)
+            env.exec(QStringLiteral("INSERT INTO Employee (emp_id, leave_date) VALUES (?, ?)"), { emp, leave });
+        env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id, start_date, \"1\", \"31\") "
+                                "VALUES (?,?,?,?,'old','old')"),
+            { ym, emp, shift, start });
+    }
+
+    RolloverReport run(const QString& ym = QStringLiteral("2024-01"), const QDateTime& begin = day(2024, 1, 1),
+        const QDateTime& end = day(2024, 1, 31), RolloverProgress* progress = nullptr)
+    {
+        return runAutoScheme(env.db(), ym, begin, end, progress);
+    }
+
+    // The 31 day columns of a row ("<null>" for NULL), or an empty list without a row.
+    QStringList days(const QString& emp, const QString& ym = QStringLiteral("2024-01"))
+    {
+        Db::Query q(env.db(), QStringLiteral("SELECT * FROM Scheme WHERE YM=:ym AND emp_id=:emp"));
+        q.bind(QStringLiteral("ym"), ym);
+        q.bind(QStringLiteral("emp"), emp);
+        if (q.open().isEmpty())
+            return {};
+        QStringList values;
+        for (int d = 1; d <= 31; ++d) {
+            const QVariant v = q.value(QString::number(d));
+            values << (v.isNull() ? kNull : v.toString());
+        }
+        return values;
+    }
+    QVariant column(const QString& emp, const QString& name, const QString& ym = QStringLiteral("2024-01"))
+    {
+        return env.scalar(QStringLiteral("SELECT %1 FROM Scheme WHERE YM=? AND emp_id=?").arg(name), { ym, emp });
+    }
+    int rows(const QString& ym = QStringLiteral("2024-01"))
+    {
+        return env.scalar(QStringLiteral("SELECT count(*) FROM Scheme WHERE YM=?"), { ym }).toInt();
+    }
+
+    TestEnv env;
+};
+
+QStringList repeated(const QString& value, int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << value;
+    return list;
+}
+
+} // namespace
+
+class TestRollover : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void previousMonthAndWhenNothingRuns();
+    void fixedShifts();
+    void rotations();
+    void failuresAreReportedAndTheRunGoesOn();
+    void existingRowsAreEditedInPlace();
+    void leaveDates();
+    void progressAndGauge();
+};
+
+void TestRollover::previousMonthAndWhenNothingRuns()
+{
+    QCOMPARE(PrevYm(QStringLiteral("2024-01")), QStringLiteral("2023-12"));
+    QCOMPARE(PrevYm(QStringLiteral(" 2026-03 ")), QStringLiteral("2026-02"));
+    QCOMPARE(PrevYm(QStringLiteral("2024-12")), QStringLiteral("2024-11"));
+    for (const char16_t* bad : { u"", u"2024-1", u"2024/03", u"2024-013", u"2024-13", u"abcd-01" })
+        QVERIFY2(PrevYm(QString::fromUtf16(bad)).isEmpty(), qPrintable(QString::fromUtf16(bad)));
+
+    Fixture f;
+    f.addEmployee(QStringLiteral("E1"), QStringLiteral("白班"));
+    f.addEmployee(QStringLiteral("E2"), QStringLiteral("白班"), {}, {}, QStringLiteral("2024-01"));
+    QVERIFY(PrevAccountExists(f.env.db(), QStringLiteral("2023-12")));
+    QVERIFY(!PrevAccountExists(f.env.db(), QStringLiteral("2024-01")));
+
+    // No period for the previous month, though it has rows; no month key at all:
+    // nothing is written, no cursor, no gauge.
+    Recorder progress;
+    for (const char16_t* ym : { u"2024-02", u"", u"2024/01", u"2024-1" }) {
+        const RolloverReport report = f.run(QString::fromUtf16(ym), day(2024, 2, 1), day(2024, 2, 29), &progress);
+        QVERIFY(!report.ran);
+    }
+    QVERIFY(progress.calls.isEmpty());
+    QCOMPARE(f.rows(QStringLiteral("2024-02")), 0);
+
+    // A month key of the right shape naming no month, or a period without
+    // dates: refused before anything is written.
+    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-13")));
+    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-0x")));
+    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), QDateTime(), day(2024, 1, 31)));
+    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), day(2024, 1, 1), QDateTime()));
+    QCOMPARE(f.rows(), 1);
+
+    // The previous month has a period but no rows.
+    f.addPeriod(QStringLiteral("2024-01"));
+    const RolloverReport empty = f.run(QStringLiteral("2024-02"), day(2024, 2, 1), day(2024, 2, 29), &progress);
+    QVERIFY(empty.ran);
+    QCOMPARE(empty.oldRows, 1); // E2's row in 2024-01
+    QCOMPARE(f.rows(QStringLiteral("2024-02")), 1);
+    f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2024-01'"));
+    progress.calls.clear();
+    const RolloverReport none = f.run(QStringLiteral("2024-02"), day(2024, 2, 1), day(2024, 2, 29), &progress);
+    QVERIFY(none.ran);
+    QCOMPARE(none.oldRows, 0);
+    QCOMPARE(progress.calls, QStringList({ QStringLiteral("busy"), QStringLiteral("finish") }));
+
+    // 2024-01 reads 2023-12: E1 is carried over into the new month, as the key is typed.
+    const RolloverReport report = f.run(QStringLiteral("2024-01"));
+    QCOMPARE(report.previousYm, QStringLiteral("2023-12"));
+    QCOMPARE(report.written, 1);
+    QCOMPARE(f.days(QStringLiteral("E1")), repeated(QStringLiteral("白班"), 31));
+}
+
+void TestRollover::fixedShifts()
+{
+    Fixture f;
+    f.addPeriod(QStringLiteral("2023-01"));
+    f.addEmployee(QStringLiteral("F1"), QStringLiteral("白班"));
+    f.addEmployee(QStringLiteral("F1"), QStringLiteral("夜班"), {}, {}, QStringLiteral("2023-01"));
+
+    // The default period: every day of January.
+    QCOMPARE(f.run().written, 1);
+    QCOMPARE(f.days(QStringLiteral("F1")), repeated(QStringLiteral("白班"), 31));
+    QCOMPARE(f.column(QStringLiteral("F1"), QStringLiteral("shift_id")).toString(), QStringLiteral("白班"));
+    QVERIFY(f.column(QStringLiteral("F1"), QStringLiteral("start_date")).isNull());
+
+    // February of a common year: 29 to 31 stay unset.
+    f.run(QStringLiteral("2023-02"), day(2023, 2, 1), day(2023, 2, 28));
+    QCOMPARE(f.days(QStringLiteral("F1"), QStringLiteral("2023-02")),
+        repeated(QStringLiteral("夜班"), 28) + repeated(kNull, 3));
+
+    // The end date moved to the 5th of the next month: days 1 to 5 only.
+    f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2024-01'"));
+    f.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 2, 5));
+    QCOMPARE(f.days(QStringLiteral("F1")), repeated(QStringLiteral("白班"), 5) + repeated(kNull, 26));
+
+    // An end date in a longer month than the new one writes no day the month lacks.
+    f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2023-02'"));
+    f.run(QStringLiteral("2023-02"), day(2023, 2, 1), day(2023, 3, 31));
+    QCOMPARE(f.days(QStringLiteral("F1"), QStringLiteral("2023-02")),
+        repeated(QStringLiteral("夜班"), 28) + repeated(kNull, 3));
+}
+
+void TestRollover::rotations()
+{
+    Fixture f;
+    // Anchors with a time of day and in another case of the rule id; the
+    // anchor is copied as stored.
+    f.addEmployee(QStringLiteral("R1"), QStringLiteral("d3"), QStringLiteral("2023-12-30 08:15:00"));
+    f.addEmployee(QStringLiteral("R2"), QStringLiteral("W1"), day(2023, 11, 1));
+    f.addEmployee(QStringLiteral("R3"), QStringLiteral("M1"), day(2024, 1, 15));
+    f.addEmployee(QStringLiteral("R4"), QStringLiteral("NO-SUCH-RULE"), day(2023, 6, 1));
+
+    // Begin date moved to the 10th, end date early: days 10 to 31 are written anyway.
+    const RolloverReport report = f.run(QStringLiteral("2024-01"), day(2024, 1, 10), day(2024, 1, 20));
+    QCOMPARE(report.written, 4);
+    QVERIFY(report.failures.isEmpty());
+
+    // D3 from 2023-12-30: 2024-01-10 is day 11 of the rotation, slot (11 mod 3) + 1 = 3.
+    const QStringList cycle = { QStringLiteral("早班"), QStringLiteral("中班"), QStringLiteral("夜班") };
+    QStringList expected = repeated(kNull, 9);
+    for (int d = 10; d <= 31; ++d)
+        expected << cycle.at((d + 1) % 3);
+    QCOMPARE(f.days(QStringLiteral("R1")), expected);
+    QCOMPARE(
+        f.column(QStringLiteral("R1"), QStringLiteral("start_date")).toString(), QStringLiteral("2023-12-30 08:15:00"));
+    QCOMPARE(f.column(QStringLiteral("R1"), QStringLiteral("shift_id")).toString(), QStringLiteral("d3"));
+
+    // W1: Sundays and Saturdays off. 2024-01-13 is a Saturday, 2024-01-14 a Sunday.
+    const QStringList week = f.days(QStringLiteral("R2"));
+    QCOMPARE(week.at(12), QStringLiteral("休息"));
+    QCOMPARE(week.at(13), QStringLiteral("休息"));
+    QCOMPARE(week.at(14), QStringLiteral("白班"));
+    QCOMPARE(week.at(8), kNull);
+
+    // M1 anchored inside the new month: the month's own days keep their slots;
+    // slot 5 exists but is empty and is written as an empty value.
+    const QStringList month = f.days(QStringLiteral("R3"));
+    QCOMPARE(month.at(0), kNull); // before the begin date
+    QCOMPARE(month.at(10), QStringLiteral("")); // slot 11: no entry
+    QCOMPARE(month.at(30), QStringLiteral("月末"));
+
+    // An unknown rule: shift_id and start_date are written, no day column.
+    QCOMPARE(f.days(QStringLiteral("R4")), repeated(kNull, 31));
+    QCOMPARE(f.column(QStringLiteral("R4"), QStringLiteral("shift_id")).toString(), QStringLiteral("NO-SUCH-RULE"));
+    QCOMPARE(
+        f.column(QStringLiteral("R4"), QStringLiteral("start_date")).toString(), QStringLiteral("2023-06-01 00:00:00"));
+
+    // Days before the anchor have no code.
+    f.addEmployee(QStringLiteral("R5"), QStringLiteral("D3"), day(2024, 1, 20));
+    f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2024-01'"));
+    f.run();
+    const QStringList late = f.days(QStringLiteral("R5"));
+    QCOMPARE(late.mid(0, 19), repeated(QStringLiteral(""), 19));
+    QCOMPARE(late.at(19), QStringLiteral("早班"));
+}
+
+void TestRollover::failuresAreReportedAndTheRunGoesOn()
+{
+    Fixture f;
+    f.addEmployee(QStringLiteral("A1"), QStringLiteral("白班"));
+    f.addEmployee(QStringLiteral("A2"), QStringLiteral("zero"), day(2023, 12, 1));
+    f.addEmployee(QStringLiteral("A3"), QStringLiteral("D3"), day(2023, 12, 1));
+    f.addEmployee(QStringLiteral("A4"), QStringLiteral("白班"));
+    f.addEmployee(QStringLiteral("A5"), QStringLiteral("D3"), QStringLiteral("not a date"));
+    // The database refuses A4's row.
+    f.env.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Scheme WHEN NEW.emp_id = 'A4' "
+                              "BEGIN SELECT RAISE(ABORT, 'refused by rule'); END"));
+
+    const RolloverReport report = f.run();
+    QCOMPARE(report.oldRows, 5);
+    QCOMPARE(report.written, 2);
+    QCOMPARE(f.rows(), 2);
+    QVERIFY(f.days(QStringLiteral("A2")).isEmpty());
+    QCOMPARE(f.days(QStringLiteral("A3")).at(0), QStringLiteral("中班")); // 31 days after the anchor: slot 2
+    QCOMPARE(report.failures.size(), 3);
+    QStringList ids;
+    for (const Failure& failure : report.failures)
+        ids << failure.empId;
+    ids.sort();
+    QCOMPARE(ids, QStringList({ QStringLiteral("A2"), QStringLiteral("A4"), QStringLiteral("A5") }));
+
+    const QString message = failureMessage(report);
+    QVERIFY(message.contains(QStringLiteral("3 名员工")));
+    QVERIFY(message.contains(QStringLiteral("A2：轮班规则“ZERO”的周期长度为 0")));
+    QVERIFY(message.contains(QStringLiteral("refused by rule")));
+    QVERIFY(message.contains(QStringLiteral("not a date")));
+    QVERIFY(!message.contains(QStringLiteral("以及其他")));
+    QVERIFY(failureMessage(RolloverReport()).isEmpty());
+
+    // Many failures: the first twenty are named, then how many more.
+    RolloverReport many;
+    for (int i = 1; i <= 23; ++i)
+        many.failures.append({ QStringLiteral("X%1").arg(i), QStringLiteral("原因") });
+    const QString long_ = failureMessage(many);
+    QVERIFY(long_.contains(QStringLiteral("23 名员工")));
+    QVERIFY(long_.contains(QStringLiteral("X20：")));
+    QVERIFY(!long_.contains(QStringLiteral("X21：")));
+    QVERIFY(long_.contains(QStringLiteral("以及其他 3 名员工")));
+
+    // A schedule table without the column of day 31: rows that write it are
+    // refused; the others are stored.
+    Fixture g;
+    g.addEmployee(QStringLiteral("B1"), QStringLiteral("白班"));
+    g.addEmployee(QStringLiteral("B2"), QStringLiteral("白班"), {}, {}, QStringLiteral("2023-11"));
+    g.env.exec(QStringLiteral("ALTER TABLE Scheme DROP COLUMN \"31\""));
+    const RolloverReport lacking = g.run();
+    QCOMPARE(lacking.failures.size(), 1);
+    QVERIFY(lacking.failures.at(0).reason.contains(QStringLiteral("31")));
+    const RolloverReport shorter = g.run(QStringLiteral("2023-12"), day(2023, 12, 1), day(2023, 12, 30));
+    QVERIFY(!shorter.ran); // no period for 2023-11
+    g.addPeriod(QStringLiteral("2023-11"));
+    g.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2023-12'"));
+    QCOMPARE(g.run(QStringLiteral("2023-12"), day(2023, 12, 1), day(2023, 12, 30)).written, 1);
+}
+
+void TestRollover::existingRowsAreEditedInPlace()
+{
+    Fixture f;
+    f.addEmployee(QStringLiteral("K1"), QStringLiteral("白班"));
+    f.addEmployee(QStringLiteral("K2"), QStringLiteral("D3"), day(2024, 1, 1));
+    // The new month already has K1's and K2's rows, with other values.
+    f.env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id, start_date, \"1\", \"31\") "
+                              "VALUES ('2024-01', 'K1', 'x', '2020-01-01 00:00:00', 'x', 'x')"));
+    f.env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id, \"5\") VALUES ('2024-01', 'K2', 'x', 'x')"));
+
+    const RolloverReport report = f.run(QStringLiteral("2024-01"), day(2024, 1, 3), day(2024, 1, 20));
+    QCOMPARE(report.written, 2);
+    QCOMPARE(f.rows(), 2);
+    // Fixed shift: days 1 to 20 rewritten, 21 to 31 and start_date kept.
+    const QStringList k1 = f.days(QStringLiteral("K1"));
+    QCOMPARE(k1.mid(0, 20), repeated(QStringLiteral("白班"), 20));
+    QCOMPARE(k1.at(30), QStringLiteral("x"));
+    QCOMPARE(
+        f.column(QStringLiteral("K1"), QStringLiteral("start_date")).toString(), QStringLiteral("2020-01-01 00:00:00"));
+    // Rotation: days 1 and 2 keep their (unset) values, start_date replaced.
+    const QStringList k2 = f.days(QStringLiteral("K2"));
+    QCOMPARE(k2.at(0), kNull);
+    QCOMPARE(k2.at(4), QStringLiteral("中班"));
+    QCOMPARE(
+        f.column(QStringLiteral("K2"), QStringLiteral("start_date")).toString(), QStringLiteral("2024-01-01 00:00:00"));
+
+    // Running again changes nothing in the count.
+    f.run(QStringLiteral("2024-01"), day(2024, 1, 3), day(2024, 1, 20));
+    QCOMPARE(f.rows(), 2);
+
+    // Two old rows for one employee (a table without a key allows it): both
+    // apply to one new row in query order, rotation first (start_date
+    // descending), then the fixed shift, which wins where it writes.
+    Fixture g;
+    g.env.exec(QStringLiteral("DROP TABLE Scheme"));
+    QStringList dayColumns;
+    for (int d = 1; d <= 31; ++d)
+        dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
+    g.env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
+                              "start_date DATETIME, %1)")
+                   .arg(dayColumns.join(QStringLiteral(", "))));
+    g.addEmployee(QStringLiteral("T1"), QStringLiteral("白班"));
+    g.addEmployee(QStringLiteral("T1"), QStringLiteral("D3"), day(2024, 1, 1));
+    const RolloverReport twice = g.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 20));
+    QCOMPARE(twice.oldRows, 2);
+    QCOMPARE(twice.written, 2);
+    QCOMPARE(g.rows(), 1);
+    const QStringList t1 = g.days(QStringLiteral("T1"));
+    QCOMPARE(t1.mid(0, 20), repeated(QStringLiteral("白班"), 20));
+    QCOMPARE(t1.at(20), QStringLiteral("夜班")); // day 21: slot (20 mod 3) + 1
+    QCOMPARE(g.column(QStringLiteral("T1"), QStringLiteral("shift_id")).toString(), QStringLiteral("白班"));
+    QCOMPARE(
+        g.column(QStringLiteral("T1"), QStringLiteral("start_date")).toString(), QStringLiteral("2024-01-01 00:00:00"));
+}
+
+void TestRollover::leaveDates()
+{
+    QVERIFY(carriedOver(QDate(), day(2024, 1, 1)));
+    QVERIFY(carriedOver(QDate(2024, 1, 1), day(2024, 1, 1, 9)));
+    QVERIFY(!carriedOver(QDate(2023, 12, 31), day(2024, 1, 1)));
+
+    Fixture f;
+    f.addEmployee(QStringLiteral("L1"), QStringLiteral("白班"), {}, day(2023, 12, 20)); // before
+    f.addEmployee(QStringLiteral("L2"), QStringLiteral("白班"), {}, day(2023, 12, 31, 18)); // the evening before
+    f.addEmployee(QStringLiteral("L3"), QStringLiteral("白班"), {}, day(2024, 1, 1)); // on the first day
+    f.addEmployee(QStringLiteral("L4"), QStringLiteral("白班"), {}, day(2024, 1, 15)); // during
+    f.addEmployee(QStringLiteral("L5"), QStringLiteral("白班"), {}, day(2024, 3, 1)); // after
+    f.addEmployee(QStringLiteral("L6"), QStringLiteral("白班"), {}, QStringLiteral("")); // empty text
+    f.addEmployee(QStringLiteral("L7"), QStringLiteral("白班"), {}, QStringLiteral("someday"));
+    // A schedule without an Employee row is not carried over.
+    f.env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id) VALUES ('2023-12', 'NOBODY', 'x')"));
+
+    Recorder progress;
+    const RolloverReport report = f.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+    QCOMPARE(report.oldRows, 7);
+    QCOMPARE(report.carried, 4);
+    QCOMPARE(report.written, 4);
+    QStringList stored;
+    Db::Query q(f.env.db(), QStringLiteral("SELECT emp_id FROM Scheme WHERE YM='2024-01' ORDER BY emp_id"));
+    q.open();
+    do
+        stored << q.text(QStringLiteral("emp_id"));
+    while (q.next());
+    QCOMPARE(stored,
+        QStringList({ QStringLiteral("L3"), QStringLiteral("L4"), QStringLiteral("L5"), QStringLiteral("L6") }));
+    QCOMPARE(report.failures.size(), 1);
+    QCOMPARE(report.failures.at(0).empId, QStringLiteral("L7"));
+    // Every old row advances the gauge, carried over or not.
+    QCOMPARE(progress.advances, 7);
+    QCOMPARE(progress.last, 7);
+}
+
+void TestRollover::progressAndGauge()
+{
+    Fixture f;
+    for (int i = 1; i <= 5; ++i)
+        f.addEmployee(QStringLiteral("P%1").arg(i), QStringLiteral("白班"), {}, i == 5 ? day(2023, 1, 1) : QVariant());
+    QVERIFY(f.env.createDataModule());
+
+    // The dialog's gauge and cursor, on the data module's connection.
+    QWidget dialog;
+    QProgressBar* gauge = new QProgressBar(&dialog);
+    gauge->hide();
+    dialog.show();
+    QList<int> values;
+    connect(gauge, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
+    {
+        GaugeProgress progress(gauge, 0);
+        const RolloverReport report
+            = runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        QCOMPARE(report.written, 4);
+        QCOMPARE(gauge->maximum(), 5);
+        QCOMPARE(gauge->value(), 5);
+        QVERIFY(gauge->isHidden());
+        QVERIFY(gauge->updatesEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(progress.repaints() >= 2);
+    }
+    QCOMPARE(values, QList<int>({ 0, 1, 2, 3, 4, 5 }));
+
+    // A second run starts again at 0 and repaints at a bounded rate.
+    values.clear();
+    {
+        GaugeProgress progress(gauge, 60 * 1000);
+        runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        QCOMPARE(progress.repaints(), 2); // at the start and on the last row
+    }
+    QCOMPARE(values, QList<int>({ 0, 1, 2, 3, 4, 5 }));
+
+    // An error that ends the run still hides the gauge and resets the cursor,
+    // and reaches the caller; the engine calls finish() once.
+    f.env.destroyDataModule();
+    f.env.exec(QStringLiteral("DROP TABLE Shifts_Rule"));
+    Recorder recorder;
+    QVERIFY_THROWS_EXCEPTION(Db::Error, f.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &recorder));
+    QCOMPARE(recorder.calls, QStringList({ QStringLiteral("busy"), QStringLiteral("finish") }));
+    {
+        GaugeProgress progress(gauge);
+        QVERIFY_THROWS_EXCEPTION(Db::Error,
+            runAutoScheme(f.env.db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress));
+        QVERIFY(gauge->isHidden());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+    // Old rows present, normal run: the engine's calls in order.
+    Fixture g;
+    g.addEmployee(QStringLiteral("Q1"), QStringLiteral("白班"));
+    g.addEmployee(QStringLiteral("Q2"), QStringLiteral("白班"));
+    Recorder order;
+    g.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &order);
+    QCOMPARE(order.calls, QStringList({ QStringLiteral("busy"), QStringLiteral("start 2"), QStringLiteral("finish") }));
+    QCOMPARE(order.advances, 2);
+}
+
+QTEST_MAIN(TestRollover)
+#include "tst_rollover.moc"
