@@ -1,18 +1,9 @@
-#include "host/Main.h"
-#include "host/Mainmodule.h"
-
-#include <QApplication>
+// The program's entry: the application object, then the start-up order.
+#include "shell/Application.h"
+#include "shell/Startup.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    Mainmodule::MainDM = new Mainmodule::TMainDM(&app);
-    if (Mainmodule::bQuited)
-        return 0;
-    Main::FrmMain = new Main::TFrmMain;
-    Main::FrmMain->show();
-    app.exec();
-    delete Main::FrmMain;
-    delete Mainmodule::MainDM;
-    return 0;
+    TApplication app(argc, argv);
+    return Startup::run();
 }

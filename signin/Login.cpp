@@ -1,11 +1,328 @@
 #include "signin/Login.h"
 
+#include "db/Query.h"
+#include "db/Statements.h"
+#include "host/AccountDataset.h"
+#include "host/Functions.h"
+#include "host/Mainmodule.h"
+#include "host/Prjconst.h"
+#include "host/Varunit.h"
+#include "periods/AAccount.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+#include "platform/ModalShow.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+#include "signin/Password.h"
+#include "signin/SigninCommon.h"
+#include "ui_Login.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QShowEvent>
+
+// The artwork lives in the core library's resources, which a static library
+// does not register by itself.
+static void loadArtwork()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(kolvane);
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
 namespace Login {
 TFrmLogin* FrmLogin = nullptr;
 }
 
+using Signin::trimText;
+
 TFrmLogin::TFrmLogin(QWidget* owner)
     : QDialog(owner)
+    , ui(new Ui::FrmLogin)
 {
-    setObjectName(QStringLiteral("FrmLogin"));
+    loadArtwork();
+    ui->setupUi(this);
+    setFont(Signin::formFont(12));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    ui->cbAccount->view()->setMinimumWidth(159);
+    // Typed names are compared exactly: completion must not change their case.
+    if (ui->edUserName->completer())
+        ui->edUserName->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    for (QPushButton* button : { ui->btnOk, ui->btnClose })
+        button->setAutoDefault(true);
+
+    connect(ui->btnOk, &QPushButton::clicked, this, &TFrmLogin::btnOkClick);
+    connect(ui->btnSel, &QToolButton::clicked, this, &TFrmLogin::btnSelClick);
+    connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
+    connect(ui->cbAccount, &QComboBox::activated, this, &TFrmLogin::accountChosen);
+    new Signin::EditKeyDown(this, { ui->edUserName, ui->edPassword },
+        [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });
+
+    FormCreate();
+}
+
+TFrmLogin::~TFrmLogin()
+{
+    if (Login::FrmLogin == this)
+        Login::FrmLogin = nullptr;
+}
+
+AccountDataset* TFrmLogin::accounts() const
+{
+    if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
+        throw Db::Error("没有数据库连接");
+    return Mainmodule::MainDM->accountData();
+}
+
+void TFrmLogin::FormCreate()
+{
+    AccountDataset* data = accounts();
+    if (!data->isOpen())
+        data->open();
+
+    // The selector lists the shared dataset itself; it keeps its own choice and
+    // finds it again by key whenever the rows change underneath.
+    QSqlTableModel* model = data->model();
+    ui->cbAccount->setModel(model);
+    ui->cbAccount->setModelColumn(data->column(Db::cAccountName));
+    connect(model, &QAbstractItemModel::modelReset, this, &TFrmLogin::showChosenAccount);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &TFrmLogin::showChosenAccount);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TFrmLogin::showChosenAccount);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TFrmLogin::showChosenAccount);
+
+    QString rememberedYm;
+    {
+        const Platform::RegistryKey key(Prjconst::UserKey, false);
+        rememberedYm = key.readString(QStringLiteral("Ym"));
+        Varunit::User_name = key.readString(QStringLiteral("user_name"));
+    }
+
+    if (!rememberedYm.isEmpty())
+        data->locate(rememberedYm, Qt::CaseInsensitive);
+    setChosenYm(data->currentRow() >= 0 ? data->fieldText(Db::cYm) : QString());
+
+    Db::Query users(Mainmodule::db(), Db::sqlAllUsers);
+    users.open();
+    QStringList names;
+    for (int row = 0; row < users.rowCount(); ++row) {
+        users.seek(row);
+        names << users.text(QStringLiteral("userName"));
+    }
+    // Filling the list replaces the edit text: put the remembered name back after it.
+    ui->edUserName->clear();
+    ui->edUserName->addItems(names);
+    ui->edUserName->setEditText(Varunit::User_name);
+
+    NeedCreateAccount = false;
+}
+
+void TFrmLogin::FormShow()
+{
+    ui->edUserName->setFocus();
+}
+
+void TFrmLogin::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFrmLogin::edUserNameKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        focusNextChild();
+}
+
+void TFrmLogin::reject()
+{
+    done(Platform::mrCancel);
+}
+
+void TFrmLogin::accountChosen(int row)
+{
+    AccountDataset* data = accounts();
+    data->setCurrentRow(row);
+    setChosenYm(data->currentRow() == row ? data->fieldText(Db::cYm) : QString());
+}
+
+void TFrmLogin::setChosenYm(const QString& ym)
+{
+    m_chosenYm = ym;
+    showChosenAccount();
+}
+
+void TFrmLogin::showChosenAccount()
+{
+    if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
+        return;
+    AccountDataset* data = Mainmodule::MainDM->accountData();
+    int found = -1;
+    const int col = data->column(Db::cYm);
+    if (!m_chosenYm.isEmpty() && col >= 0) {
+        const QAbstractItemModel* model = data->model();
+        for (int row = 0; row < model->rowCount() && found < 0; ++row) {
+            if (model->data(model->index(row, col), Qt::EditRole).toString() == m_chosenYm)
+                found = row;
+        }
+    }
+    // A chosen period that has been deleted is no choice at all.
+    if (found < 0)
+        m_chosenYm.clear();
+    ui->cbAccount->setCurrentIndex(found);
+}
+
+void TFrmLogin::showPasswordChange()
+{
+    Varunit::User_name = ui->edUserName->currentText();
+    const std::unique_ptr<TFrmPassword> dialog(new TFrmPassword(nullptr));
+    Password::FrmPassword = dialog.get();
+    dialog->setUserName(Varunit::User_name);
+    Platform::ShowModal(dialog.get());
+}
+
+void TFrmLogin::btnOkClick()
+{
+    LoginOk = true;
+    const QSqlDatabase db = Mainmodule::db();
+    const QString name = trimText(ui->edUserName->currentText());
+
+    // With no operator defined at all, anyone may sign in; the operator's
+    // columns then read as empty text.
+    QString userId, userName, storedPassword;
+    if (!Db::Query(db, Db::sqlAllUsers).open().isEmpty()) {
+        Db::Query user(db, Db::sqlUserByName);
+        user.bind(Db::cUsername, name);
+        user.open();
+
+        if (Functions::GetBoolean(user.text(QStringLiteral("IsStop")))) {
+            Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+            return;
+        }
+        if (Functions::GetBoolean(user.text(QStringLiteral("IsNew")))) {
+            // A new operator changes the password first and then signs in again.
+            showPasswordChange();
+            LoginOk = false;
+            return;
+        }
+        if (user.isEmpty()) {
+            Platform::MessageBox(Prjconst::_UserNotExists, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+            ui->edUserName->setEditText(QString());
+            ui->edPassword->clear();
+            ui->edUserName->setFocus();
+            LoginOk = false;
+            return;
+        }
+        if (user.text(QStringLiteral("Password")) != trimText(ui->edPassword->text())) {
+            Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+            LoginOk = false;
+            ui->edPassword->clear();
+            ui->edPassword->setFocus();
+            return;
+        }
+        userId = user.text(Db::cUserId);
+        userName = user.text(QStringLiteral("UserName"));
+        storedPassword = user.text(QStringLiteral("PassWord"));
+    }
+    if (!LoginOk)
+        return;
+
+    if (m_chosenYm.isEmpty()) {
+        Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
+        return;
+    }
+
+    Varunit::User_id = userId;
+    Varunit::User_name = userName;
+    Varunit::pwd = storedPassword;
+
+    AccountDataset* data = accounts();
+    const QString thisMonth = Platform::today().toString(QStringLiteral("yyyy-MM"));
+    if (m_chosenYm != thisMonth) {
+        if (Platform::MessageBox(
+                Prjconst::_msgAccountSelect, Prjconst::_msg_Question, Platform::MB_YESNO | Platform::MB_ICONQUESTION)
+            == Platform::IDNO)
+            return;
+        if (!data->locate(thisMonth, Qt::CaseSensitive)) {
+            NeedCreateAccount = true;
+            const auto reset = qScopeGuard([this] { NeedCreateAccount = false; });
+            btnSelClick();
+        }
+    }
+
+    SelectedYm = m_chosenYm;
+    data->locate(SelectedYm, Qt::CaseSensitive);
+
+    Varunit::Account.Ym = data->fieldText(Db::cYm);
+    Varunit::Account.Name = data->fieldText(Db::cAccountName);
+    Varunit::Account.BegDate = data->fieldDateTime(Db::cBeginDate);
+    Varunit::Account.EndDate = data->fieldDateTime(Db::cEndDate);
+
+    {
+        Platform::RegistryKey key(Prjconst::UserKey, true);
+        key.writeString(QStringLiteral("Ym"), data->fieldText(QStringLiteral("Ym")));
+        key.writeString(QStringLiteral("user_name"), ui->edUserName->currentText());
+    }
+
+    {
+        Platform::IniFile ini(Platform::exeDirectory() + QStringLiteral("Tavrel.ini"));
+        const QString section = QStringLiteral("SystemConfigure");
+        Varunit::share_parameter = ini.readString(section, QStringLiteral("Statu"));
+        ini.writeString(section, QStringLiteral("Statu"),
+            QStringLiteral("STAR") + Platform::today().toString(QStringLiteral("yyyyMMdd")));
+    }
+
+    WriteOpLog(Prjconst::_IntoModule.arg(windowTitle()));
+    done(Platform::mrOk);
+}
+
+bool TFrmLogin::VerifyOperator()
+{
+    Db::Query user(Mainmodule::db(), Db::sqlActiveUserByName);
+    user.bind(Db::cUsername, trimText(ui->edUserName->currentText()));
+    user.open();
+    if (user.isEmpty())
+        return false;
+    if (user.text(QStringLiteral("Password")) == trimText(ui->edPassword->text())) {
+        Varunit::UserName = user.text(Db::cUsername);
+        return true;
+    }
+    Varunit::UserName.clear();
+    return false;
+}
+
+void TFrmLogin::btnSelClick()
+{
+    if (!VerifyOperator()) {
+        Platform::MessageBox(Prjconst::_msgOpenAccout, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+        return;
+    }
+    const auto forget = qScopeGuard([] { Varunit::UserName.clear(); });
+    // The dialog is released when it closes; it may also have asked to be
+    // deleted on close, hence the guarded pointer.
+    QPointer<TFrmAccount> dialog = new TFrmAccount(this);
+    const auto release = qScopeGuard([&dialog] { delete dialog.data(); });
+    AAccount::FrmAccount = dialog;
+    if (Platform::ShowModal(dialog) == Platform::mrOk) {
+        AccountDataset* data = accounts();
+        setChosenYm(data->currentRow() >= 0 ? data->fieldText(Db::cYm) : QString());
+    }
+}
+
+void TFrmLogin::WriteOpLog(const QString& text)
+{
+    // The log entry is a record, not a condition of signing in: every failure is dropped.
+    try {
+        Db::Query insert(Mainmodule::db(), Db::sqlInsertOpLog);
+        insert.bind(QStringLiteral("opTime"), Platform::now());
+        insert.bind(QStringLiteral("BeWrite"), text);
+        insert.bind(QStringLiteral("opUser"), Varunit::User_name);
+        insert.bind(QStringLiteral("opComputer"), Platform::GetComputerName().left(15));
+        insert.exec();
+    } catch (...) {
+    }
 }

@@ -1,14 +1,57 @@
 #pragma once
-// Login dialog (contract used by the account-period dialog).
+// Login dialog: identifies the operator against Users, makes them choose an
+// account period, publishes both into Varunit, remembers them for the next
+// start, stamps Tavrel.ini, logs the sign-in in OpLog and closes with OK (1).
+// Cancel (2) from "取消", Escape or the close box.
 #include <QDialog>
+#include <QString>
+#include <memory>
+
+class AccountDataset;
+namespace Ui {
+class FrmLogin;
+}
 
 class TFrmLogin : public QDialog
 {
     Q_OBJECT
 public:
+    // Runs FormCreate: needs the data module (Mainmodule::MainDM) and its connection.
     explicit TFrmLogin(QWidget* owner = nullptr);
+    ~TFrmLogin() override;
+
     // True only while the account-period dialog runs because the current month has no period.
     bool NeedCreateAccount = false;
+
+    // Handlers, reachable so that tests can drive the dialog as the operator would.
+    void FormCreate();
+    void FormShow();
+    void edUserNameKeyDown(int key, Qt::KeyboardModifiers shift);
+    void btnOkClick();
+    void btnSelClick();
+    bool VerifyOperator();
+    // One OpLog row with this text; never reports a failure.
+    void WriteOpLog(const QString& text);
+
+    // The key (ym) of the period chosen in the selector; empty while none is chosen.
+    QString chosenYm() const { return m_chosenYm; }
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    AccountDataset* accounts() const;
+    void accountChosen(int row);
+    void setChosenYm(const QString& ym);
+    void showChosenAccount();
+    void showPasswordChange();
+
+    std::unique_ptr<Ui::FrmLogin> ui;
+    QString SelectedYm;
+    bool LoginOk = false;
+    QString m_chosenYm;
 };
 
 namespace Login {

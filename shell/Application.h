@@ -1,0 +1,20 @@
+#pragma once
+// The application object: Qt's, with one report for every failure that would
+// otherwise escape the event loop (a handler of a dialog or of the main window
+// that throws). The report is a message box with the error text; the program
+// goes on as it was.
+#include <QApplication>
+#include <exception>
+
+class TApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The report of a failure: the error text, caption "错误", stop icon.
+    static void showException(const std::exception& error);
+    static void showUnknownException();
+};

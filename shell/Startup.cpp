@@ -1,0 +1,163 @@
+#include "shell/Startup.h"
+
+#include "host/Main.h"
+#include "host/Mainmodule.h"
+#include "host/Pubfunctions.h"
+#include "platform/ModalShow.h"
+#include "platform/System.h"
+#include "shell/Application.h"
+#include "shell/Logo.h"
+#include "signin/Login.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <memory>
+#include <vector>
+
+namespace Startup {
+
+QString AppDir;
+bool SignedIn = false;
+
+void migrateDatabaseFile(const QString& dir)
+{
+    const QString current = dir + QStringLiteral("Kolvane.mdb");
+    const QString old = dir + QStringLiteral("Kolv.mdb");
+    if (!QFile::exists(current) && QFile::exists(old))
+        QFile::rename(old, current);
+}
+
+QString titleForCodePage(int codePage)
+{
+    QString title;
+    if (codePage == 936)
+        title = QStringLiteral("一卡通软件");
+    if (codePage == 950)
+        title = QStringLiteral("一卡通軟件");
+    return title;
+}
+
+namespace {
+
+void closeSplash()
+{
+    if (Logo::frmLogo) {
+        Logo::frmLogo->close();
+        Logo::frmLogo = nullptr;
+    }
+}
+
+// Releases the main window, the connection, the host's modules and the data
+// module, in this order; the host's clean-up only after a sign-in.
+void shutdown(const std::function<void(const QString&)>& step)
+{
+    if (Main::FrmMain) {
+        delete Main::FrmMain;
+        Main::FrmMain = nullptr;
+        step(QStringLiteral("main window freed"));
+    }
+    if (Mainmodule::MainDM && Mainmodule::MainDM->hasConnection()) {
+        Mainmodule::MainDM->closeConnection();
+        step(QStringLiteral("connection closed"));
+    }
+    if (SignedIn) {
+        Pubfunctions::FreeDlls();
+        step(QStringLiteral("FreeDlls"));
+        Pubfunctions::FreeFormAndDataModules(QGuiApplication::primaryScreen(), Main::FrmMain, Mainmodule::MainDM);
+        step(QStringLiteral("FreeFormAndDataModules"));
+    }
+    if (Mainmodule::MainDM) {
+        delete Mainmodule::MainDM;
+        Mainmodule::MainDM = nullptr;
+        step(QStringLiteral("data module freed"));
+    }
+}
+
+} // namespace
+
+int run(const Seams& seams)
+{
+    const auto step = [&seams](const QString& name) {
+        if (seams.step)
+            seams.step(name);
+    };
+    // The windows the application object owns: parentless, closed rather than
+    // freed while the program runs, and freed together when it ends.
+    std::vector<std::unique_ptr<QWidget>> owned;
+    const auto freeOwned = qScopeGuard([&] {
+        while (!owned.empty())
+            owned.pop_back();
+        step(QStringLiteral("windows freed"));
+    });
+
+    try {
+        AppDir = Platform::exeDirectory();
+        step(QStringLiteral("application directory"));
+        migrateDatabaseFile(AppDir);
+        step(QStringLiteral("database file"));
+        Pubfunctions::EventCallBack = Main::ExeEventToBack;
+        step(QStringLiteral("event hook"));
+        Mainmodule::MainDM = new Mainmodule::TMainDM(qApp);
+        step(QStringLiteral("data module"));
+        const QString title = titleForCodePage(Platform::GetACP());
+        if (!title.isEmpty())
+            QGuiApplication::setApplicationDisplayName(title);
+        step(QStringLiteral("title"));
+        if (Mainmodule::bQuited) {
+            // The data module has told the operator why; it stays with the
+            // application object, and there is nothing to shut down.
+            step(QStringLiteral("stopped"));
+            return 0;
+        }
+
+        auto* splash = new TfrmLogo;
+        owned.emplace_back(splash);
+        Logo::frmLogo = splash;
+        splash->show();
+        splash->repaint();
+        QCoreApplication::processEvents();
+        step(QStringLiteral("splash"));
+    } catch (const std::exception& error) {
+        TApplication::showException(error);
+        return 0;
+    } catch (...) {
+        TApplication::showUnknownException();
+        return 0;
+    }
+
+    // From here on the shutdown runs however the sign-in or the main window ends.
+    try {
+        SignedIn = false;
+        auto* login = new TFrmLogin;
+        owned.emplace_back(login);
+        Login::FrmLogin = login;
+        step(QStringLiteral("login"));
+        if (Platform::ShowModal(login) == Platform::mrOk) {
+            SignedIn = true;
+            step(QStringLiteral("signed in"));
+            {
+                const auto splashGone = qScopeGuard([&] {
+                    closeSplash();
+                    step(QStringLiteral("splash closed"));
+                });
+                Main::FrmMain = seams.createMainWindow ? seams.createMainWindow() : new Main::TFrmMain;
+                step(QStringLiteral("main window"));
+            }
+            Main::FrmMain->show();
+            if (seams.runMessageLoop)
+                seams.runMessageLoop();
+            else
+                QApplication::exec();
+            step(QStringLiteral("message loop"));
+        }
+    } catch (const std::exception& error) {
+        TApplication::showException(error);
+    } catch (...) {
+        TApplication::showUnknownException();
+    }
+    shutdown(step);
+    return 0;
+}
+
+} // namespace Startup

@@ -1,0 +1,118 @@
+#include "signin/Password.h"
+
+#include "db/Query.h"
+#include "db/Statements.h"
+#include "host/Mainmodule.h"
+#include "host/Prjconst.h"
+#include "platform/MessageBox.h"
+#include "platform/ModalShow.h"
+#include "signin/SigninCommon.h"
+#include "ui_Password.h"
+
+namespace Password {
+TFrmPassword* FrmPassword = nullptr;
+}
+
+using Signin::trimText;
+
+TFrmPassword::TFrmPassword(QWidget* owner)
+    : QDialog(owner)
+    , ui(new Ui::FrmPassword)
+{
+    ui->setupUi(this);
+    setFont(Signin::formFont(12));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    const QList<QWidget*> edits = { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword };
+    for (QWidget* edit : edits)
+        edit->setFont(Signin::formFont(13));
+    for (QPushButton* button : { ui->bitok, ui->btnClose })
+        button->setAutoDefault(true);
+
+    connect(ui->bitok, &QPushButton::clicked, this, &TFrmPassword::BitokClick);
+    connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
+    new Signin::EditKeyDown(
+        this, edits, [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });
+}
+
+TFrmPassword::~TFrmPassword()
+{
+    FormDestroy();
+}
+
+void TFrmPassword::FormDestroy()
+{
+    if (Password::FrmPassword == this)
+        Password::FrmPassword = nullptr;
+}
+
+void TFrmPassword::setUserName(const QString& name)
+{
+    ui->edUserName->setText(name);
+}
+
+void TFrmPassword::reject()
+{
+    done(Platform::mrCancel);
+}
+
+void TFrmPassword::edUserNameKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        focusNextChild();
+}
+
+void TFrmPassword::BitokClick()
+{
+    ChangeOk = true;
+    const QSqlDatabase db = Mainmodule::db();
+    const QString name = trimText(ui->edUserName->text());
+
+    Db::Query user(db, Db::sqlUserByName);
+    user.bind(Db::cUsername, name);
+    user.open();
+    if (user.isEmpty()) {
+        Platform::MessageBox(Prjconst::_UserNameNotExists, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        ui->edUserName->clear();
+        ChangeOk = false;
+        return;
+    }
+    const QString storedPassword = user.text(Db::cPassword);
+    if (storedPassword != trimText(ui->edOldPassword->text())) {
+        Platform::MessageBox(Prjconst::_OldPassWordErr, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        ui->edOldPassword->clear();
+        ChangeOk = false;
+        return;
+    }
+    const QString newPassword = trimText(ui->edNewPassword->text());
+    if (newPassword != trimText(ui->edConfigPassword->text())) {
+        Platform::MessageBox(Prjconst::_SPassWordDif, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        ui->edNewPassword->clear();
+        ui->edConfigPassword->clear();
+        ChangeOk = false;
+        return;
+    }
+
+    // One statement writes the new password and clears the new-operator flag of
+    // the row just read, found again by name, id and the password it held.
+    try {
+        Db::Query change(db, Db::sqlChangePassword);
+        change.bind(QStringLiteral("password"), newPassword);
+        change.bind(QStringLiteral("isNew"), false);
+        change.bind(QStringLiteral("username"), name);
+        change.bind(QStringLiteral("userId"), user.text(Db::cUserId));
+        change.bind(QStringLiteral("oldPassword"), storedPassword);
+        if (change.open().isEmpty())
+            throw Db::Error("password not stored");
+    } catch (...) {
+        ChangeOk = false;
+        Platform::MessageBox(Prjconst::_SPassWordLenISZero, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    }
+
+    for (QLineEdit* edit : { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword })
+        edit->clear();
+
+    if (ChangeOk) {
+        Platform::MessageBox(Prjconst::_SPassWordChangeOk, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
+        done(Platform::mrOk);
+    }
+}
