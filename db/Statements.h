@@ -58,6 +58,14 @@ inline const QString sqlUserByName = QStringLiteral("select * from Users where u
 // 3: the operator's row, only when not stopped (before the account-period dialog).
 inline const QString sqlActiveUserByName =
     QStringLiteral("select * from Users where username=:username and IsStop=0 ");
+// The password change: the new password and the new-operator flag cleared, in
+// one write of the operator's row as read by sqlUserByName, found again by name,
+// id and the password it held, so that another row of the same name keeps its
+// own. It returns the rows it changed (SQLite 3.35 and PostgreSQL both know
+// RETURNING), so that a write that reached no row can be told from success.
+inline const QString sqlChangePassword =
+    QStringLiteral("UPDATE Users SET password=:password, isNew=:isNew WHERE username=:username "
+                   "AND COALESCE(User_id, '')=:userId AND COALESCE(password, '')=:oldPassword RETURNING username");
 // 5: the operator's rights.
 inline const QString sqlUserAccess = QStringLiteral("select Access from Users where username=:username");
 // 6: does a period exist for a month key.
