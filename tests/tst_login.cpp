@@ -1,0 +1,540 @@
+// Login dialog: what the operator sees, who gets in, which period they work in,
+// and what a sign-in leaves behind (registry, Tavrel.ini, OpLog).
+#include "TestSupport.h"
+
+#include "host/AccountDataset.h"
+#include "host/Mainmodule.h"
+#include "host/Prjconst.h"
+#include "host/Varunit.h"
+#include "periods/AAccount.h"
+#include "platform/IniFile.h"
+#include "platform/MessageBox.h"
+#include "platform/ModalShow.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+#include "signin/Login.h"
+#include "signin/Password.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+using TestSupport::TestEnv;
+
+namespace {
+
+const QString thisMonth = QStringLiteral("2026-03");
+
+void addUser(TestEnv& env, const QString& id, const QString& name, const QVariant& password, int isNew = 0,
+    const QVariant& isStop = 0)
+{
+    env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
+        { id, name, password, isNew, isStop });
+}
+
+void addPeriod(TestEnv& env, const QString& ym)
+{
+    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?,?,?,?)"),
+        { ym, ym + QStringLiteral("月帐套"), first.startOfDay(), first.addMonths(1).addDays(-1).startOfDay() });
+}
+
+QString registry(const QString& name)
+{
+    return Platform::RegistryKey(Prjconst::UserKey, false).readString(name);
+}
+
+QString stamp(TestEnv& env)
+{
+    return Platform::IniFile(env.iniPath()).readString(QStringLiteral("SystemConfigure"), QStringLiteral("Statu"));
+}
+
+void remember(const QString& ym, const QString& userName)
+{
+    Platform::RegistryKey key(Prjconst::UserKey, true);
+    key.writeString(QStringLiteral("Ym"), ym);
+    key.writeString(QStringLiteral("user_name"), userName);
+}
+
+template <class T> T* control(QWidget* form, const char* name)
+{
+    T* widget = form->findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+// A database with operators and the periods of January to March 2026.
+struct Fixture
+{
+    TestEnv env;
+    std::unique_ptr<TFrmLogin> dialog;
+
+    explicit Fixture(bool withOperators = true, bool withPeriods = true)
+    {
+        env.createDatabase();
+        if (withOperators) {
+            addUser(env, QStringLiteral("1"), QStringLiteral("admin"), QStringLiteral("pw"));
+            addUser(env, QStringLiteral("2"), QStringLiteral("李四"), QStringLiteral("1234"), 0, 1);
+            addUser(env, QStringLiteral("3"), QStringLiteral("王五"), QStringLiteral("old"), 1);
+            addUser(env, QStringLiteral("4"), QStringLiteral("O'Brien"), QStringLiteral("Secret"));
+            addUser(env, QStringLiteral("5"), QStringLiteral("spaced"), QStringLiteral(" pw "));
+            addUser(env, QStringLiteral("6"), QStringLiteral("admin"), QStringLiteral("second"));
+            addUser(env, QStringLiteral("7"), QStringLiteral("nullstop"), QStringLiteral("pw"), 0, QVariant());
+        }
+        if (withPeriods) {
+            for (const char16_t* ym : { u"2026-01", u"2026-02", u"2026-03" })
+                addPeriod(env, QString::fromUtf16(ym));
+        }
+    }
+
+    TFrmLogin* open()
+    {
+        if (!Mainmodule::MainDM && !env.createDataModule())
+            qFatal("no data module");
+        dialog = std::make_unique<TFrmLogin>();
+        Login::FrmLogin = dialog.get();
+        return dialog.get();
+    }
+
+    void type(const QString& name, const QString& password)
+    {
+        control<QComboBox>(dialog.get(), "edUserName")->setEditText(name);
+        control<QLineEdit>(dialog.get(), "edPassword")->setText(password);
+    }
+    QString userNameBox() { return control<QComboBox>(dialog.get(), "edUserName")->currentText(); }
+    QString passwordBox() { return control<QLineEdit>(dialog.get(), "edPassword")->text(); }
+    QString selectorText() { return control<QComboBox>(dialog.get(), "cbAccount")->currentText(); }
+    AccountDataset* accounts() { return Mainmodule::MainDM->accountData(); }
+    int opLogRows() { return env.scalar(QStringLiteral("SELECT count(*) FROM OpLog")).toInt(); }
+    bool signedIn() { return dialog->result() == Platform::mrOk; }
+};
+
+} // namespace
+
+class TestLogin : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+    void creationShowsRememberedValues();
+    void returnKeyMovesFocus();
+    void refusedSignInsLeaveNothingBehind();
+    void signInPublishesAndRecords();
+    void signInWithoutOperators();
+    void newOperatorChangesPasswordFirst();
+    void currentMonthQuestion();
+    void periodSelectionFromTheCheck();
+    void selectorKeepsItsOwnChoice();
+    void operationLogNeverStopsSignIn();
+};
+
+void TestLogin::cleanup()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    QCOMPARE(Login::FrmLogin, nullptr);
+    QCOMPARE(Password::FrmPassword, nullptr);
+    QCOMPARE(AAccount::FrmAccount, nullptr);
+}
+
+void TestLogin::creationShowsRememberedValues()
+{
+    {
+        Fixture f;
+        remember(QStringLiteral("2026-02"), QStringLiteral("  李四 "));
+        TFrmLogin* dialog = f.open();
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("登录身份验证"));
+        QCOMPARE(dialog->size(), QSize(302, 178));
+        QCOMPARE(f.userNameBox(), QStringLiteral("  李四 "));
+        QCOMPARE(Varunit::User_name, QStringLiteral("  李四 "));
+        QCOMPARE(dialog->chosenYm(), QStringLiteral("2026-02"));
+        QCOMPARE(f.selectorText(), QStringLiteral("2026-02月帐套"));
+        QCOMPARE(f.accounts()->fieldText(QStringLiteral("ym")), QStringLiteral("2026-02"));
+        QVERIFY(!dialog->NeedCreateAccount);
+
+        // Every operator, in the database's order: stopped ones and duplicates too.
+        auto* names = control<QComboBox>(dialog, "edUserName");
+        QStringList listed;
+        for (int i = 0; i < names->count(); ++i)
+            listed << names->itemText(i);
+        QCOMPARE(listed,
+            QStringList(
+                { QStringLiteral("admin"), QStringLiteral("李四"), QStringLiteral("王五"), QStringLiteral("O'Brien"),
+                    QStringLiteral("spaced"), QStringLiteral("admin"), QStringLiteral("nullstop") }));
+
+        dialog->FormShow();
+        QCOMPARE(dialog->focusWidget(), names);
+    }
+    {
+        // Nothing remembered: empty name, the dataset's first period.
+        Fixture f;
+        f.open();
+        QCOMPARE(f.userNameBox(), QString());
+        QCOMPARE(f.dialog->chosenYm(), QStringLiteral("2026-01"));
+        QCOMPARE(f.selectorText(), QStringLiteral("2026-01月帐套"));
+    }
+    {
+        // A remembered period that is gone, and no periods at all.
+        Fixture f(true, false);
+        remember(QStringLiteral("2025-12"), QStringLiteral("admin"));
+        f.open();
+        QCOMPARE(f.dialog->chosenYm(), QString());
+        QCOMPARE(f.selectorText(), QString());
+    }
+}
+
+void TestLogin::returnKeyMovesFocus()
+{
+    Fixture f;
+    TFrmLogin* dialog = f.open();
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto* name = control<QComboBox>(dialog, "edUserName");
+    auto* password = control<QLineEdit>(dialog, "edPassword");
+    auto* ok = control<QPushButton>(dialog, "btnOk");
+    QTRY_COMPARE(QApplication::focusWidget(), name);
+
+    QTest::keyClicks(name, QStringLiteral("admin"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), password);
+    QTest::keyClicks(password, QStringLiteral("bad"));
+    QTest::keyClick(password, Qt::Key_Enter, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), ok);
+    // Reaching the button is not pressing it.
+    QVERIFY(f.env.messages.isEmpty());
+    QVERIFY(dialog->isVisible());
+
+    QTest::keyClick(ok, Qt::Key_Return);
+    QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_PassWordError }));
+
+    // Escape ends the dialog with Cancel.
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QCOMPARE(dialog->result(), int(Platform::mrCancel));
+    QVERIFY(!dialog->isVisible());
+}
+
+void TestLogin::refusedSignInsLeaveNothingBehind()
+{
+    struct Case
+    {
+        const char* what;
+        QString name, password, message;
+        int flags;
+        QString nameAfter, passwordAfter;
+    };
+    const Case cases[] = {
+        // Stopped even with the wrong password; the boxes keep their text.
+        { "stopped", QStringLiteral("李四"), QStringLiteral("x"), Prjconst::_msgOpUserStop, 16, QStringLiteral("李四"),
+            QStringLiteral("x") },
+        { "wrong password", QStringLiteral("admin"), QStringLiteral("bad"), Prjconst::_PassWordError, 16,
+            QStringLiteral("admin"), QString() },
+        { "password case", QStringLiteral("O'Brien"), QStringLiteral("secret"), Prjconst::_PassWordError, 16,
+            QStringLiteral("O'Brien"), QString() },
+        // A stored password with spaces around it can never match a trimmed one.
+        { "stored spaces", QStringLiteral("spaced"), QStringLiteral(" pw "), Prjconst::_PassWordError, 16,
+            QStringLiteral("spaced"), QString() },
+        // The first of two operators of the same name decides.
+        { "duplicate name", QStringLiteral("admin"), QStringLiteral("second"), Prjconst::_PassWordError, 16,
+            QStringLiteral("admin"), QString() },
+        { "unknown", QStringLiteral("nobody"), QStringLiteral("pw"), Prjconst::_UserNotExists, 16, QString(),
+            QString() },
+        { "name case", QStringLiteral("ADMIN"), QStringLiteral("pw"), Prjconst::_UserNotExists, 16, QString(),
+            QString() },
+        { "injection", QStringLiteral("x' or '1'='1"), QStringLiteral("pw"), Prjconst::_UserNotExists, 16, QString(),
+            QString() },
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.open();
+        f.type(c.name, c.password);
+        f.dialog->btnOkClick();
+        QVERIFY2(!f.signedIn(), c.what);
+        QCOMPARE(f.env.messages.size(), 1);
+        QCOMPARE(f.env.messages[0].text, c.message);
+        QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Information);
+        QCOMPARE(f.env.messages[0].flags, c.flags);
+        QCOMPARE(f.userNameBox(), c.nameAfter);
+        QCOMPARE(f.passwordBox(), c.passwordAfter);
+        QVERIFY2(!QFile::exists(f.env.registryPath()), c.what);
+        QCOMPARE(stamp(f.env), QString());
+        QCOMPARE(f.opLogRows(), 0);
+        QCOMPARE(Varunit::User_id, QString());
+    }
+
+    // No period to choose.
+    Fixture f(true, false);
+    f.open();
+    f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+    f.dialog->btnOkClick();
+    QVERIFY(!f.signedIn());
+    QCOMPARE(f.env.messages.size(), 1);
+    QCOMPARE(f.env.messages[0].text, Prjconst::_AccountIsEmpty);
+    QCOMPARE(f.env.messages[0].flags, 64);
+    QCOMPARE(f.opLogRows(), 0);
+}
+
+void TestLogin::signInPublishesAndRecords()
+{
+    Fixture f;
+    // Other sections and lines of the file stay as they are.
+    QFile ini(f.env.iniPath());
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write("; kept\r\n[SystemConfigure]\r\nStatu=STAR20260101\r\nOther=1\r\n[Logo]\r\n");
+    ini.close();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QByteArray expected = ini.readAll().replace("STAR20260101", "STAR20260315");
+    ini.close();
+    remember(thisMonth, QString());
+    f.open();
+    // Untrimmed name, quoted name, password typed with spaces around it.
+    f.type(QStringLiteral("  O'Brien\t"), QStringLiteral(" Secret  "));
+    f.dialog->btnOkClick();
+
+    QVERIFY(f.signedIn());
+    QVERIFY(f.env.messages.isEmpty()); // the current month: no question
+    QCOMPARE(Varunit::User_id, QStringLiteral("4"));
+    QCOMPARE(Varunit::User_name, QStringLiteral("O'Brien"));
+    QCOMPARE(Varunit::pwd, QStringLiteral("Secret"));
+    QCOMPARE(Varunit::Account.Ym, thisMonth);
+    QCOMPARE(Varunit::Account.Name, QStringLiteral("2026-03月帐套"));
+    QCOMPARE(Varunit::Account.BegDate, QDate(2026, 3, 1).startOfDay());
+    QCOMPARE(Varunit::Account.EndDate, QDate(2026, 3, 31).startOfDay());
+    QCOMPARE(Varunit::share_parameter, QStringLiteral("STAR20260101"));
+
+    QCOMPARE(registry(QStringLiteral("Ym")), thisMonth);
+    QCOMPARE(registry(QStringLiteral("user_name")), QStringLiteral("  O'Brien\t"));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), expected);
+
+    Db::Query log(f.env.db(), QStringLiteral("SELECT * FROM OpLog"));
+    log.open();
+    QCOMPARE(log.rowCount(), 1);
+    QCOMPARE(log.text(QStringLiteral("opTime")), QStringLiteral("2026-03-15 09:30:00"));
+    QCOMPARE(log.text(QStringLiteral("BeWrite")), Prjconst::_IntoModule.arg(QStringLiteral("登录身份验证")));
+    QCOMPARE(log.text(QStringLiteral("opUser")), QStringLiteral("O'Brien"));
+    QCOMPARE(log.text(QStringLiteral("opComputer")), QStringLiteral("TESTPC"));
+}
+
+void TestLogin::signInWithoutOperators()
+{
+    // Anyone gets in; the operator's values are empty, the typed name is remembered.
+    Fixture f(false);
+    remember(thisMonth, QString());
+    f.open();
+    f.type(QStringLiteral(" guest "), QString());
+    f.dialog->btnOkClick();
+    QVERIFY(f.signedIn());
+    QCOMPARE(Varunit::User_id, QString());
+    QCOMPARE(Varunit::User_name, QString());
+    QCOMPARE(Varunit::pwd, QString());
+    QCOMPARE(registry(QStringLiteral("user_name")), QStringLiteral(" guest "));
+    QCOMPARE(f.env.scalar(QStringLiteral("SELECT opUser FROM OpLog")).toString(), QString());
+    // No "Statu" before: empty shared parameter, and the stamp is written.
+    QCOMPARE(Varunit::share_parameter, QString());
+    QCOMPARE(stamp(f.env), QStringLiteral("STAR20260315"));
+}
+
+void TestLogin::newOperatorChangesPasswordFirst()
+{
+    Fixture f;
+    remember(thisMonth, QString());
+    f.open();
+    f.type(QStringLiteral("王五 "), QStringLiteral("wrong"));
+    f.env.onNextModal([](QDialog* dialog) {
+        auto* change = qobject_cast<TFrmPassword*>(dialog);
+        if (!change || Password::FrmPassword != change)
+            return int(Platform::mrNone);
+        if (control<QLineEdit>(change, "edUserName")->text() != QStringLiteral("王五 ")
+            || Varunit::User_name != QStringLiteral("王五 "))
+            return int(Platform::mrNone);
+        control<QLineEdit>(change, "edOldPassword")->setText(QStringLiteral("old"));
+        control<QLineEdit>(change, "edNewPassword")->setText(QStringLiteral("new"));
+        control<QLineEdit>(change, "edConfigPassword")->setText(QStringLiteral("new"));
+        change->BitokClick();
+        return change->result();
+    });
+    f.dialog->btnOkClick();
+    QCOMPARE(f.env.modalShown, QStringList({ QStringLiteral("FrmPassword") }));
+    QCOMPARE(f.env.pendingModalHandlers(), 0);
+    QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
+    QVERIFY(!f.signedIn());
+    QCOMPARE(f.opLogRows(), 0);
+
+    // Signing in again with the new password goes through the password check.
+    f.type(QStringLiteral("王五"), QStringLiteral("new"));
+    f.dialog->btnOkClick();
+    QVERIFY(f.signedIn());
+    QCOMPARE(f.env.modalShown.size(), 1);
+}
+
+void TestLogin::currentMonthQuestion()
+{
+    const QString february = QStringLiteral("2026-02");
+    {
+        // No: the attempt ends, nothing is written.
+        Fixture f;
+        remember(february, QString());
+        f.open();
+        f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDNO };
+        f.dialog->btnOkClick();
+        QVERIFY(!f.signedIn());
+        QCOMPARE(f.env.messages.size(), 1);
+        QCOMPARE(f.env.messages[0].text, Prjconst::_msgAccountSelect);
+        QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Question);
+        QCOMPARE(f.env.messages[0].flags, 36);
+        QCOMPARE(f.opLogRows(), 0);
+        QCOMPARE(registry(QStringLiteral("Ym")), february);
+        QCOMPARE(registry(QStringLiteral("user_name")), QString());
+    }
+    {
+        // Yes with this month's period present: the chosen period still counts.
+        Fixture f;
+        remember(february, QString());
+        f.open();
+        f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDYES };
+        f.dialog->btnOkClick();
+        QVERIFY(f.signedIn());
+        QVERIFY(f.env.modalShown.isEmpty());
+        QCOMPARE(Varunit::Account.Ym, february);
+        QCOMPARE(registry(QStringLiteral("Ym")), february);
+    }
+}
+
+void TestLogin::periodSelectionFromTheCheck()
+{
+    // This month has no period: a verified operator gets the account-period
+    // dialog, which knows why it was opened.
+    for (const int result : { int(Platform::mrOk), int(Platform::mrCancel) }) {
+        Fixture f;
+        f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-03'"));
+        remember(QStringLiteral("2026-02"), QString());
+        f.open();
+        f.type(QStringLiteral("admin "), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDYES };
+        bool sawFlag = false;
+        f.env.onNextModal([&](QDialog* dialog) {
+            sawFlag = Login::FrmLogin->NeedCreateAccount && AAccount::FrmAccount == dialog
+                && Varunit::UserName == QStringLiteral("admin");
+            f.accounts()->locate(QStringLiteral("2026-01"), Qt::CaseSensitive);
+            return result;
+        });
+        f.dialog->btnOkClick();
+        QVERIFY(sawFlag);
+        QCOMPARE(f.env.modalShown, QStringList({ QStringLiteral("FrmAccount") }));
+        QVERIFY(f.signedIn());
+        QCOMPARE(Varunit::Account.Ym, result == Platform::mrOk ? QStringLiteral("2026-01") : QStringLiteral("2026-02"));
+        QVERIFY(!f.dialog->NeedCreateAccount);
+        QCOMPARE(Varunit::UserName, QString());
+    }
+    {
+        // An operator the period selection does not accept (IsStop null here):
+        // told so, and the sign-in goes on with the chosen period.
+        Fixture f;
+        f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-03'"));
+        remember(QStringLiteral("2026-02"), QString());
+        f.open();
+        f.type(QStringLiteral("nullstop"), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDYES };
+        f.dialog->btnOkClick();
+        QVERIFY(f.env.modalShown.isEmpty());
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_msgAccountSelect, Prjconst::_msgOpenAccout }));
+        QCOMPARE(f.env.messages[1].flags, 16);
+        QVERIFY(f.signedIn());
+        QCOMPARE(Varunit::Account.Ym, QStringLiteral("2026-02"));
+    }
+    {
+        // A failure inside the account-period dialog leaves no flag set behind.
+        Fixture f;
+        f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-03'"));
+        remember(QStringLiteral("2026-02"), QString());
+        f.open();
+        f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDYES };
+        f.env.onNextModal([](QDialog*) -> int { throw std::runtime_error("broken"); });
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.dialog->btnOkClick());
+        QVERIFY(!f.dialog->NeedCreateAccount);
+        QCOMPARE(Varunit::UserName, QString());
+        QVERIFY(!f.signedIn());
+    }
+}
+
+void TestLogin::selectorKeepsItsOwnChoice()
+{
+    Fixture f;
+    TFrmLogin* dialog = f.open();
+    auto* selector = control<QComboBox>(dialog, "cbAccount");
+    AccountDataset* accounts = f.accounts();
+
+    // The operator's choice moves the dataset.
+    QTest::keyClick(selector, Qt::Key_Down);
+    QCOMPARE(dialog->chosenYm(), QStringLiteral("2026-02"));
+    QCOMPARE(accounts->fieldText(QStringLiteral("ym")), QStringLiteral("2026-02"));
+
+    // The dataset moving does not change the choice, nor do rows coming and going.
+    accounts->locate(thisMonth, Qt::CaseSensitive);
+    QCOMPARE(f.selectorText(), QStringLiteral("2026-02月帐套"));
+    accounts->append();
+    accounts->setFieldValue(QStringLiteral("ym"), QStringLiteral("2025-12"));
+    accounts->setFieldValue(QStringLiteral("account_name"), QStringLiteral("2025-12月帐套"));
+    accounts->post();
+    accounts->locate(QStringLiteral("2026-01"), Qt::CaseSensitive);
+    accounts->remove();
+    QCOMPARE(dialog->chosenYm(), QStringLiteral("2026-02"));
+    QCOMPARE(f.selectorText(), QStringLiteral("2026-02月帐套"));
+
+    // "...": a verified operator picks the period in the account-period dialog.
+    f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+    f.env.onNextModal([&](QDialog*) {
+        accounts->locate(QStringLiteral("2025-12"), Qt::CaseSensitive);
+        return int(Platform::mrOk);
+    });
+    control<QAbstractButton>(dialog, "btnSel")->click();
+    QCOMPARE(dialog->chosenYm(), QStringLiteral("2025-12"));
+    QCOMPARE(f.selectorText(), QStringLiteral("2025-12月帐套"));
+    QCOMPARE(Varunit::UserName, QString());
+
+    // The chosen period deleted: no choice is left.
+    accounts->locate(QStringLiteral("2025-12"), Qt::CaseSensitive);
+    accounts->remove();
+    QCOMPARE(dialog->chosenYm(), QString());
+    dialog->btnOkClick();
+    QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_AccountIsEmpty }));
+
+    // A wrong password does not open the dialog.
+    f.type(QStringLiteral("admin"), QStringLiteral("bad"));
+    dialog->btnSelClick();
+    QCOMPARE(f.env.modalShown.size(), 1);
+    QCOMPARE(f.env.messages.last().text, Prjconst::_msgOpenAccout);
+}
+
+void TestLogin::operationLogNeverStopsSignIn()
+{
+    {
+        Fixture f;
+        remember(thisMonth, QString());
+        f.env.exec(QStringLiteral("DROP TABLE OpLog"));
+        f.open();
+        f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+        f.dialog->btnOkClick();
+        QVERIFY(f.signedIn());
+        QVERIFY(f.env.messages.isEmpty());
+    }
+    for (const char16_t* name : { u"ABCDEFGHIJKLMNO", u"ABCDEFGHIJKLMNOPQR" }) {
+        Fixture f;
+        Platform::setComputerName(QString::fromUtf16(name));
+        f.open();
+        f.dialog->WriteOpLog(QStringLiteral("x"));
+        QCOMPARE(
+            f.env.scalar(QStringLiteral("SELECT opComPuter FROM OpLog")).toString(), QStringLiteral("ABCDEFGHIJKLMNO"));
+    }
+}
+
+QTEST_MAIN(TestLogin)
+#include "tst_login.moc"

@@ -1,0 +1,198 @@
+// Password change dialog: refusals, what is stored, and a write the database refuses.
+#include "TestSupport.h"
+
+#include "db/Query.h"
+#include "host/Prjconst.h"
+#include "platform/ModalShow.h"
+#include "signin/Password.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+using TestSupport::TestEnv;
+
+namespace {
+
+struct Fixture
+{
+    TestEnv env;
+    std::unique_ptr<TFrmPassword> dialog;
+
+    Fixture()
+    {
+        env.createDatabase();
+        const QString insert
+            = QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)");
+        env.exec(insert, { QStringLiteral("1"), QStringLiteral("王五"), QStringLiteral("old"), 1, 0 });
+        env.exec(insert, { QStringLiteral("2"), QStringLiteral("王五"), QStringLiteral("other"), 1, 0 });
+        env.exec(insert, { QStringLiteral("3"), QStringLiteral("李四"), QStringLiteral("1234"), 1, 1 });
+        if (!env.createDataModule())
+            qFatal("no data module");
+        dialog = std::make_unique<TFrmPassword>();
+        Password::FrmPassword = dialog.get();
+    }
+
+    QLineEdit* box(const char* name) { return dialog->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+    QStringList boxes()
+    {
+        QStringList texts;
+        for (const char* name : { "edUserName", "edOldPassword", "edNewPassword", "edConfigPassword" })
+            texts << box(name)->text();
+        return texts;
+    }
+    void type(const QString& name, const QString& old, const QString& fresh, const QString& confirm)
+    {
+        box("edUserName")->setText(name);
+        box("edOldPassword")->setText(old);
+        box("edNewPassword")->setText(fresh);
+        box("edConfigPassword")->setText(confirm);
+    }
+    // password and isNew of each operator, in row order
+    QStringList rows()
+    {
+        Db::Query q(env.db(), QStringLiteral("SELECT User_id, password, isNew FROM Users ORDER BY User_id"));
+        q.open();
+        QStringList out;
+        for (int i = 0; i < q.rowCount(); ++i) {
+            q.seek(i);
+            out << q.text(QStringLiteral("User_id")) + u':' + q.text(QStringLiteral("password")) + u':'
+                    + q.text(QStringLiteral("isNew"));
+        }
+        return out;
+    }
+};
+
+const QStringList unchanged = { QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") };
+
+} // namespace
+
+class TestPassword : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+    void refusalsChangeNothing();
+    void changeStoresTrimmedPasswordAndClearsFlag();
+    void refusedWriteEmptiesTheBoxes();
+    void keyboardAndLifetime();
+};
+
+void TestPassword::cleanup()
+{
+    QCOMPARE(Password::FrmPassword, nullptr);
+}
+
+void TestPassword::refusalsChangeNothing()
+{
+    struct Case
+    {
+        QStringList typed;
+        QString message;
+        QStringList after;
+    };
+    const Case cases[] = {
+        { { QStringLiteral("nobody"), QStringLiteral("old"), QStringLiteral("a"), QStringLiteral("a") },
+            Prjconst::_UserNameNotExists,
+            { QString(), QStringLiteral("old"), QStringLiteral("a"), QStringLiteral("a") } },
+        // A quote stays part of the name.
+        { { QStringLiteral("王五' or '1'='1"), QStringLiteral("old"), QStringLiteral("a"), QStringLiteral("a") },
+            Prjconst::_UserNameNotExists,
+            { QString(), QStringLiteral("old"), QStringLiteral("a"), QStringLiteral("a") } },
+        // Only the first row of a name is compared.
+        { { QStringLiteral("王五"), QStringLiteral("other"), QStringLiteral("a"), QStringLiteral("a") },
+            Prjconst::_OldPassWordErr,
+            { QStringLiteral("王五"), QString(), QStringLiteral("a"), QStringLiteral("a") } },
+        { { QStringLiteral("王五"), QStringLiteral("OLD"), QStringLiteral("a"), QStringLiteral("a") },
+            Prjconst::_OldPassWordErr,
+            { QStringLiteral("王五"), QString(), QStringLiteral("a"), QStringLiteral("a") } },
+        { { QStringLiteral("王五"), QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("New") },
+            Prjconst::_SPassWordDif, { QStringLiteral("王五"), QStringLiteral("old"), QString(), QString() } },
+    };
+    Fixture f;
+    for (const Case& c : cases) {
+        f.env.messages.clear();
+        f.type(c.typed[0], c.typed[1], c.typed[2], c.typed[3]);
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messages.size(), 1);
+        QCOMPARE(f.env.messages[0].text, c.message);
+        QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Error);
+        QCOMPARE(f.env.messages[0].flags, 16);
+        QCOMPARE(f.boxes(), c.after);
+        QCOMPARE(f.dialog->result(), 0);
+        QCOMPARE(f.rows(), unchanged);
+    }
+}
+
+void TestPassword::changeStoresTrimmedPasswordAndClearsFlag()
+{
+    {
+        // Spaces around the typed texts are dropped; the other "王五" keeps its own row.
+        Fixture f;
+        f.type(QStringLiteral(" 王五 "), QStringLiteral("\told "), QStringLiteral("  new "), QStringLiteral("new\n"));
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
+        QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Information);
+        QCOMPARE(f.env.messages[0].flags, 64);
+        QCOMPARE(f.rows(),
+            QStringList({ QStringLiteral("1:new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
+        QCOMPARE(f.boxes(), QStringList({ QString(), QString(), QString(), QString() }));
+        QCOMPARE(f.dialog->result(), int(Platform::mrOk));
+    }
+    {
+        // Another operator, stopped or not, with that operator's old password; an empty new password is stored.
+        Fixture f;
+        f.type(QStringLiteral("李四"), QStringLiteral("1234"), QString(), QStringLiteral(" "));
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
+        QCOMPARE(
+            f.rows(), QStringList({ QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3::0") }));
+    }
+}
+
+void TestPassword::refusedWriteEmptiesTheBoxes()
+{
+    Fixture f;
+    if (Db::engineOf(f.env.db()) == Db::Engine::SQLite)
+        f.env.exec(QStringLiteral("CREATE TRIGGER no_empty_password BEFORE UPDATE OF password ON Users "
+                                  "WHEN NEW.password = '' BEGIN SELECT RAISE(ABORT, 'empty password'); END"));
+    else
+        f.env.exec(QStringLiteral("ALTER TABLE Users ADD CONSTRAINT no_empty_password CHECK (password <> '')"));
+    f.type(QStringLiteral("王五"), QStringLiteral("old"), QString(), QString());
+    f.dialog->BitokClick();
+    QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordLenISZero }));
+    QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Error);
+    QCOMPARE(f.env.messages[0].flags, 16);
+    QCOMPARE(f.boxes(), QStringList({ QString(), QString(), QString(), QString() }));
+    QCOMPARE(f.dialog->result(), 0);
+    QCOMPARE(f.rows(), unchanged);
+}
+
+void TestPassword::keyboardAndLifetime()
+{
+    Fixture f;
+    TFrmPassword* dialog = f.dialog.get();
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("修改用户密码"));
+    QCOMPARE(dialog->size(), QSize(355, 215));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QLineEdit* edits[]
+        = { f.box("edUserName"), f.box("edOldPassword"), f.box("edNewPassword"), f.box("edConfigPassword") };
+    edits[0]->setFocus();
+    for (int i = 0; i < 4; ++i) {
+        QTRY_COMPARE(QApplication::focusWidget(), edits[i]);
+        QTest::keyClick(edits[i], Qt::Key_Return);
+    }
+    QCOMPARE(QApplication::focusWidget(), dialog->findChild<QPushButton*>(QStringLiteral("bitok")));
+    QVERIFY(f.env.messages.isEmpty());
+
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QCOMPARE(dialog->result(), int(Platform::mrCancel));
+    f.dialog.reset();
+    QCOMPARE(Password::FrmPassword, nullptr);
+}
+
+QTEST_MAIN(TestPassword)
+#include "tst_password.moc"

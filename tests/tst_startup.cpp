@@ -1,0 +1,307 @@
+// Start-up and shutdown order: the database file name, the title, the splash,
+// the sign-in, the main window, and the clean-up on every way out.
+#include "TestSupport.h"
+
+#include "host/Main.h"
+#include "host/Mainmodule.h"
+#include "host/Prjconst.h"
+#include "host/Pubfunctions.h"
+#include "host/Varunit.h"
+#include "platform/MessageBox.h"
+#include "platform/ModalShow.h"
+#include "platform/System.h"
+#include "shell/Application.h"
+#include "shell/Logo.h"
+#include "shell/Startup.h"
+#include "signin/Login.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QTimer>
+#include <QtTest>
+
+using TestSupport::TestEnv;
+
+namespace {
+
+QStringList steps(std::initializer_list<const char16_t*> names)
+{
+    QStringList list;
+    for (const char16_t* name : names)
+        list << QString::fromUtf16(name);
+    return list;
+}
+
+const QStringList startSteps = steps(
+    { u"application directory", u"database file", u"event hook", u"data module", u"title", u"splash", u"login" });
+
+// Signs in as the demonstration database's administrator.
+int signIn(QDialog* dialog)
+{
+    auto* login = qobject_cast<TFrmLogin*>(dialog);
+    if (!login || Login::FrmLogin != login || !Logo::frmLogo || !Logo::frmLogo->isVisible())
+        return Platform::mrNone;
+    login->findChild<QComboBox*>(QStringLiteral("edUserName"))->setEditText(QStringLiteral("admin"));
+    login->findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(QStringLiteral("admin"));
+    login->btnOkClick();
+    return login->result();
+}
+
+struct Run
+{
+    QStringList trace;
+    Startup::Seams seams;
+    QPointer<QWidget> splash;
+    bool connectionOpenAtClose = true;
+
+    Run()
+    {
+        seams.step = [this](const QString& step) {
+            trace << step;
+            if (step == u"splash")
+                splash = Logo::frmLogo;
+            if (step == u"connection closed")
+                connectionOpenAtClose = Mainmodule::MainDM->connection().isOpen();
+        };
+        seams.runMessageLoop = [] { Main::FrmMain->close(); };
+    }
+    int operator()() { return Startup::run(seams); }
+};
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+    void databaseFileMigration();
+    void titleByCodePage();
+    void stoppedByTheDataModule();
+    void cancelledSignIn();
+    void signInRunsTheMainWindowUntilItCloses();
+    void mainWindowFailureStillShutsDown();
+    void exceptionsAreReportedOnce();
+};
+
+void TestStartup::cleanup()
+{
+    QGuiApplication::setApplicationDisplayName(QString());
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    QCOMPARE(Main::FrmMain, nullptr);
+    QCOMPARE(Logo::frmLogo, nullptr);
+    QCOMPARE(Login::FrmLogin, nullptr);
+}
+
+void TestStartup::databaseFileMigration()
+{
+    auto write = [](const QString& path, const QByteArray& data) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    };
+    auto read = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("absent");
+    };
+    TestEnv env;
+    const QString dir = env.appDir();
+    const QString current = dir + QStringLiteral("Kolvane.mdb"), old = dir + QStringLiteral("Kolv.mdb");
+
+    Startup::migrateDatabaseFile(dir); // neither: nothing appears
+    QVERIFY(!QFile::exists(current) && !QFile::exists(old));
+    write(old, "old");
+    Startup::migrateDatabaseFile(dir); // only the old name: renamed
+    QCOMPARE(read(current), QByteArray("old"));
+    QCOMPARE(read(old), QByteArray("absent"));
+    write(old, "older");
+    Startup::migrateDatabaseFile(dir); // both: untouched
+    QCOMPARE(read(current), QByteArray("old"));
+    QCOMPARE(read(old), QByteArray("older"));
+
+    // The start-up renames before the data module opens the database.
+    if (Db::engineOf(env.db()) == Db::Engine::SQLite) {
+        TestEnv fresh;
+        fresh.createDatabase(true);
+        fresh.db().close(); // nothing else holds the file
+        QVERIFY(QFile::rename(fresh.dbPath(), fresh.appDir() + QStringLiteral("Kolv.mdb")));
+        Run run;
+        QCOMPARE(run(), 0);
+        QCOMPARE(run.trace.mid(0, startSteps.size()), startSteps);
+        QVERIFY(QFile::exists(fresh.dbPath()));
+        QVERIFY(!QFile::exists(fresh.appDir() + QStringLiteral("Kolv.mdb")));
+    }
+}
+
+void TestStartup::titleByCodePage()
+{
+    QCOMPARE(Startup::titleForCodePage(936), QStringLiteral("一卡通软件"));
+    QCOMPARE(Startup::titleForCodePage(950), QStringLiteral("一卡通軟件"));
+    QCOMPARE(Startup::titleForCodePage(1252), QString());
+
+    for (const int codePage : { 950, 1252 }) {
+        TestEnv env;
+        env.createDatabase(true);
+        Platform::setAnsiCodePage(codePage);
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("default"));
+        Run run;
+        run();
+        QCOMPARE(QGuiApplication::applicationDisplayName(),
+            codePage == 950 ? QStringLiteral("一卡通軟件") : QStringLiteral("default"));
+    }
+}
+
+void TestStartup::stoppedByTheDataModule()
+{
+    // No database: the data module says so and the program ends at once.
+    TestEnv env;
+    Run run;
+    QCOMPARE(run(), 0);
+    QCOMPARE(run.trace,
+        steps({ u"application directory", u"database file", u"event hook", u"data module", u"title", u"stopped",
+            u"windows freed" }));
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY(env.modalShown.isEmpty());
+    QVERIFY(Mainmodule::bQuited);
+    QCOMPARE(Pubfunctions::freeDllsCalls, 0);
+}
+
+void TestStartup::cancelledSignIn()
+{
+    TestEnv env;
+    env.createDatabase(true);
+    Run run;
+    QCOMPARE(run(), 0);
+    QCOMPARE(env.modalShown, QStringList({ QStringLiteral("FrmLogin") }));
+    QCOMPARE(run.trace, startSteps + steps({ u"connection closed", u"data module freed", u"windows freed" }));
+    QVERIFY(!run.connectionOpenAtClose);
+    QCOMPARE(Pubfunctions::freeDllsCalls, 0);
+    QCOMPARE(Pubfunctions::freeFormCalls, 0);
+    QCOMPARE(Mainmodule::MainDM, nullptr);
+    QVERIFY(!QSqlDatabase::contains(Mainmodule::TMainDM::connectionName));
+    QVERIFY(!run.splash); // freed with the application's windows
+    QVERIFY(env.messages.isEmpty());
+}
+
+void TestStartup::signInRunsTheMainWindowUntilItCloses()
+{
+    TestEnv env;
+    env.createDatabase(true);
+    env.answers = { Platform::IDYES }; // the first period is last month's
+    env.onNextModal(signIn);
+    Run run;
+    bool splashUpWithMainWindow = false;
+    const auto step = run.seams.step;
+    run.seams.step = [&](const QString& name) {
+        step(name);
+        if (name == u"main window") {
+            splashUpWithMainWindow = Main::FrmMain && run.splash && run.splash->isVisible();
+            // The real message loop, ended by closing the main window.
+            QTimer::singleShot(0, Main::FrmMain, [] {
+                if (Main::FrmMain->isVisible())
+                    Main::FrmMain->close();
+            });
+        }
+    };
+    run.seams.runMessageLoop = {};
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    guard.start(10000);
+
+    QCOMPARE(run(), 0);
+    QVERIFY(guard.isActive());
+    QCOMPARE(run.trace,
+        startSteps
+            + steps({ u"signed in", u"main window", u"splash closed", u"message loop", u"main window freed",
+                u"connection closed", u"FreeDlls", u"FreeFormAndDataModules", u"data module freed",
+                u"windows freed" }));
+    QVERIFY(splashUpWithMainWindow);
+    QVERIFY(!run.connectionOpenAtClose);
+    QCOMPARE(Pubfunctions::freeDllsCalls, 1);
+    QCOMPARE(Pubfunctions::freeFormCalls, 1);
+    QVERIFY(Pubfunctions::EventCallBack == &Main::ExeEventToBack);
+    QCOMPARE(Varunit::User_name, QStringLiteral("admin"));
+    QCOMPARE(env.messageTexts(), QStringList({ Prjconst::_msgAccountSelect }));
+}
+
+void TestStartup::mainWindowFailureStillShutsDown()
+{
+    TestEnv env;
+    env.createDatabase(true);
+    env.answers = { Platform::IDYES };
+    env.onNextModal(signIn);
+    Run run;
+    run.seams.createMainWindow = []() -> Main::TFrmMain* { throw std::runtime_error("没有主窗口"); };
+    QCOMPARE(run(), 0);
+    QCOMPARE(run.trace,
+        startSteps
+            + steps({ u"signed in", u"splash closed", u"connection closed", u"FreeDlls", u"FreeFormAndDataModules",
+                u"data module freed", u"windows freed" }));
+    QCOMPARE(env.messages.size(), 2);
+    QCOMPARE(env.messages[1].text, QStringLiteral("没有主窗口"));
+    QCOMPARE(env.messages[1].caption, Prjconst::_msg_Error);
+    QCOMPARE(env.messages[1].flags, 16);
+}
+
+void TestStartup::exceptionsAreReportedOnce()
+{
+    {
+        // From a handler of the login dialog: reported, then the shutdown.
+        TestEnv env;
+        env.createDatabase(true);
+        env.onNextModal([](QDialog*) -> int { throw std::runtime_error("登录失败"); });
+        Run run;
+        QCOMPARE(run(), 0);
+        QCOMPARE(env.messageTexts(), QStringList({ QStringLiteral("登录失败") }));
+        QCOMPARE(run.trace, startSteps + steps({ u"connection closed", u"data module freed", u"windows freed" }));
+    }
+    {
+        // From the main window while the loop runs: reported, and the program goes on.
+        TestEnv env;
+        env.createDatabase(true);
+        env.answers = { Platform::IDYES };
+        env.onNextModal(signIn);
+        Run run;
+        run.seams.runMessageLoop = [] {
+            QTimer::singleShot(0, Main::FrmMain, [] { throw std::runtime_error("主窗口出错"); });
+            QTimer::singleShot(50, Main::FrmMain, [] { Main::FrmMain->close(); });
+            QApplication::exec();
+        };
+        QCOMPARE(run(), 0);
+        QCOMPARE(env.messageTexts(), QStringList({ Prjconst::_msgAccountSelect, QStringLiteral("主窗口出错") }));
+        QVERIFY(run.trace.contains(QStringLiteral("FreeFormAndDataModules")));
+    }
+    {
+        // From a button of a shown dialog: reported, and the dialog stays as it was.
+        TestEnv env;
+        env.createDatabase(true);
+        QVERIFY(env.createDataModule());
+        TFrmLogin login;
+        login.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&login));
+        env.exec(QStringLiteral("DROP TABLE Users"));
+        QTest::mouseClick(login.findChild<QPushButton*>(QStringLiteral("btnOk")), Qt::LeftButton);
+        QCOMPARE(env.messages.size(), 1);
+        QCOMPARE(env.messages[0].caption, Prjconst::_msg_Error);
+        QVERIFY(login.isVisible());
+        QCOMPARE(login.result(), 0);
+        login.hide();
+    }
+}
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestStartup test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
