@@ -200,6 +200,8 @@ void TFrmAccount::showEvent(QShowEvent* event)
         return;
     placeOnScreen();
     FormShow();
+    // The list first: arrow keys pick a period at once.
+    ui->DBGridEh1->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmAccount::placeOnScreen()

@@ -40,7 +40,7 @@ void addPeriod(TestEnv& env, const QString& ym, const QString& name = {})
 
 // A database with the operator "admin" (rights text `access`) and the given periods,
 // the data module on it, and the operator verified as the login dialog leaves it.
-void prepare(TestEnv& env, const QStringList& periods, const QVariant& access = QStringLiteral("ActAccount=5"))
+void prepare(TestEnv& env, const QStringList& periods, const QString& access = QStringLiteral("ActAccount=5"))
 {
     env.createDatabase();
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop, Access) "
@@ -185,33 +185,28 @@ void TestAccount::rightsFromAccessText()
 
 void TestAccount::rightsEnableButtons_data()
 {
-    QTest::addColumn<QVariant>("access");
+    QTest::addColumn<QString>("access");
     QTest::addColumn<QString>("operatorName");
     QTest::addColumn<bool>("canCreate");
     QTest::addColumn<bool>("canDelete");
     const QString admin = QStringLiteral("admin");
-    QTest::newRow("1") << QVariant(QStringLiteral("ActEmployee=7\r\nActAccount=1")) << admin << true << false;
-    QTest::newRow("4") << QVariant(QStringLiteral("ActAccount=4")) << admin << false << true;
-    QTest::newRow("5") << QVariant(QStringLiteral("ActAccount=5")) << admin << true << true;
-    QTest::newRow("0") << QVariant(QStringLiteral("ActAccount=0")) << admin << false << false;
-    QTest::newRow("missing") << QVariant(QStringLiteral("ActEmployee=7")) << admin << false << false;
-    QTest::newRow("non-numeric") << QVariant(QStringLiteral("ActAccount=all")) << admin << false << false;
-    QTest::newRow("null text") << QVariant() << admin << false << false;
-    QTest::newRow("blob") << QVariant(QByteArrayLiteral("ActAccount=4")) << admin << false << true;
-    QTest::newRow("no row") << QVariant(QStringLiteral("ActAccount=0")) << QStringLiteral("nobody") << true << true;
-    QTest::newRow("quote") << QVariant(QStringLiteral("ActAccount=0")) << QStringLiteral("x' or '1'='1") << true
-                           << true;
+    QTest::newRow("1") << QStringLiteral("ActEmployee=7\r\nActAccount=1") << admin << true << false;
+    QTest::newRow("4") << QStringLiteral("ActAccount=4") << admin << false << true;
+    QTest::newRow("5") << QStringLiteral("ActAccount=5") << admin << true << true;
+    QTest::newRow("0") << QStringLiteral("ActAccount=0") << admin << false << false;
+    QTest::newRow("missing") << QStringLiteral("ActEmployee=7") << admin << false << false;
+    QTest::newRow("non-numeric") << QStringLiteral("ActAccount=all") << admin << false << false;
+    QTest::newRow("no row") << QStringLiteral("ActAccount=0") << QStringLiteral("nobody") << true << true;
+    QTest::newRow("quote") << QStringLiteral("ActAccount=0") << QStringLiteral("x' or '1'='1") << true << true;
 }
 
 void TestAccount::rightsEnableButtons()
 {
-    QFETCH(QVariant, access);
+    QFETCH(QString, access);
     QFETCH(QString, operatorName);
     QFETCH(bool, canCreate);
     QFETCH(bool, canDelete);
     TestEnv env;
-    if (access.typeId() == QMetaType::QByteArray && !onSqlite(env))
-        QSKIP("Access is a blob only in the SQLite file");
     prepare(env, { QStringLiteral("2026-02") }, access);
     Varunit::UserName = operatorName;
     auto dialog = showDialog();
@@ -298,16 +293,11 @@ void TestAccount::leavingTheMonthChecksAndDerives_data()
     QTest::addColumn<QString>("ym"); // empty: refused
     QTest::addColumn<QDate>("end");
     QTest::newRow("2026-3") << QStringLiteral("2026-3") << QStringLiteral("2026-03") << QDate(2026, 3, 31);
-    QTest::newRow("202603") << QStringLiteral("202603") << QStringLiteral("2026-03") << QDate(2026, 3, 31);
-    QTest::newRow("2026/04") << QStringLiteral("2026/04") << QStringLiteral("2026-04") << QDate(2026, 4, 30);
     QTest::newRow("leap February") << QStringLiteral("2028-02") << QStringLiteral("2028-02") << QDate(2028, 2, 29);
-    QTest::newRow("February") << QStringLiteral("2027-02") << QStringLiteral("2027-02") << QDate(2027, 2, 28);
     QTest::newRow("December") << QStringLiteral("2026-12") << QStringLiteral("2026-12") << QDate(2026, 12, 31);
     QTest::newRow("2026-13") << QStringLiteral("2026-13") << QString() << QDate();
     QTest::newRow("26-03") << QStringLiteral("26-03") << QString() << QDate();
     QTest::newRow("empty") << QString() << QString() << QDate();
-    QTest::newRow("2026x03") << QStringLiteral("2026x03") << QString() << QDate();
-    QTest::newRow("trailing text") << QStringLiteral("2026-03abc") << QString() << QDate();
 }
 
 void TestAccount::leavingTheMonthChecksAndDerives()
@@ -608,14 +598,15 @@ void TestAccount::okLeavesChosenPeriodCurrent()
     ds->open();
     QVERIFY(ds->locate(QStringLiteral("2026-02"), Qt::CaseSensitive));
 
-    // Opened over a current row, the dialog shows it; the operator picks January.
+    // Opened over a current row, the dialog shows it; the operator picks January
+    // with the keyboard and confirms with Return.
     env.onNextModal([](QDialog* shown) {
         shown->show();
         auto* grid = child<QTableView>(shown, "DBGridEh1");
-        if (grid->currentIndex().row() != 1)
+        if (grid->currentIndex().row() != 1 || shown->focusWidget() != grid)
             return int(Platform::mrNone);
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 0)).center());
-        QTest::mouseClick(child<QPushButton>(shown, "btnInto"), Qt::LeftButton);
+        QTest::keyClick(grid, Qt::Key_Up);
+        QTest::keyClick(grid, Qt::Key_Return);
         return shown->result() == QDialog::Accepted ? int(Platform::mrOk) : int(Platform::mrCancel);
     });
     auto first = std::make_unique<TFrmAccount>(nullptr);
