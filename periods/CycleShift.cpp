@@ -11,6 +11,9 @@ namespace CycleShift {
 
 namespace {
 
+// Slot numbers looked up without text: every slot of a cycle of up to 64 months.
+constexpr qint64 denseSlots = 31 * 64;
+
 bool isBlankOrControl(QChar c)
 {
     return c.unicode() <= 32;
@@ -75,6 +78,25 @@ SlotList::SlotList(const QString& text)
         }
         start = stop + 1;
     }
+    // Names written exactly as a slot number is; "01" or "+1" never equal one.
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it) {
+        bool ok = false;
+        const qint64 slot = it.key().toLongLong(&ok);
+        if (!ok || slot < 1 || slot > denseSlots || QString::number(slot) != it.key())
+            continue;
+        if (m_bySlot.size() <= slot)
+            m_bySlot.resize(slot + 1);
+        m_bySlot[slot] = it.value();
+    }
+}
+
+QString SlotList::value(qint64 slot) const
+{
+    if (slot >= 1 && slot < m_bySlot.size())
+        return m_bySlot.at(slot);
+    if (slot >= 1 && slot <= denseSlots)
+        return {};
+    return value(QString::number(slot));
 }
 
 QString SlotList::value(const QString& name) const

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -45,11 +46,15 @@ public:
 
     // Null text when no line has the name.
     QString value(const QString& name) const;
-    QString value(qint64 slot) const { return value(QString::number(slot)); }
+    // The line named by the slot number in decimal.
+    QString value(qint64 slot) const;
     bool isEmpty() const { return m_values.isEmpty(); }
 
 private:
     QHash<QString, QString> m_values; // case-folded name -> trimmed value
+    // The same values for the names "1", "2", ... (a decimal is its own case
+    // fold), so that a day's look-up needs no text.
+    QList<QString> m_bySlot;
 };
 
 struct ShiftRule

@@ -188,6 +188,16 @@ void TestCycleShift::slotListLookUp()
     QCOMPARE(list.value(7), QStringLiteral("\u00a0夜班\u3000"));
     QVERIFY(list.value(QStringLiteral("no equals sign")).isNull());
 
+    // Only the number as written in decimal names a slot, large slots included.
+    const SlotList numbers(QStringLiteral("01=zero-one\n+2=plus\n3=three\n3000=far\n-1=minus"));
+    QVERIFY(numbers.value(1).isNull());
+    QVERIFY(numbers.value(2).isNull());
+    QCOMPARE(numbers.value(3), QStringLiteral("three"));
+    QCOMPARE(numbers.value(3000), QStringLiteral("far"));
+    QCOMPARE(numbers.value(-1), QStringLiteral("minus"));
+    QVERIFY(numbers.value(4).isNull());
+    QCOMPARE(numbers.value(QStringLiteral("01")), QStringLiteral("zero-one"));
+
     // An empty list, or a slot without an entry: found, with an empty code.
     ShiftRules rules;
     rules.add(rule(3, QStringLiteral("day"), QString(), QStringLiteral("EMPTY")));
