@@ -1,7 +1,7 @@
 #include "db/Query.h"
 
 #include <QSqlDriver>
-#include <QSqlError>
+#include <QTimeZone>
 
 namespace Db {
 
@@ -15,6 +15,64 @@ Engine engineOf(const QSqlDatabase& db)
     return Engine::Other;
 }
 
+Error::Error(const QString& message, Kind kind)
+    : std::runtime_error(message.toStdString())
+    , m_kind(kind)
+{
+}
+
+bool isConnectionLost(const QSqlDatabase& db, const QSqlError& error)
+{
+    if (!db.isOpen())
+        return true;
+    const QString code = error.nativeErrorCode();
+    // SQLSTATE class 08 (connection exception), 57P01-57P03 (server shut down or
+    // restarting).
+    if (code.startsWith(u"08") || code == u"57P01" || code == u"57P02" || code == u"57P03")
+        return true;
+    // libpq reports a broken link without a SQLSTATE, in English or in Chinese.
+    const QString text = error.databaseText();
+    for (const char16_t* sign : { u"server closed the connection", u"no connection to the server",
+             u"terminating connection", u"could not receive data from server", u"could not send data to server",
+             u"服务器意外地关闭了联接", u"没有到服务器的联接", u"中断联接" }) {
+        if (text.contains(QString::fromUtf16(sign), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+bool isDuplicateKey(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    // PostgreSQL: SQLSTATE 23505. SQLite: SQLITE_CONSTRAINT (19), or its
+    // extended codes for a unique or primary key (2067, 1555).
+    if (code == u"23505" || code == u"2067" || code == u"1555")
+        return true;
+    return code == u"19" && error.databaseText().contains(u"UNIQUE", Qt::CaseInsensitive);
+}
+
+Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error)
+{
+    QString detail = error.text().trimmed();
+    if (isConnectionLost(db, error)) {
+        // A session the server has ended is closed at once (the driver would
+        // do so only at the next statement), so that the data module opens a
+        // fresh one for the next operation.
+        if (db.isOpen())
+            db.close();
+        if (detail.isEmpty())
+            detail = QStringLiteral("连接已关闭");
+        return Error(
+            QStringLiteral("与数据库服务器的连接已中断（%1）。\n请检查数据库服务器和网络，然后再试一次。\n\n%2")
+                .arg(failed, detail),
+            Error::Kind::ConnectionLost);
+    }
+    if (isDuplicateKey(error))
+        return Error(
+            QStringLiteral("%1：数据库中已有相同关键字的记录。\n\n%2").arg(failed, detail), Error::Kind::DuplicateKey);
+    return Error(QStringLiteral("%1：%2").arg(failed, detail), Error::Kind::Failed);
+}
+
 QString dateTimeText(const QDateTime& value)
 {
     return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -25,8 +83,14 @@ QDateTime toDateTime(const QVariant& value)
     if (value.isNull())
         return {};
     switch (value.typeId()) {
-    case QMetaType::QDateTime:
-        return value.toDateTime();
+    case QMetaType::QDateTime: {
+        // A driver may attach UTC or an offset to a TIMESTAMP without zone: the
+        // fields as read are the wall-clock time that was written.
+        const QDateTime dt = value.toDateTime();
+        if (!dt.isValid() || dt.timeSpec() == Qt::LocalTime)
+            return dt;
+        return QDateTime(dt.date(), dt.time());
+    }
     case QMetaType::QDate:
         return value.toDate().startOfDay();
     default:
@@ -75,13 +139,60 @@ QString adaptStatement(const QString& sql, Engine engine)
     return adapted;
 }
 
+QString storedName(const QSqlDatabase& db, const QString& name)
+{
+    return engineOf(db) == Engine::PostgreSQL ? name.toLower() : name;
+}
+
+QString quotedName(const QSqlDatabase& db, const QString& name)
+{
+    return db.driver()->escapeIdentifier(storedName(db, name), QSqlDriver::FieldName);
+}
+
+void prepareSession(QSqlDatabase& db)
+{
+    if (engineOf(db) != Engine::PostgreSQL || !db.isOpen())
+        return;
+    // TIMESTAMP columns hold wall-clock time. Qt turns a bound QDateTime into
+    // UTC, which the server turns back with the session's zone: make that the
+    // machine's own, by name, or by today's offset when the server does not
+    // know the name.
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
+    q.bindValue(0, QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+    if (q.exec())
+        return;
+    const int offset = QDateTime::currentDateTime().offsetFromUtc();
+    const QString sign = offset < 0 ? QStringLiteral("-") : QStringLiteral("+");
+    QSqlQuery fallback(db);
+    fallback.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1%2:%3' HOUR TO MINUTE")
+                      .arg(sign)
+                      .arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                      .arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0')));
+}
+
+bool reopen(QSqlDatabase& db)
+{
+    if (db.isOpen())
+        return true;
+    if (!db.open())
+        return false;
+    prepareSession(db);
+    return true;
+}
+
 Query::Query(const QSqlDatabase& db, const QString& sql)
-    : m_query(db)
+    : m_db(db)
+    , m_query(db)
     , m_sql(sql)
+    , m_adapted(adaptStatement(sql, engineOf(db)))
 {
     m_query.setForwardOnly(true);
+    // PostgreSQL prepares only queries and row changes, not BEGIN or CREATE:
+    // a statement without markers runs as it stands.
+    m_direct = engineOf(db) == Engine::PostgreSQL && !sql.contains(u':') && !sql.contains(u'?');
     // A statement the engine refuses is reported when it is run, as every other failure.
-    m_prepared = m_query.prepare(adaptStatement(sql, engineOf(db)));
+    m_prepared = m_direct || m_query.prepare(m_adapted);
 }
 
 void Query::bind(const QString& name, const QVariant& value)
@@ -90,21 +201,33 @@ void Query::bind(const QString& name, const QVariant& value)
     m_query.bindValue(marker, toDbValue(value));
 }
 
+bool Query::run()
+{
+    if (!m_prepared)
+        return false;
+    return m_direct ? m_query.exec(m_adapted) : m_query.exec();
+}
+
 Query& Query::open()
 {
-    if (!m_prepared || !m_query.exec())
-        fail(QStringLiteral("open"));
+    if (!run())
+        fail(QStringLiteral("无法查询数据库"));
     m_columns = m_query.record();
     m_rows.clear();
     const int count = m_columns.count();
     while (m_query.next()) {
         QVector<QVariant> row(count);
-        for (int i = 0; i < count; ++i)
-            row[i] = m_query.value(i);
+        for (int i = 0; i < count; ++i) {
+            QVariant v = m_query.value(i);
+            // Date-times as SQLite gives them: the canonical text.
+            if (v.typeId() == QMetaType::QDateTime && !v.isNull())
+                v = dateTimeText(toDateTime(v));
+            row[i] = std::move(v);
+        }
         m_rows.append(std::move(row));
     }
     if (m_query.lastError().isValid())
-        fail(QStringLiteral("read"));
+        fail(QStringLiteral("无法读取查询结果"));
     m_query.finish();
     m_at = 0;
     return *this;
@@ -112,8 +235,8 @@ Query& Query::open()
 
 void Query::exec()
 {
-    if (!m_prepared || !m_query.exec())
-        fail(QStringLiteral("exec"));
+    if (!run())
+        fail(QStringLiteral("无法执行数据库语句"));
     m_query.finish();
 }
 
@@ -155,8 +278,8 @@ QDateTime Query::dateTime(const QString& name) const
 
 void Query::fail(const QString& what) const
 {
-    const QSqlError error = m_query.lastError();
-    throw Error(QStringLiteral("数据库操作失败（%1）：%2\n%3").arg(what, error.text(), m_sql).toStdString());
+    const Error error = errorFor(what, m_db, m_query.lastError());
+    throw Error(QString::fromUtf8(error.what()) + u'\n' + m_sql, error.kind());
 }
 
 } // namespace Db

@@ -5,6 +5,7 @@
 // caller writes.
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -13,25 +14,70 @@
 
 namespace Db {
 
-enum class Engine { SQLite, PostgreSQL, Other };
+enum class Engine
+{
+    SQLite,
+    PostgreSQL,
+    Other
+};
 Engine engineOf(const QSqlDatabase& db);
 
 // A statement the engine refused, a missing column, a lost connection.
 class Error : public std::runtime_error
 {
 public:
+    enum class Kind
+    {
+        Failed, // refused statement, missing table or column, ...
+        ConnectionLost, // the server went away; the operation did not complete
+        DuplicateKey, // a unique key (such as the month of a period) is taken
+    };
     using std::runtime_error::runtime_error;
+    Error(const QString& message, Kind kind);
+
+    Kind kind() const { return m_kind; }
+    bool connectionLost() const { return m_kind == Kind::ConnectionLost; }
+
+private:
+    Kind m_kind = Kind::Failed;
 };
+
+// Whether a failure means the connection to the server is gone: the server
+// ended the session, the link broke, or the driver has closed the connection.
+bool isConnectionLost(const QSqlDatabase& db, const QSqlError& error);
+// Whether a failure is a unique-key violation.
+bool isDuplicateKey(const QSqlError& error);
+// The error for a failed operation, with a message for the operator: `failed`
+// says what could not be done ("无法保存帐套"), the engine's text follows.
+// When the connection is lost, closes it: Mainmodule::db() opens it again.
+Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error);
 
 // Canonical text of a date-time as SQLite stores it: "yyyy-MM-dd HH:mm:ss".
 QString dateTimeText(const QDateTime& value);
-// A date-time read from either engine (text in any ISO form, QDate, QDateTime).
-// Null, empty or unparseable values give an invalid QDateTime.
+// A date-time read from either engine (text in any ISO form, QDate, QDateTime),
+// as local wall-clock time: the date and time of day that were written, whatever
+// zone the driver attached. Null, empty or unparseable values give an invalid
+// QDateTime.
 QDateTime toDateTime(const QVariant& value);
 // A value prepared for binding: dates as canonical text, booleans as 0/1.
 QVariant toDbValue(const QVariant& value);
 // The statement text as the engine needs it (same results on every engine).
 QString adaptStatement(const QString& sql, Engine engine);
+
+// A table or column name as the engine stores an unquoted name: PostgreSQL
+// folds it to lower case. Use it where Qt quotes the name (QSqlTableModel::
+// setTable, QSqlDatabase::record).
+QString storedName(const QSqlDatabase& db, const QString& name);
+// The same, quoted for a statement: day columns "1" to "31" need it.
+QString quotedName(const QSqlDatabase& db, const QString& name);
+
+// Session settings every connection needs; call after each open. On
+// PostgreSQL the session time zone becomes the machine's, so that a QDateTime
+// bound without conversion keeps its wall-clock time in a TIMESTAMP column.
+void prepareSession(QSqlDatabase& db);
+// Opens again a connection the driver closed after losing the server, with
+// the same settings. False when it cannot (the reason in db.lastError()).
+bool reopen(QSqlDatabase& db);
 
 class Query
 {
@@ -57,6 +103,7 @@ public:
 
     // Fields of the current row, by name without regard to case. A result
     // without rows reads as null / empty text; an unknown column throws.
+    // Date-times read as their canonical text on every engine.
     QVariant value(const QString& name) const;
     QString text(const QString& name) const;
     QDateTime dateTime(const QString& name) const;
@@ -64,15 +111,19 @@ public:
     QSqlQuery& sqlQuery() { return m_query; }
 
 private:
+    bool run();
     int columnIndex(const QString& name) const;
     [[noreturn]] void fail(const QString& what) const;
 
+    QSqlDatabase m_db;
     QSqlQuery m_query;
     QString m_sql;
+    QString m_adapted;
     QSqlRecord m_columns;
     QVector<QVector<QVariant>> m_rows;
     int m_at = 0;
     bool m_prepared = false;
+    bool m_direct = false;
 };
 
 } // namespace Db

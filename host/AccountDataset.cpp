@@ -4,6 +4,7 @@
 #include "db/Statements.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 bool AccountModel::isDateColumn(int column) const
@@ -30,6 +31,55 @@ bool AccountModel::setData(const QModelIndex& index, const QVariant& value, int 
     return QSqlTableModel::setData(index, value, role);
 }
 
+bool AccountModel::execute(QSqlDriver::StatementType type, const QSqlRecord& values, const QSqlRecord& where)
+{
+    QSqlDriver* driver = database().driver();
+    QString sql = driver->sqlStatement(type, tableName(), values, true);
+    if (!where.isEmpty())
+        sql += u' ' + driver->sqlStatement(QSqlDriver::WhereStatement, tableName(), where, true);
+    QSqlQuery query(database());
+    bool ok = query.prepare(sql);
+    if (ok) {
+        for (int i = 0; i < values.count(); ++i)
+            if (values.isGenerated(i))
+                query.addBindValue(values.value(i));
+        // A null key reads "IS NULL" in the statement and takes no value.
+        for (int i = 0; i < where.count(); ++i)
+            if (where.isGenerated(i) && !where.isNull(i))
+                query.addBindValue(where.value(i));
+        ok = query.exec();
+    }
+    if (!ok)
+        setLastError(query.lastError());
+    return ok;
+}
+
+bool AccountModel::insertRowIntoTable(const QSqlRecord& values)
+{
+    if (Db::engineOf(database()) != Db::Engine::PostgreSQL)
+        return QSqlTableModel::insertRowIntoTable(values);
+    QSqlRecord record = values;
+    Q_EMIT beforeInsert(record);
+    return execute(QSqlDriver::InsertStatement, record, QSqlRecord());
+}
+
+bool AccountModel::updateRowInTable(int row, const QSqlRecord& values)
+{
+    if (Db::engineOf(database()) != Db::Engine::PostgreSQL)
+        return QSqlTableModel::updateRowInTable(row, values);
+    QSqlRecord record = values;
+    Q_EMIT beforeUpdate(row, record);
+    return execute(QSqlDriver::UpdateStatement, record, primaryValues(row));
+}
+
+bool AccountModel::deleteRowFromTable(int row)
+{
+    if (Db::engineOf(database()) != Db::Engine::PostgreSQL)
+        return QSqlTableModel::deleteRowFromTable(row);
+    Q_EMIT beforeDelete(row);
+    return execute(QSqlDriver::DeleteStatement, QSqlRecord(), primaryValues(row));
+}
+
 AccountDataset::AccountDataset(const QSqlDatabase& db, QObject* parent)
     : QObject(parent)
     , m_model(new AccountModel(this, db))
@@ -40,16 +90,17 @@ AccountDataset::AccountDataset(const QSqlDatabase& db, QObject* parent)
 void AccountDataset::selectAll()
 {
     if (!m_model->select())
-        throw Db::Error(QStringLiteral("无法读取帐套表：%1").arg(m_model->lastError().text()).toStdString());
+        throw Db::errorFor(QStringLiteral("无法读取帐套表"), m_model->database(), m_model->lastError());
     while (m_model->canFetchMore())
         m_model->fetchMore();
 }
 
 void AccountDataset::open()
 {
-    m_model->setTable(Db::tAccounts);
+    // PostgreSQL keeps the table under its lower-case name, and Qt quotes it.
+    m_model->setTable(Db::storedName(m_model->database(), Db::tAccounts));
     if (m_model->lastError().isValid() || m_model->record().isEmpty())
-        throw Db::Error(QStringLiteral("无法打开帐套表：%1").arg(m_model->lastError().text()).toStdString());
+        throw Db::errorFor(QStringLiteral("无法打开帐套表"), m_model->database(), m_model->lastError());
     m_model->setSort(requireColumn(Db::cYm), Qt::AscendingOrder);
     selectAll();
     m_open = true;
@@ -156,7 +207,7 @@ void AccountDataset::append()
     m_beforeAppend = m_current;
     const int row = m_model->rowCount();
     if (!m_model->insertRow(row))
-        throw Db::Error(QStringLiteral("无法新建帐套：%1").arg(m_model->lastError().text()).toStdString());
+        throw Db::errorFor(QStringLiteral("无法新建帐套"), m_model->database(), m_model->lastError());
     setCurrentRow(row);
 }
 
@@ -166,8 +217,17 @@ void AccountDataset::post()
     if (!m_model->isDirty())
         return;
     const QString key = fieldText(Db::cYm);
-    if (!m_model->submitAll())
-        throw Db::Error(QStringLiteral("无法保存帐套：%1").arg(m_model->lastError().text()).toStdString());
+    if (!m_model->submitAll()) {
+        // The row stays pending. A failed INSERT outside a transaction leaves
+        // the connection usable on every engine.
+        const QSqlError error = m_model->lastError();
+        if (Db::isDuplicateKey(error) && !Db::isConnectionLost(m_model->database(), error))
+            throw Db::Error(QStringLiteral("无法保存帐套：%1 的帐套已经存在，可能刚由其他工作站建立。\n"
+                                           "请取消新建，重新打开帐套管理后选择该帐套。\n\n%2")
+                                .arg(key, error.text().trimmed()),
+                Db::Error::Kind::DuplicateKey);
+        throw Db::errorFor(QStringLiteral("无法保存帐套"), m_model->database(), error);
+    }
     // submitAll() reloads the model: find the stored row again by its key.
     while (m_model->canFetchMore())
         m_model->fetchMore();
@@ -197,9 +257,9 @@ void AccountDataset::remove()
         return;
     const int row = m_current;
     if (!m_model->removeRow(row) || !m_model->submitAll()) {
-        const QString error = m_model->lastError().text();
+        const QSqlError error = m_model->lastError();
         m_model->revertAll();
-        throw Db::Error(QStringLiteral("无法删除帐套：%1").arg(error).toStdString());
+        throw Db::errorFor(QStringLiteral("无法删除帐套"), m_model->database(), error);
     }
     while (m_model->canFetchMore())
         m_model->fetchMore();

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlTableModel>
 
 class AccountModel : public QSqlTableModel
@@ -18,15 +19,30 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+protected:
+    // On PostgreSQL each change runs on a statement prepared for it: Qt reuses
+    // one prepared statement for every row, and after a session has been lost
+    // mid-prepare it would run a statement the new session never prepared.
+    bool insertRowIntoTable(const QSqlRecord& values) override;
+    bool updateRowInTable(int row, const QSqlRecord& values) override;
+    bool deleteRowFromTable(int row) override;
+
 private:
     bool isDateColumn(int column) const;
+    bool execute(QSqlDriver::StatementType type, const QSqlRecord& values, const QSqlRecord& where);
 };
 
 class AccountDataset : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Inactive, Browse, Insert, Edit };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Insert,
+        Edit
+    };
 
     AccountDataset(const QSqlDatabase& db, QObject* parent = nullptr);
 

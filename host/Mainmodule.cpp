@@ -23,7 +23,10 @@ QString ConnectionSettings::describe() const
 {
     if (driver == u"QSQLITE")
         return QDir::toNativeSeparators(file);
-    return QStringLiteral("%1@%2:%3/%4").arg(user, host, QString::number(port), database);
+    QString server = host.isEmpty() ? QStringLiteral("localhost") : host;
+    if (port > 0)
+        server += u':' + QString::number(port);
+    return (user.isEmpty() ? QString() : user + u'@') + server + u'/' + database;
 }
 
 ConnectionSettings readConnectionSettings(const QString& appDir)
@@ -57,6 +60,87 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
     return s;
 }
 
+ConnectionSettings serverSettings(const QString& connectionText, QString* error)
+{
+    ConnectionSettings s;
+    s.driver = QStringLiteral("QPSQL");
+    QStringList extra;
+    const QString text = connectionText;
+    qsizetype i = 0;
+    auto skipSpace = [&] {
+        while (i < text.size() && text.at(i).isSpace())
+            ++i;
+    };
+    auto failed = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return ConnectionSettings();
+    };
+    skipSpace();
+    while (i < text.size()) {
+        const qsizetype keyStart = i;
+        while (i < text.size() && !text.at(i).isSpace() && text.at(i) != u'=')
+            ++i;
+        const QString key = text.mid(keyStart, i - keyStart);
+        skipSpace();
+        if (key.isEmpty() || i >= text.size() || text.at(i) != u'=')
+            return failed(QStringLiteral("连接参数“%1”后面缺少“=”").arg(key));
+        ++i;
+        skipSpace();
+        QString value;
+        if (i < text.size() && text.at(i) == u'\'') {
+            ++i;
+            bool closed = false;
+            while (i < text.size()) {
+                const QChar c = text.at(i++);
+                if (c == u'\\' && i < text.size()) {
+                    value += text.at(i++);
+                } else if (c == u'\'') {
+                    closed = true;
+                    break;
+                } else {
+                    value += c;
+                }
+            }
+            if (!closed)
+                return failed(QStringLiteral("连接参数“%1”的值缺少结尾的单引号").arg(key));
+        } else {
+            while (i < text.size() && !text.at(i).isSpace()) {
+                const QChar c = text.at(i++);
+                if (c == u'\\' && i < text.size())
+                    value += text.at(i++);
+                else
+                    value += c;
+            }
+        }
+        skipSpace();
+        if (key == u"host") {
+            s.host = value;
+        } else if (key == u"port") {
+            bool ok = false;
+            s.port = value.toInt(&ok);
+            if (!ok || s.port <= 0 || s.port > 65535)
+                return failed(QStringLiteral("端口“%1”不正确").arg(value));
+        } else if (key == u"dbname") {
+            s.database = value;
+        } else if (key == u"user") {
+            s.user = value;
+        } else if (key == u"password") {
+            s.password = value;
+            s.hasPassword = true;
+        } else {
+            // Handed to libpq, which quotes the same way.
+            QString quoted = value;
+            quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+            extra << QStringLiteral("%1='%2'").arg(key, quoted);
+        }
+    }
+    s.options = extra.join(u' ');
+    if (error)
+        error->clear();
+    return s;
+}
+
 namespace {
 
 bool lockedError(const QSqlError& error)
@@ -70,7 +154,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     const QString where = QDir::toNativeSeparators(s.file);
     const QFileInfo info(s.file);
     if (!info.exists())
-        return QStringLiteral("找不到数据库文件：\n%1\n\n请用 kolvane-db 建立数据库，或在 Tavrel.ini 的 [Database] 中指定数据库。").arg(where);
+        return QStringLiteral(
+            "找不到数据库文件：\n%1\n\n请用 kolvane-db 建立数据库，或在 Tavrel.ini 的 [Database] 中指定数据库。")
+            .arg(where);
     if (!info.isFile())
         return QStringLiteral("数据库路径不是文件：\n%1").arg(where);
     QFile file(s.file);
@@ -79,7 +165,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     const QByteArray header = file.read(16);
     file.close();
     if (header != QByteArrayLiteral("SQLite format 3\0"))
-        return QStringLiteral("数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1").arg(where);
+        return QStringLiteral(
+            "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
+            .arg(where);
     if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
         return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1").arg(where);
 
@@ -106,7 +194,7 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     check.finish();
     // Write-ahead log with NORMAL sync: every committed row survives a crash of the
     // program, and committing one row at a time stays cheap.
-    for (const char16_t* pragma : {u"PRAGMA journal_mode=WAL", u"PRAGMA synchronous=NORMAL"}) {
+    for (const char16_t* pragma : { u"PRAGMA journal_mode=WAL", u"PRAGMA synchronous=NORMAL" }) {
         QSqlQuery q(db);
         if (!q.exec(QString::fromUtf16(pragma))) {
             const QSqlError error = q.lastError();
@@ -120,39 +208,87 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     return {};
 }
 
-QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db)
+bool containsAny(const QString& text, std::initializer_list<const char16_t*> signs)
 {
-    db.setHostName(s.host);
-    db.setPort(s.port);
+    for (const char16_t* sign : signs) {
+        if (text.contains(QString::fromUtf16(sign), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// libpq's messages come in the language of the workstation (connection) or of
+// the server (refusals): both English and Chinese are recognised.
+QString postgresOpenMessage(const ConnectionSettings& s, const QString& error)
+{
+    const QString where = s.describe();
+    if (containsAny(error, { u"no password supplied" }))
+        return s.hasPassword ? QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error)
+                             : QStringLiteral("数据库服务器要求密码，但 Tavrel.ini 的 [Database] 中没有 Password，"
+                                              "口令文件（~/.pgpass 或 PGPASSFILE）中也没有这个用户的密码：\n%1\n\n%2")
+                                   .arg(where, error);
+    if (containsAny(error, { u"password authentication failed", u"authentication failed", u"认证失败" }))
+        return QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error);
+    if (containsAny(error, { u"does not exist", u"不存在" }))
+        return QStringLiteral("数据库服务器上没有这个数据库或用户：\n%1\n\n%2").arg(where, error);
+    // The server answered but refused (no pg_hba.conf entry, too many
+    // connections, starting up...).
+    if (containsAny(error, { u"FATAL", u"致命错误" }))
+        return QStringLiteral("数据库服务器拒绝连接：\n%1\n\n%2").arg(where, error);
+    return QStringLiteral("无法连接数据库服务器，请检查服务器是否已启动，以及服务器的地址和端口是否正确：\n%1\n\n%2")
+        .arg(where, error);
+}
+
+QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool requireSuiteTables)
+{
+    if (!s.host.isEmpty())
+        db.setHostName(s.host);
+    if (s.port > 0)
+        db.setPort(s.port);
     db.setDatabaseName(s.database);
     db.setUserName(s.user);
     if (s.hasPassword)
         db.setPassword(s.password);
-    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
-    if (db.open())
+    QString options = QStringLiteral("connect_timeout=5 application_name=kolvane");
+    if (!s.options.isEmpty())
+        options += u' ' + s.options;
+    db.setConnectOptions(options);
+    if (!db.open())
+        return postgresOpenMessage(s, db.lastError().text().trimmed());
+    Db::prepareSession(db);
+    if (!requireSuiteTables)
         return {};
-    const QString error = db.lastError().text();
+
     const QString where = s.describe();
-    if (error.contains(u"password authentication failed") || error.contains(u"no password supplied"))
-        return QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error);
-    if (error.contains(u"does not exist"))
-        return QStringLiteral("数据库服务器上没有这个数据库或用户：\n%1\n\n%2").arg(where, error);
-    if (error.contains(u"could not connect") || error.contains(u"Connection refused") || error.contains(u"timeout")
-        || error.contains(u"could not translate host name"))
-        return QStringLiteral("无法连接数据库服务器：\n%1\n\n%2").arg(where, error);
-    return QStringLiteral("无法打开数据库：\n%1\n\n%2").arg(where, error);
+    QSqlQuery check(db);
+    if (!check.exec(QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = ANY "
+                                   "(current_schemas(false)) AND lower(table_name) IN ('users', 'accounts')"))) {
+        const QString error = check.lastError().text().trimmed();
+        check.finish();
+        db.close();
+        return QStringLiteral("无法读取数据库：\n%1\n\n%2").arg(where, error);
+    }
+    const bool found = check.next() && check.value(0).toInt() >= 2;
+    check.finish();
+    if (!found) {
+        db.close();
+        return QStringLiteral("数据库中没有一卡通系统的数据表（Users、Accounts）：\n%1\n\n请用 kolvane-db 建立数据库。")
+            .arg(where);
+    }
+    return {};
 }
 
 } // namespace
 
-QString openConnection(const ConnectionSettings& settings, const QString& connectionName)
+QString openConnection(const ConnectionSettings& settings, const QString& connectionName, bool requireSuiteTables)
 {
     if (!QSqlDatabase::isDriverAvailable(settings.driver))
         return QStringLiteral("缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。").arg(settings.driver);
     QString message;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(settings.driver, connectionName);
-        message = settings.driver == u"QPSQL" ? openPostgres(settings, db) : openSqlite(settings, db);
+        message
+            = settings.driver == u"QPSQL" ? openPostgres(settings, db, requireSuiteTables) : openSqlite(settings, db);
     }
     if (!message.isEmpty())
         QSqlDatabase::removeDatabase(connectionName);
@@ -201,6 +337,7 @@ void TMainDM::closeConnection()
 {
     if (!m_connected)
         return;
+    m_closed = true;
     QSqlDatabase db = connection();
     if (db.isOpen())
         db.close();
@@ -211,8 +348,17 @@ QSqlDatabase db()
     if (!MainDM || !MainDM->hasConnection())
         throw Db::Error("没有数据库连接");
     QSqlDatabase connection = MainDM->connection();
-    if (!connection.isOpen())
+    if (connection.isOpen())
+        return connection;
+    if (MainDM->isClosed())
         throw Db::Error("数据库连接已关闭");
+    // The driver closes a connection whose server went away: try once to open
+    // it again, so that the operation the operator retries can succeed.
+    if (!Db::reopen(connection))
+        throw Db::Error(QStringLiteral("与数据库服务器的连接已中断，重新连接也没有成功。\n"
+                                       "请检查数据库服务器和网络，然后再试一次。\n\n%1")
+                            .arg(connection.lastError().text().trimmed()),
+            Db::Error::Kind::ConnectionLost);
     return connection;
 }
 

@@ -1,8 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite through ctest.
+# Installs what is missing, builds, and runs the whole test suite through ctest:
+# every test on SQLite, and those that use the suite database a second time
+# (<name>_pg) on a PostgreSQL server of their own, started here in a temporary
+# directory on a free loopback port and stopped at the end, whatever happens.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh"
+
+pgdir=""
+cleanup() {
+    status=$?
+    if [ -n "$pgdir" ]; then
+        "$root/scripts/pg-stop.sh" "$pgdir" || true
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+pgdir="$(mktemp -d "${TMPDIR:-/tmp}/kolvane-pg.XXXXXX")"
+if KOLVANE_TEST_PG="$("$root/scripts/pg-start.sh" "$pgdir")"; then
+    export KOLVANE_TEST_PG
+    echo "PostgreSQL test server: $KOLVANE_TEST_PG"
+elif [ "${CI:-}" = true ]; then
+    echo "test.sh: the PostgreSQL test server did not start" >&2
+    exit 1
+else
+    unset KOLVANE_TEST_PG
+    echo "test.sh: no PostgreSQL test server; the *_pg tests are skipped" >&2
+fi
+
 cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"

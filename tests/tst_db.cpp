@@ -9,7 +9,10 @@
 #include "platform/IniFile.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QSqlError>
 #include <QtTest>
+#include <ctime>
 
 using TestSupport::TestEnv;
 
@@ -23,6 +26,10 @@ private Q_SLOTS:
     void dateTimesRoundTrip();
     void accountDatasetBrowseAppendPostCancelDelete();
     void accountDatasetRefusesDuplicateMonth();
+    void twoWorkstationsCreateTheSameMonth();
+    void dateTimesKeepWallClockInAnyZone_data();
+    void dateTimesKeepWallClockInAnyZone();
+    void oldMonthSchemesComeInTheSameOrder();
     void dataModuleFailureMessages_data();
     void dataModuleFailureMessages();
     void dataModuleReadsDatabaseSection();
@@ -34,11 +41,11 @@ void TestDb::queryBindsNamesAndReadsByAnyCase()
     TestEnv env;
     env.createDatabase();
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
-        {QStringLiteral("7"), QStringLiteral("O'Brien"), QStringLiteral("pw"), 0, 0});
+        { QStringLiteral("7"), QStringLiteral("O'Brien"), QStringLiteral("pw"), 0, 0 });
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
-        {QStringLiteral("8"), QStringLiteral("O"), QStringLiteral("x"), 0, 1});
+        { QStringLiteral("8"), QStringLiteral("O"), QStringLiteral("x"), 0, 1 });
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
-        {QStringLiteral("9"), QStringLiteral("o'brien"), QStringLiteral("y"), 0, 0});
+        { QStringLiteral("9"), QStringLiteral("o'brien"), QStringLiteral("y"), 0, 0 });
 
     // A quote stays inside the value: exactly that operator, by exact name.
     Db::Query q(env.db(), Db::sqlUserByName);
@@ -46,13 +53,13 @@ void TestDb::queryBindsNamesAndReadsByAnyCase()
     q.open();
     QCOMPARE(q.rowCount(), 1);
     QCOMPARE(q.text(QStringLiteral("User_id")), QStringLiteral("7"));
-    for (const char16_t* name : {u"password", u"Password", u"PassWord"})
+    for (const char16_t* name : { u"password", u"Password", u"PassWord" })
         QCOMPARE(q.text(QString::fromUtf16(name)), QStringLiteral("pw"));
     QCOMPARE(q.text(QStringLiteral("UserName")), QStringLiteral("O'Brien"));
     QCOMPARE(q.text(QStringLiteral("IsNew")), QStringLiteral("0"));
 
     // Injection attempts select nothing and change nothing.
-    for (const char16_t* evil : {u"' or '1'='1", u"x'; DELETE FROM Users; --"}) {
+    for (const char16_t* evil : { u"' or '1'='1", u"x'; DELETE FROM Users; --" }) {
         Db::Query attack(env.db(), Db::sqlUserByName);
         attack.bind(QStringLiteral("username"), QString::fromUtf16(evil));
         QCOMPARE(attack.open().rowCount(), 0);
@@ -120,7 +127,7 @@ static void addPeriod(TestEnv& env, const QString& ym)
 {
     const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
     env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?,?,?,?)"),
-        {ym, ym + QStringLiteral("月帐套"), first.startOfDay(), first.addMonths(1).addDays(-1).startOfDay()});
+        { ym, ym + QStringLiteral("月帐套"), first.startOfDay(), first.addMonths(1).addDays(-1).startOfDay() });
 }
 
 void TestDb::accountDatasetBrowseAppendPostCancelDelete()
@@ -191,6 +198,165 @@ void TestDb::accountDatasetRefusesDuplicateMonth()
     QCOMPARE(ds->recordCount(), 1);
 }
 
+// Two workstations open the account-period dialog, both see that March has no
+// period, both create it. One row results; the later one is told, keeps its
+// pending row and a working connection.
+void TestDb::twoWorkstationsCreateTheSameMonth()
+{
+    TestEnv env;
+    env.createDatabase();
+    addPeriod(env, QStringLiteral("2026-02"));
+    QVERIFY(env.createDataModule());
+    {
+        QSqlDatabase otherDb = env.openConnection(QStringLiteral("workstation-b"));
+        AccountDataset* a = Mainmodule::MainDM->accountData();
+        AccountDataset b(otherDb);
+        const auto monthExists = [](const QSqlDatabase& db) {
+            Db::Query q(db, Db::sqlAccountByYm);
+            q.bind(Db::cYm, QStringLiteral("2026-03"));
+            return q.open().rowCount() > 0;
+        };
+        for (AccountDataset* ds : { a, &b }) {
+            ds->open();
+            QVERIFY(!ds->locate(QStringLiteral("2026-03"), Qt::CaseSensitive));
+            ds->append();
+            ds->setFieldValue(QStringLiteral("Ym"), QStringLiteral("2026-03"));
+            ds->setFieldValue(QStringLiteral("account_name"), QStringLiteral("2026-03月帐套"));
+            ds->setFieldValue(QStringLiteral("begin_date"), QDate(2026, 3, 1));
+            ds->setFieldValue(QStringLiteral("end_date"), QDate(2026, 3, 31));
+        }
+        QVERIFY(!monthExists(Mainmodule::db()));
+        QVERIFY(!monthExists(otherDb));
+
+        a->post();
+        try {
+            b.post();
+            QFAIL("the second post was accepted");
+        } catch (const Db::Error& e) {
+            QCOMPARE(e.kind(), Db::Error::Kind::DuplicateKey);
+            const QString text = QString::fromUtf8(e.what());
+            QVERIFY2(text.contains(QStringLiteral("2026-03 的帐套已经存在")), qPrintable(text));
+        }
+        QCOMPARE(b.state(), AccountDataset::State::Insert);
+        QCOMPARE(b.fieldText(QStringLiteral("ym")), QStringLiteral("2026-03"));
+        QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Accounts WHERE ym='2026-03'")).toInt(), 1);
+        // The failed insert left no transaction behind on b's connection.
+        QVERIFY(monthExists(otherDb));
+        b.cancel();
+        QCOMPARE(b.state(), AccountDataset::State::Browse);
+        b.open();
+        QVERIFY(b.locate(QStringLiteral("2026-03"), Qt::CaseSensitive));
+        otherDb.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("workstation-b"));
+}
+
+void TestDb::dateTimesKeepWallClockInAnyZone_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("Asia/Shanghai") << QByteArray("Asia/Shanghai");
+    QTest::newRow("America/New_York") << QByteArray("America/New_York");
+}
+
+// The date and time of day written are the ones read back, through every way
+// the program writes them, whatever zone the workstation is in.
+void TestDb::dateTimesKeepWallClockInAnyZone()
+{
+    QFETCH(QByteArray, zone);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    const auto restore = qScopeGuard([&] {
+        if (oldZone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldZone);
+        tzset();
+    });
+
+    TestEnv env;
+    env.createDatabase();
+    const QDateTime stamp(QDate(2026, 3, 15), QTime(8, 30, 5));
+    // Through Query, and through a QSqlQuery given the QDateTime as it is.
+    Db::Query insert(env.db(), Db::sqlInsertOpLog);
+    insert.bind(QStringLiteral("opTime"), stamp);
+    insert.bind(QStringLiteral("BeWrite"), QStringLiteral("Query"));
+    insert.bind(QStringLiteral("opUser"), QString());
+    insert.bind(QStringLiteral("opComputer"), QString());
+    insert.exec();
+    QSqlQuery raw(env.db());
+    QVERIFY(raw.prepare(QStringLiteral("INSERT INTO OpLog (opTime, BeWrite) VALUES (?, 'raw')")));
+    raw.bindValue(0, stamp);
+    QVERIFY2(raw.exec(), qPrintable(raw.lastError().text()));
+
+    Db::Query read(env.db(), QStringLiteral("SELECT opTime, BeWrite FROM OpLog ORDER BY BeWrite"));
+    read.open();
+    QCOMPARE(read.rowCount(), 2);
+    QCOMPARE(read.text(QStringLiteral("BeWrite")), QStringLiteral("Query"));
+    QCOMPARE(read.text(QStringLiteral("opTime")), QStringLiteral("2026-03-15 08:30:05"));
+    QCOMPARE(read.dateTime(QStringLiteral("optime")), stamp);
+    read.next();
+    // SQLite keeps Qt's own text for the raw value; the time is the same.
+    QCOMPARE(read.dateTime(QStringLiteral("optime")), stamp);
+
+    // Through the account-period dataset, then read by a second connection.
+    QVERIFY(env.createDataModule());
+    AccountDataset* ds = Mainmodule::MainDM->accountData();
+    ds->open();
+    ds->append();
+    ds->setFieldValue(QStringLiteral("ym"), QStringLiteral("2026-03"));
+    ds->setFieldValue(QStringLiteral("begin_date"), QDate(2026, 3, 1));
+    ds->setFieldValue(QStringLiteral("end_date"), QDateTime(QDate(2026, 3, 31), QTime(23, 59, 59)));
+    ds->post();
+    QCOMPARE(ds->fieldDateTime(QStringLiteral("begin_date")), QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    QCOMPARE(ds->fieldDateTime(QStringLiteral("end_date")), QDateTime(QDate(2026, 3, 31), QTime(23, 59, 59)));
+    QCOMPARE(env.scalar(QStringLiteral("SELECT begin_date FROM Accounts")).toString(),
+        QStringLiteral("2026-03-01 00:00:00"));
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT end_date FROM Accounts")).toString(), QStringLiteral("2026-03-31 23:59:59"));
+    // What another program reading the table sees: the same text.
+    const QString asText = TestEnv::engine() == Db::Engine::PostgreSQL
+        ? QStringLiteral("SELECT CAST(end_date AS TEXT) FROM Accounts")
+        : QStringLiteral("SELECT end_date FROM Accounts");
+    QCOMPARE(env.scalar(asText).toString(), QStringLiteral("2026-03-31 23:59:59"));
+}
+
+// Statement 7 walks rows with a start date first, latest first, then the fixed
+// shifts, each group by employee in byte order.
+void TestDb::oldMonthSchemesComeInTheSameOrder()
+{
+    TestEnv env;
+    env.createDatabase();
+    const QString sql = QStringLiteral("INSERT INTO Employee (emp_id) VALUES (?)");
+    const QString scheme = QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id, start_date) VALUES (?,?,?,?)");
+    const QVariant none;
+    struct Row
+    {
+        const char16_t* emp;
+        QVariant start;
+    };
+    const QList<Row> rows = { { u"b", none }, { u"A", QDate(2026, 1, 5) }, { u"a", none }, { u"张", none },
+        { u"C", QDate(2026, 2, 1) }, { u"B", QDate(2026, 1, 5) }, { u"Z", none } };
+    for (const Row& r : rows) {
+        env.exec(sql, { QString::fromUtf16(r.emp) });
+        env.exec(scheme, { QStringLiteral("2026-02"), QString::fromUtf16(r.emp), QStringLiteral("白班"), r.start });
+    }
+    env.exec(scheme, { QStringLiteral("2026-01"), QStringLiteral("a"), QStringLiteral("白班"), none });
+    Db::Query q(env.db(), Db::sqlOldMonthSchemes);
+    q.bind(QStringLiteral("ym"), QStringLiteral("2026-02"));
+    q.open();
+    QStringList order;
+    for (; q.at() < q.rowCount(); q.next())
+        order << q.text(QStringLiteral("EMP_ID"));
+    QCOMPARE(order,
+        QStringList({ QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("Z"),
+            QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("张") }));
+    q.seek(0);
+    QCOMPARE(q.dateTime(QStringLiteral("start_date")), QDateTime(QDate(2026, 2, 1), QTime(0, 0)));
+    QVERIFY(q.hasColumn(QStringLiteral("Leave_Date")));
+}
+
 void TestDb::dataModuleFailureMessages_data()
 {
     QTest::addColumn<QString>("setup");
@@ -205,6 +371,7 @@ void TestDb::dataModuleFailureMessages_data()
 
 void TestDb::dataModuleFailureMessages()
 {
+    SKIP_ON_POSTGRESQL("messages about the database file");
     QFETCH(QString, setup);
     QFETCH(QString, expected);
     TestEnv env;
@@ -268,6 +435,29 @@ void TestDb::dataModuleReadsDatabaseSection()
     QCOMPARE(s.port, 5432);
     QVERIFY(!s.hasPassword);
     QCOMPARE(s.describe(), QStringLiteral("kolvane@db.example:5432/data/suite.db"));
+
+    // The admin tool's connection text, in libpq's form.
+    QString error;
+    s = Mainmodule::serverSettings(
+        QStringLiteral(" host=db.example  port = 5433 dbname=kolvane user=张三 password='a b\\'c' sslmode=require"),
+        &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(s.driver, QStringLiteral("QPSQL"));
+    QCOMPARE(s.host, QStringLiteral("db.example"));
+    QCOMPARE(s.port, 5433);
+    QCOMPARE(s.database, QStringLiteral("kolvane"));
+    QCOMPARE(s.user, QStringLiteral("张三"));
+    QCOMPARE(s.password, QStringLiteral("a b'c"));
+    QVERIFY(s.hasPassword);
+    QCOMPARE(s.options, QStringLiteral("sslmode='require'"));
+    s = Mainmodule::serverSettings(QStringLiteral("dbname=kolvane"), &error);
+    QVERIFY(error.isEmpty());
+    QVERIFY(s.host.isEmpty());
+    QVERIFY(!s.hasPassword);
+    for (const char16_t* bad : { u"host", u"port=0", u"port=abc", u"password='open", u"=x" }) {
+        Mainmodule::serverSettings(QString::fromUtf16(bad), &error);
+        QVERIFY2(!error.isEmpty(), qPrintable(QString::fromUtf16(bad)));
+    }
 }
 
 void TestDb::functions()
@@ -280,9 +470,9 @@ void TestDb::functions()
     QCOMPARE(DaysPerMonth(2026, 4), 30);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, DaysPerMonth(2026, 13));
     QCOMPARE(ExtractDay(QDateTime(QDate(2026, 3, 31), QTime(23, 0))), 31);
-    for (const char16_t* t : {u"1", u"-1", u"true", u"TRUE", u"True"})
+    for (const char16_t* t : { u"1", u"-1", u"true", u"TRUE", u"True" })
         QVERIFY(GetBoolean(QString::fromUtf16(t)));
-    for (const char16_t* t : {u"", u"0", u"false", u"False", u"no"})
+    for (const char16_t* t : { u"", u"0", u"false", u"False", u"no" })
         QVERIFY(!GetBoolean(QString::fromUtf16(t)));
     QVERIFY(!GetOSVersion().contains(QStringLiteral("XP")));
 }

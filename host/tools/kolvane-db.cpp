@@ -1,5 +1,7 @@
-// kolvane-db: creates an empty suite database or a demonstration one.
+// kolvane-db: creates an empty suite database or a demonstration one, in a
+// SQLite file or on a PostgreSQL server.
 #include "db/Query.h"
+#include "host/Mainmodule.h"
 #include "host/Schema.h"
 #include "platform/System.h"
 
@@ -12,15 +14,36 @@
 
 namespace {
 
-const char* const usage = "用法：\n"
-                          "  kolvane-db init 文件   建立空的一卡通数据库（操作员 admin，密码 admin，首次登录须修改密码）\n"
-                          "  kolvane-db demo 文件   建立演示数据库（操作员、上月与本月帐套、员工、班次规则、上月排班）\n"
-                          "已存在的文件不会被覆盖。\n";
+const char* const usage
+    = "用法：\n"
+      "  kolvane-db init 文件              建立空的一卡通数据库（操作员 admin，密码 admin，首次登录须修改密码）\n"
+      "  kolvane-db demo 文件              建立演示数据库（操作员、上月与本月帐套、员工、班次规则、上月排班）\n"
+      "  kolvane-db init --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立空的一卡通数据表\n"
+      "  kolvane-db demo --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立演示数据\n"
+      "\n"
+      "连接参数的写法与 libpq 相同，例如：\n"
+      "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
+      "未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……），未写密码时使用口令文件 ~/.pgpass。\n"
+      "数据库须事先建立，字符集为 UTF8，例如：createdb -E UTF8 -T template0 -O kolvane kolvane\n"
+      "\n"
+      "已存在的文件不会被覆盖；已有一卡通数据表的数据库也不会被改动。\n"
+      "建立过程出错时不留下任何东西。\n"
+      "\n"
+      "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n";
 
 int fail(const QString& message, int code)
 {
     QTextStream(stderr) << "kolvane-db: " << message << '\n';
     return code;
+}
+
+void fill(const QSqlDatabase& db, const QString& command)
+{
+    Schema::create(db);
+    if (command == u"init")
+        Schema::addInitialOperator(db);
+    else
+        Schema::fillDemo(db, Platform::today());
 }
 
 // Builds the database in a temporary file beside the target and moves it into
@@ -40,11 +63,7 @@ int createFile(const QString& command, const QString& path)
         } else {
             try {
                 Db::Query(db, QStringLiteral("BEGIN")).exec();
-                Schema::create(db);
-                if (command == u"init")
-                    Schema::addInitialOperator(db);
-                else
-                    Schema::fillDemo(db, Platform::today());
+                fill(db, command);
                 Db::Query(db, QStringLiteral("COMMIT")).exec();
             } catch (const std::exception& e) {
                 error = QString::fromUtf8(e.what());
@@ -63,6 +82,80 @@ int createFile(const QString& command, const QString& path)
     return 0;
 }
 
+// The suite's tables in the schemas the connection searches, by lower-case name.
+QStringList suiteTablesIn(const QSqlDatabase& db)
+{
+    Db::Query q(db,
+        QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = ANY "
+                       "(current_schemas(false)) AND lower(table_name) IN "
+                       "('users', 'accounts', 'scheme', 'employee', 'shifts_rule', 'oplog') "
+                       "ORDER BY table_name"));
+    QStringList names;
+    for (q.open(); q.at() < q.rowCount(); q.next())
+        names << q.text(QStringLiteral("table_name"));
+    return names;
+}
+
+// Creates every table and row in one transaction: PostgreSQL undoes the
+// CREATE TABLEs too when anything fails.
+int createOnServer(const QString& command, const QString& connectionText)
+{
+    QString error;
+    const Mainmodule::ConnectionSettings settings = Mainmodule::serverSettings(connectionText, &error);
+    if (!error.isEmpty())
+        return fail(QStringLiteral("连接参数不正确：%1").arg(error), 2);
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return fail(QStringLiteral("缺少 PostgreSQL 数据库驱动（Qt 的 QPSQL，Debian 软件包 libqt6sql6-psql）"), 5);
+    const QString connection = QStringLiteral("kolvane-db");
+    const QString message = Mainmodule::openConnection(settings, connection, false);
+    if (!message.isEmpty())
+        return fail(message, 5);
+
+    const QString where = settings.describe();
+    int code = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        try {
+            Db::Query encoding(db,
+                QStringLiteral("SELECT pg_encoding_to_char(encoding) AS name FROM pg_database "
+                               "WHERE datname = current_database()"));
+            const QString name = encoding.open().text(QStringLiteral("name"));
+            const QStringList existing = suiteTablesIn(db);
+            if (name != u"UTF8") {
+                code = fail(QStringLiteral("数据库 %1 的字符集是 %2，一卡通系统需要 UTF8。请这样建立数据库：\n"
+                                           "  createdb -E UTF8 -T template0 数据库名")
+                                .arg(where, name),
+                    3);
+            } else if (!existing.isEmpty()) {
+                code = fail(QStringLiteral("数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
+                                .arg(where, existing.join(QStringLiteral("、"))),
+                    3);
+            } else {
+                if (!db.transaction())
+                    throw Db::errorFor(QStringLiteral("无法开始事务"), db, db.lastError());
+                try {
+                    fill(db, command);
+                } catch (...) {
+                    db.rollback();
+                    throw;
+                }
+                if (!db.commit()) {
+                    const Db::Error e = Db::errorFor(QStringLiteral("无法提交"), db, db.lastError());
+                    db.rollback();
+                    throw e;
+                }
+            }
+        } catch (const std::exception& e) {
+            code = fail(QStringLiteral("无法在 %1 建立数据库：%2").arg(where, QString::fromUtf8(e.what())), 4);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (code == 0)
+        QTextStream(stdout) << (command == u"init" ? "已建立空数据库：" : "已建立演示数据库：") << where << '\n';
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -73,7 +166,10 @@ int main(int argc, char** argv)
         QTextStream(stdout) << QString::fromUtf8(usage);
         return 0;
     }
-    if (args.size() != 2 || (args[0] != u"init" && args[0] != u"demo")) {
+    const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
+    if (command && args.size() == 3 && args[1] == u"--server")
+        return createOnServer(args[0], args[2]);
+    if (!command || args.size() != 2 || args[1].startsWith(u'-')) {
         QTextStream(stderr) << QString::fromUtf8(usage);
         return 2;
     }

@@ -5,6 +5,7 @@
 #include "host/Pubfunctions.h"
 #include "host/Schema.h"
 #include "host/Varunit.h"
+#include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
 #include "platform/Registry.h"
@@ -18,12 +19,93 @@
 
 namespace TestSupport {
 
+namespace {
+
+const QString adminConnection = QStringLiteral("kolvane-test-admin");
+
+[[noreturn]] void failSetup(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+// The server of the PostgreSQL runs, from KOLVANE_TEST_PG.
+Mainmodule::ConnectionSettings serverSettings()
+{
+    const QString text = qEnvironmentVariable("KOLVANE_TEST_PG");
+    if (text.trimmed().isEmpty())
+        failSetup(QStringLiteral("KOLVANE_TEST_ENGINE=postgresql, but KOLVANE_TEST_PG names no server "
+                                 "(scripts/test.sh starts one; scripts/pg-start.sh DIR prints the text to use)"));
+    QString error;
+    const Mainmodule::ConnectionSettings settings = Mainmodule::serverSettings(text, &error);
+    if (!error.isEmpty())
+        failSetup(QStringLiteral("KOLVANE_TEST_PG: %1").arg(error));
+    return settings;
+}
+
+QSqlDatabase connectServer(const QString& database, const QString& connectionName)
+{
+    Mainmodule::ConnectionSettings settings = serverSettings();
+    settings.database = database;
+    const QString message = Mainmodule::openConnection(settings, connectionName, false);
+    if (!message.isEmpty())
+        failSetup(message);
+    return QSqlDatabase::database(connectionName, false);
+}
+
+// One connection per test program for creating and dropping databases.
+QSqlDatabase admin()
+{
+    if (QSqlDatabase::contains(adminConnection)) {
+        QSqlDatabase db = QSqlDatabase::database(adminConnection, false);
+        if (Db::reopen(db))
+            return db;
+        QSqlDatabase::removeDatabase(adminConnection);
+    }
+    QString database = serverSettings().database;
+    return connectServer(database.isEmpty() ? QStringLiteral("postgres") : database, adminConnection);
+}
+
+// Databases of finished tests. Dropping one right away would wait for the
+// server to finish the sessions just closed (it checks every 100 ms), so they
+// go when the next test starts, or when the program ends.
+QStringList& databasesToDrop()
+{
+    static QStringList names;
+    return names;
+}
+
+void dropFinishedDatabases()
+{
+    QStringList& names = databasesToDrop();
+    while (!names.isEmpty()) {
+        const QString name = names.takeFirst();
+        try {
+            // FORCE ends the sessions a test left open.
+            Db::Query(admin(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name)).exec();
+        } catch (const std::exception& e) {
+            qWarning("could not drop the test database %s: %s", qPrintable(name), e.what());
+        }
+    }
+}
+
+} // namespace
+
+Db::Engine TestEnv::engine()
+{
+    const QString name = qEnvironmentVariable("KOLVANE_TEST_ENGINE").trimmed().toLower();
+    if (name == u"postgresql" || name == u"postgres" || name == u"pg" || name == u"qpsql")
+        return Db::Engine::PostgreSQL;
+    return Db::Engine::SQLite;
+}
+
 TestEnv::TestEnv(const QDateTime& now)
     : m_now(now)
     , m_connection(QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("no temporary directory");
+    if (engine() == Db::Engine::PostgreSQL)
+        dropFinishedDatabases();
     Platform::setExeDirectory(appDir());
     Platform::setRegistryFilePath(m_dir.filePath(QStringLiteral("config/kolvane/registry.ini")));
     Platform::setClock([this] { return m_now; });
@@ -32,7 +114,7 @@ TestEnv::TestEnv(const QDateTime& now)
     Platform::setOSVersion(QStringLiteral("Debian GNU/Linux 12"));
     Platform::clearLocaleInfoCalls();
     Platform::setMessageBoxHandler([this](const QString& text, const QString& caption, int flags) {
-        messages.append({text, caption, flags});
+        messages.append({ text, caption, flags });
         if (!answers.isEmpty())
             return answers.takeFirst();
         return (flags & 0x0F) == Platform::MB_YESNO ? int(Platform::IDNO) : int(Platform::IDOK);
@@ -57,6 +139,7 @@ TestEnv::~TestEnv()
         QSqlDatabase::database(m_connection, false).close();
         QSqlDatabase::removeDatabase(m_connection);
     }
+    dropServerDatabase();
     Platform::setMessageBoxHandler({});
     Platform::setModalHandler({});
     Platform::setClock({});
@@ -109,23 +192,97 @@ void TestEnv::onNextModal(std::function<int(QDialog*)> handler)
 void TestEnv::createDatabase(bool demo)
 {
     QSqlDatabase database = db();
-    Db::Query(database, QStringLiteral("BEGIN")).exec();
+    if (!database.transaction())
+        failSetup(database.lastError().text());
     Schema::create(database);
     if (demo)
         Schema::fillDemo(database, m_now.date());
-    Db::Query(database, QStringLiteral("COMMIT")).exec();
+    if (!database.commit())
+        failSetup(database.lastError().text());
 }
 
 QSqlDatabase TestEnv::db()
 {
     if (QSqlDatabase::contains(m_connection))
         return QSqlDatabase::database(m_connection);
+    if (engine() == Db::Engine::PostgreSQL) {
+        if (m_serverDatabase.isEmpty()) {
+            const QString name = QStringLiteral("kolvane_test_") + QUuid::createUuid().toString(QUuid::Id128);
+            // FILE_COPY: a small database is copied faster than written to the log.
+            Db::Query(admin(),
+                QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8' STRATEGY FILE_COPY").arg(name))
+                .exec();
+            m_serverDatabase = name;
+            writeDatabaseSection();
+        }
+        return connectServer(m_serverDatabase, m_connection);
+    }
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     database.setDatabaseName(dbPath());
     database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
     if (!database.open())
         throw std::runtime_error(database.lastError().text().toStdString());
     return database;
+}
+
+QString TestEnv::databaseName() const
+{
+    return engine() == Db::Engine::PostgreSQL ? m_serverDatabase : dbPath();
+}
+
+QSqlDatabase TestEnv::openConnection(const QString& connectionName)
+{
+    db();
+    if (engine() == Db::Engine::PostgreSQL)
+        return connectServer(m_serverDatabase, connectionName);
+    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    database.setDatabaseName(dbPath());
+    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!database.open())
+        failSetup(database.lastError().text());
+    return database;
+}
+
+void TestEnv::terminateSession(const QSqlDatabase& connection)
+{
+    if (engine() != Db::Engine::PostgreSQL)
+        failSetup(QStringLiteral("terminateSession needs PostgreSQL"));
+    Db::Query pid(connection, QStringLiteral("SELECT pg_backend_pid() AS pid"));
+    pid.open();
+    // Waits (up to 5 s) until the session has ended.
+    Db::Query end(admin(), QStringLiteral("SELECT pg_terminate_backend(:pid, 5000) AS done"));
+    end.bind(QStringLiteral("pid"), pid.value(QStringLiteral("pid")).toInt());
+    if (end.open().text(QStringLiteral("done")) != u"true")
+        failSetup(QStringLiteral("the server did not end the session"));
+}
+
+void TestEnv::writeDatabaseSection()
+{
+    if (m_serverDatabase.isEmpty())
+        return;
+    const Mainmodule::ConnectionSettings server = serverSettings();
+    Platform::IniFile ini(iniPath());
+    const QString section = QStringLiteral("Database");
+    ini.writeString(section, QStringLiteral("Driver"), QStringLiteral("QPSQL"));
+    ini.writeString(section, QStringLiteral("Host"), server.host);
+    ini.writeString(section, QStringLiteral("Port"), server.port > 0 ? QString::number(server.port) : QString());
+    ini.writeString(section, QStringLiteral("Database"), m_serverDatabase);
+    ini.writeString(section, QStringLiteral("User"), server.user);
+    if (server.hasPassword)
+        ini.writeString(section, QStringLiteral("Password"), server.password);
+}
+
+void TestEnv::dropServerDatabase()
+{
+    if (m_serverDatabase.isEmpty())
+        return;
+    static const bool atExit = [] {
+        qAddPostRoutine(dropFinishedDatabases);
+        return true;
+    }();
+    Q_UNUSED(atExit);
+    databasesToDrop().append(m_serverDatabase);
+    m_serverDatabase.clear();
 }
 
 void TestEnv::exec(const QString& sql, const QVariantList& values)
@@ -150,6 +307,10 @@ QVariant TestEnv::scalar(const QString& sql, const QVariantList& values)
 bool TestEnv::createDataModule()
 {
     destroyDataModule();
+    // A test may have rewritten Tavrel.ini since the database was made; a
+    // [Database] section it wrote itself stays as it is.
+    if (Platform::IniFile(iniPath()).readString(QStringLiteral("Database"), QStringLiteral("Driver")).isEmpty())
+        writeDatabaseSection();
     Mainmodule::bQuited = false;
     Mainmodule::MainDM = new Mainmodule::TMainDM(nullptr);
     return !Mainmodule::bQuited;

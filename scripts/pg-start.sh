@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Starts a throw-away PostgreSQL server in DIR (which must exist and be empty
+# or absent): a new cluster in DIR/data, listening on a free port on 127.0.0.1
+# only, with its socket in DIR. Run as root, the server runs as an unprivileged
+# user (KOLVANE_PG_USER, default "postgres" when that user exists, else
+# "nobody") who then owns DIR. Authentication: the superuser "postgres" is
+# trusted from 127.0.0.1; every other role needs its password.
+#
+# Prints the connection on stdout, e.g. "host=127.0.0.1 port=41234 user=postgres",
+# and keeps it in DIR/conninfo. Stop the server and remove DIR with pg-stop.sh DIR.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+    echo "usage: $0 DIR" >&2
+    exit 2
+fi
+dir="$(mkdir -p "$1" && cd "$1" && pwd)"
+
+bindir="${PG_BINDIR:-}"
+if [ -z "$bindir" ]; then
+    for candidate in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
+        if [ -x "$candidate/initdb" ] && [ -x "$candidate/pg_ctl" ]; then
+            bindir="$candidate"
+            break
+        fi
+    done
+fi
+if [ -z "$bindir" ] && command -v initdb >/dev/null && command -v pg_ctl >/dev/null; then
+    bindir="$(dirname "$(command -v initdb)")"
+fi
+if [ -z "$bindir" ]; then
+    echo "pg-start: no PostgreSQL server binaries (initdb, pg_ctl) found; set PG_BINDIR" >&2
+    exit 1
+fi
+
+# Runs a command as the server's owner.
+as_owner() { "$@"; }
+if [ "$(id -u)" -eq 0 ]; then
+    owner="${KOLVANE_PG_USER:-}"
+    if [ -z "$owner" ]; then
+        if id postgres >/dev/null 2>&1; then owner=postgres; else owner=nobody; fi
+    fi
+    chown "$owner" "$dir"
+    chmod 700 "$dir"
+    as_owner() { runuser -u "$owner" -- "$@"; }
+    if ! as_owner test -w "$dir"; then
+        echo "pg-start: user $owner cannot reach $dir (a directory above it is closed to others)" >&2
+        exit 1
+    fi
+fi
+
+free_port() {
+    if command -v python3 >/dev/null; then
+        python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+    else
+        echo $((20000 + RANDOM % 40000))
+    fi
+}
+
+as_owner "$bindir/initdb" -D "$dir/data" -U postgres -E UTF8 --locale=C --auth=trust --no-sync >"$dir/initdb.log" 2>&1 || {
+    cat "$dir/initdb.log" >&2
+    exit 1
+}
+# Only the loopback address, and only postgres without a password.
+as_owner tee "$dir/data/pg_hba.conf" >/dev/null <<'HBA'
+local   all   all                    trust
+host    all   postgres  127.0.0.1/32 trust
+host    all   all       127.0.0.1/32 scram-sha-256
+HBA
+# A test server: durability is not wanted, speed is.
+as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF
+listen_addresses = '127.0.0.1'
+unix_socket_directories = '$dir'
+fsync = off
+synchronous_commit = off
+full_page_writes = off
+max_connections = 200
+CONF
+
+# A port found free may be taken before the server binds it: try a few.
+for attempt in 1 2 3 4 5; do
+    port="$(free_port)"
+    if as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 -o "-p $port" start >/dev/null 2>&1; then
+        conninfo="host=127.0.0.1 port=$port user=postgres"
+        echo "$conninfo" >"$dir/conninfo"
+        echo "$bindir" >"$dir/bindir"
+        echo "$conninfo"
+        exit 0
+    fi
+done
+echo "pg-start: the server did not start; its log:" >&2
+cat "$dir/server.log" >&2 || true
+exit 1
