@@ -55,10 +55,11 @@ TFrmLogin::TFrmLogin(QWidget* owner)
     for (QPushButton* button : { ui->btnOk, ui->btnClose })
         button->setAutoDefault(true);
 
-    connect(ui->btnOk, &QPushButton::clicked, this, &TFrmLogin::btnOkClick);
-    connect(ui->btnSel, &QToolButton::clicked, this, &TFrmLogin::btnSelClick);
+    connect(ui->btnOk, &QPushButton::clicked, this, Signin::guarded([this] { btnOkClick(); }));
+    connect(ui->btnSel, &QToolButton::clicked, this, Signin::guarded([this] { btnSelClick(); }));
     connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
-    connect(ui->cbAccount, &QComboBox::activated, this, &TFrmLogin::accountChosen);
+    connect(ui->cbAccount, &QComboBox::activated, this,
+        [this](int row) { Signin::guarded([this, row] { accountChosen(row); })(); });
     new Signin::EditKeyDown(this, { ui->edUserName, ui->edPassword },
         [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });
 

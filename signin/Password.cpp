@@ -28,7 +28,7 @@ TFrmPassword::TFrmPassword(QWidget* owner)
     for (QPushButton* button : { ui->bitok, ui->btnClose })
         button->setAutoDefault(true);
 
-    connect(ui->bitok, &QPushButton::clicked, this, &TFrmPassword::BitokClick);
+    connect(ui->bitok, &QPushButton::clicked, this, Signin::guarded([this] { BitokClick(); }));
     connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
     new Signin::EditKeyDown(
         this, edits, [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });

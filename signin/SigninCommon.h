@@ -1,5 +1,8 @@
 #pragma once
 // Text rules and the form font shared by the sign-in dialogs.
+#include "host/Prjconst.h"
+#include "platform/MessageBox.h"
+
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -9,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <exception>
 #include <functional>
 
 namespace Signin {
@@ -34,6 +38,23 @@ inline QFont formFont(int pixelSize)
     font.setFamilies({ QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei") });
     font.setPixelSize(pixelSize);
     return font;
+}
+
+// A handler connected to a control: a failure is reported as the application
+// reports every failure (one message box with the error text) and the form
+// stays as it was. Catching it here keeps it from unwinding through Qt's own
+// event dispatch, which is not written for exceptions.
+template <class Handler> auto guarded(Handler handler)
+{
+    return [handler](auto&&...) {
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        } catch (...) {
+            Platform::MessageBox(QStringLiteral("程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        }
+    };
 }
 
 // Key-down events of the edit boxes go to the form's handler, which moves the

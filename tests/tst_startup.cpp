@@ -262,20 +262,31 @@ void TestStartup::exceptionsAreReportedOnce()
         QCOMPARE(run.trace, startSteps + steps({ u"connection closed", u"data module freed", u"windows freed" }));
     }
     {
-        // From the main window while the loop runs: reported, and the program goes on.
+        // Out of the main window's message loop: reported, then the whole shutdown.
         TestEnv env;
         env.createDatabase(true);
         env.answers = { Platform::IDYES };
         env.onNextModal(signIn);
         Run run;
-        run.seams.runMessageLoop = [] {
-            QTimer::singleShot(0, Main::FrmMain, [] { throw std::runtime_error("主窗口出错"); });
-            QTimer::singleShot(50, Main::FrmMain, [] { Main::FrmMain->close(); });
-            QApplication::exec();
-        };
+        run.seams.runMessageLoop = [] { throw std::runtime_error("主窗口出错"); };
         QCOMPARE(run(), 0);
         QCOMPARE(env.messageTexts(), QStringList({ Prjconst::_msgAccountSelect, QStringLiteral("主窗口出错") }));
-        QVERIFY(run.trace.contains(QStringLiteral("FreeFormAndDataModules")));
+        QCOMPARE(run.trace.mid(run.trace.indexOf(QStringLiteral("main window freed"))),
+            steps({ u"main window freed", u"connection closed", u"FreeDlls", u"FreeFormAndDataModules",
+                u"data module freed", u"windows freed" }));
+    }
+    {
+        // Inside the event loop the application object reports it, and the loop goes on.
+        TestEnv env;
+        struct Faulty : QObject
+        {
+            bool event(QEvent*) override { throw std::runtime_error("事件出错"); }
+        } faulty;
+        QEvent event(QEvent::User);
+        QVERIFY(!QCoreApplication::sendEvent(&faulty, &event));
+        QCOMPARE(env.messageTexts(), QStringList({ QStringLiteral("事件出错") }));
+        QCOMPARE(env.messages[0].caption, Prjconst::_msg_Error);
+        QCOMPARE(env.messages[0].flags, 16);
     }
     {
         // From a button of a shown dialog: reported, and the dialog stays as it was.
