@@ -55,6 +55,15 @@ int columnOf(const QSqlRecord& record, const QString& name, const QString& sql)
     return index;
 }
 
+// What the database said, in one line, for the operator's list.
+QString refusal(const QSqlError& error)
+{
+    QString detail = error.databaseText().trimmed();
+    if (detail.isEmpty())
+        detail = error.text().trimmed();
+    return QStringLiteral("数据库拒绝保存：%1").arg(detail.section(u'\n', 0, 0));
+}
+
 bool isEmptyValue(const QVariant& v)
 {
     return v.isNull() || (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty());
@@ -227,7 +236,7 @@ Run::Statement& Run::statement(bool insert, quint64 columns)
     }
     Statement& s = cache.try_emplace(columns, Statement { QSqlQuery(m_db), QString() }).first->second;
     if (!s.query.prepare(sql))
-        s.error = QStringLiteral("数据库拒绝保存：%1").arg(s.query.lastError().text());
+        s.error = refusal(s.query.lastError());
     return s;
 }
 
@@ -256,7 +265,7 @@ bool Run::execute(bool insert, quint64 columns, const QVariant& shiftId, const Q
         q.bindValue(at++, empId);
     }
     if (!q.exec()) {
-        reason = QStringLiteral("数据库拒绝保存：%1").arg(q.lastError().text());
+        reason = refusal(q.lastError());
         return false;
     }
     return true;
@@ -451,6 +460,7 @@ void GaugeProgress::start(int maximum)
 {
     if (!m_gauge)
         return;
+    m_gauge->setUpdatesEnabled(true);
     m_gauge->setRange(0, maximum);
     m_gauge->setValue(0);
     m_gauge->show();
@@ -463,7 +473,6 @@ void GaugeProgress::advance(int position)
         return;
     // The value follows every row; painting it is what costs, so that happens
     // only every few milliseconds and on the last row.
-    m_gauge->setUpdatesEnabled(false);
     m_gauge->setValue(position);
     if (position >= m_gauge->maximum() || m_sinceRepaint.hasExpired(m_repaintMs))
         repaintGauge();
@@ -473,6 +482,7 @@ void GaugeProgress::repaintGauge()
 {
     m_gauge->setUpdatesEnabled(true);
     m_gauge->repaint();
+    m_gauge->setUpdatesEnabled(false); // setValue() paints nothing until the next time
     ++m_repaints;
     m_sinceRepaint.start();
 }
