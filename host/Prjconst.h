@@ -17,8 +17,10 @@ inline const QString _msgOpUserStop = QStringLiteral("该操作员已被停用�
 inline const QString _PassWordError = QStringLiteral("密码错误，请重新输入！");
 inline const QString _UserNotExists = QStringLiteral("该操作员不存在，请重新输入！");
 inline const QString _AccountIsEmpty = QStringLiteral("请先选择帐套！");
+// Yes goes on with the chosen period (first offering to create this month's
+// period when it is missing); No lets the operator choose again.
 inline const QString _msgAccountSelect =
-    QStringLiteral("您选择的帐套不是本月的帐套，是否进入本月帐套？\n选“是”进入本月帐套，选“否”重新选择。");
+    QStringLiteral("您选择的帐套不是本月的帐套，是否继续登录？\n选“是”继续，选“否”重新选择帐套。");
 inline const QString _msgOpenAccout = QStringLiteral("用户名或密码不正确，或该操作员已被停用，不能进入帐套管理！");
 // One argument: the caption of the window the operator signed in through.
 inline const QString _IntoModule = QStringLiteral("通过“%1”登录系统");
