@@ -178,12 +178,7 @@ void TestRollover::previousMonthAndWhenNothingRuns()
 
     // The previous month has a period but no rows.
     f.addPeriod(QStringLiteral("2024-01"));
-    const RolloverReport empty = f.run(QStringLiteral("2024-02"), day(2024, 2, 1), day(2024, 2, 29), &progress);
-    QVERIFY(empty.ran);
-    QCOMPARE(empty.oldRows, 1); // E2's row in 2024-01
-    QCOMPARE(f.rows(QStringLiteral("2024-02")), 1);
     f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2024-01'"));
-    progress.calls.clear();
     const RolloverReport none = f.run(QStringLiteral("2024-02"), day(2024, 2, 1), day(2024, 2, 29), &progress);
     QVERIFY(none.ran);
     QCOMPARE(none.oldRows, 0);
@@ -339,8 +334,6 @@ void TestRollover::failuresAreReportedAndTheRunGoesOn()
     const RolloverReport lacking = g.run();
     QCOMPARE(lacking.failures.size(), 1);
     QVERIFY(lacking.failures.at(0).reason.contains(QStringLiteral("31")));
-    const RolloverReport shorter = g.run(QStringLiteral("2023-12"), day(2023, 12, 1), day(2023, 12, 30));
-    QVERIFY(!shorter.ran); // no period for 2023-11
     g.addPeriod(QStringLiteral("2023-11"));
     g.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2023-12'"));
     QCOMPARE(g.run(QStringLiteral("2023-12"), day(2023, 12, 1), day(2023, 12, 30)).written, 1);
