@@ -11,6 +11,7 @@
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "periods/AccountRules.h"
+#include "periods/Rollover.h"
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 #include "signin/Login.h"
@@ -412,7 +413,14 @@ void TFrmAccount::btSaveClick()
     }
     if (ui->AutoSchemeCb->isChecked()) {
         Q_EMIT autoSchemeStarting();
-        AutoScheme();
+        try {
+            AutoScheme();
+        } catch (const Rollover::InputError& e) {
+            // The period's month or dates cannot drive a roll-over: nothing was
+            // written, and the period stays pending until the operator fixes it.
+            warn(QString::fromUtf8(e.what()));
+            return;
+        }
     }
     try {
         ds->post();
@@ -427,7 +435,19 @@ void TFrmAccount::btSaveClick()
     SetBrowseMode(true);
 }
 
-void TFrmAccount::AutoScheme() { }
+void TFrmAccount::AutoScheme()
+{
+    // A blank date edit stands at its minimum: that is no date at all.
+    const auto dateOf = [](const QDateEdit* edit) {
+        return edit->date() == edit->minimumDate() ? QDateTime() : edit->date().startOfDay();
+    };
+    // Wait cursor and gauge while it works; both are put back on every way out.
+    Rollover::GaugeProgress progress(ui->Gauge);
+    const Rollover::RolloverReport report = Rollover::runAutoScheme(
+        Mainmodule::db(), ui->dbYm->text(), dateOf(ui->dtBegDate), dateOf(ui->dtEndDate), &progress);
+    if (!report.failures.isEmpty())
+        Platform::MessageBox(Rollover::failureMessage(report), windowTitle(), Platform::MB_ICONEXCLAMATION);
+}
 
 void TFrmAccount::btCancelClick()
 {

@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -148,6 +149,7 @@ private Q_SLOTS:
     void enteringAFieldPutsTheDerivedValuesBack();
     void saveRefusesExistingOrInvalidMonth();
     void saveStoresThePeriod();
+    void saveWithRollOverFillsTheNewMonth();
     void saveTakesPendingEditsAndTheFocusedMonth();
     void saveLosesRaceToAnotherWorkstation();
     void saveReportsOtherStoreFailures();
@@ -440,6 +442,37 @@ void TestAccount::saveStoresThePeriod()
     auto* grid = child<QTableView>(d, "DBGridEh1");
     QCOMPARE(grid->currentIndex().data().toString(), QStringLiteral("2026-03") + Prjconst::_AccountStr);
     QCOMPARE(dbYm(d)->text(), QStringLiteral("2026-03"));
+}
+
+void TestAccount::saveWithRollOverFillsTheNewMonth()
+{
+    TestEnv env;
+    prepare(env, { QStringLiteral("2026-02") });
+    env.exec(QStringLiteral("INSERT INTO Employee (emp_id) VALUES ('E1')"));
+    env.exec(QStringLiteral("INSERT INTO Employee (emp_id) VALUES ('E2')"));
+    env.exec(QStringLiteral("INSERT INTO Shifts_Rule (shift_id, shifts_cyc, shifts_cyc_unit, shifts) VALUES (?,?,?,?)"),
+        { QStringLiteral("R0"), 0, QStringLiteral("day"), QStringLiteral("1=早班") });
+    env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id) VALUES ('2026-02', 'E1', '白班')"));
+    env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, shift_id, start_date) VALUES (?,?,?,?)"),
+        { QStringLiteral("2026-02"), QStringLiteral("E2"), QStringLiteral("R0"), QDate(2026, 1, 1) });
+    auto dialog = showDialog();
+    QWidget* d = dialog.get();
+    dialog->btNewClick();
+    child<QCheckBox>(d, "AutoSchemeCb")->setChecked(true);
+    QTest::mouseClick(child<QPushButton>(d, "btSave"), Qt::LeftButton);
+
+    // The fixed shift is carried into every day of March; the broken rule is named
+    // in one warning, and the period is stored all the same.
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Scheme WHERE YM='2026-03'")).toInt(), 1);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT \"31\" FROM Scheme WHERE YM='2026-03' AND emp_id='E1'")).toString(),
+        QStringLiteral("白班"));
+    QCOMPARE(env.messages.size(), 1);
+    QCOMPARE(env.messages[0].flags, 48);
+    QVERIFY(env.messages[0].text.contains(QStringLiteral("E2")));
+    QCOMPARE(storedPeriods(env), 2);
+    QVERIFY(inBrowseMode(d));
+    QVERIFY(!child<QProgressBar>(d, "Gauge")->isVisible());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 void TestAccount::saveTakesPendingEditsAndTheFocusedMonth()
