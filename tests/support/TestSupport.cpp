@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QSqlError>
 #include <QUuid>
 #include <stdexcept>
@@ -261,15 +262,25 @@ void TestEnv::writeDatabaseSection()
     if (m_serverDatabase.isEmpty())
         return;
     const Mainmodule::ConnectionSettings server = serverSettings();
-    Platform::IniFile ini(iniPath());
-    const QString section = QStringLiteral("Database");
-    ini.writeString(section, QStringLiteral("Driver"), QStringLiteral("QPSQL"));
-    ini.writeString(section, QStringLiteral("Host"), server.host);
-    ini.writeString(section, QStringLiteral("Port"), server.port > 0 ? QString::number(server.port) : QString());
-    ini.writeString(section, QStringLiteral("Database"), m_serverDatabase);
-    ini.writeString(section, QStringLiteral("User"), server.user);
+    QList<std::pair<QString, QString>> keys
+        = { { QStringLiteral("Driver"), QStringLiteral("QPSQL") }, { QStringLiteral("Host"), server.host },
+              { QStringLiteral("Port"), server.port > 0 ? QString::number(server.port) : QString() },
+              { QStringLiteral("Database"), m_serverDatabase }, { QStringLiteral("User"), server.user } };
     if (server.hasPassword)
-        ini.writeString(section, QStringLiteral("Password"), server.password);
+        keys.append({ QStringLiteral("Password"), server.password });
+    QFile file(iniPath());
+    if (!file.exists()) {
+        // The usual case, written at once (each IniFile write replaces the file).
+        QString text = QStringLiteral("[Database]\r\n");
+        for (const auto& [key, value] : keys)
+            text += key + u'=' + value + QStringLiteral("\r\n");
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+            failSetup(QStringLiteral("cannot write %1").arg(iniPath()));
+        return;
+    }
+    Platform::IniFile ini(iniPath());
+    for (const auto& [key, value] : keys)
+        ini.writeString(QStringLiteral("Database"), key, value);
 }
 
 void TestEnv::dropServerDatabase()
