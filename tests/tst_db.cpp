@@ -43,7 +43,7 @@ void TestDb::queryBindsNamesAndReadsByAnyCase()
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
         { QStringLiteral("7"), QStringLiteral("O'Brien"), QStringLiteral("pw"), 0, 0 });
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
-        { QStringLiteral("8"), QStringLiteral("O"), QStringLiteral("x"), 0, 1 });
+        { QStringLiteral("8"), QStringLiteral("O"), QStringLiteral("x"), false, true }); // flags as 0 and 1
     env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
         { QStringLiteral("9"), QStringLiteral("o'brien"), QStringLiteral("y"), 0, 0 });
 
@@ -70,6 +70,7 @@ void TestDb::queryBindsNamesAndReadsByAnyCase()
     Db::Query active(env.db(), Db::sqlActiveUserByName);
     active.bind(QStringLiteral("username"), QStringLiteral("O"));
     QCOMPARE(active.open().rowCount(), 0);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT IsStop FROM Users WHERE username='O'")).toString(), QStringLiteral("1"));
 
     Db::Query all(env.db(), Db::sqlAllUsers);
     QCOMPARE(all.open().rowCount(), 3);
