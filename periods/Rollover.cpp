@@ -42,8 +42,10 @@ bool parseYm(const QString& ym, int& year, int& month)
     return yearOk && monthOk && year >= 1 && month >= 1 && month <= 12 && QDate(year, month, 1).isValid();
 }
 
-[[noreturn]] void queryFailed(const QSqlQuery& q, const QString& what, const QString& sql)
+[[noreturn]] void queryFailed(const QSqlDatabase& db, const QSqlQuery& q, const QString& what, const QString& sql)
 {
+    if (Db::isConnectionLost(db, q.lastError()))
+        throw Db::errorFor(what, db, q.lastError());
     throw Db::Error(QStringLiteral("%1：%2\n%3").arg(what, q.lastError().text(), sql).toStdString());
 }
 
@@ -152,10 +154,10 @@ std::vector<OldRow> Run::readOldRows(const QString& previousYm)
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     if (!q.prepare(Db::adaptStatement(sql, Db::engineOf(m_db))))
-        queryFailed(q, QStringLiteral("无法读取上月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取上月排班"), sql);
     q.bindValue(0, previousYm);
     if (!q.exec())
-        queryFailed(q, QStringLiteral("无法读取上月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取上月排班"), sql);
     const QSqlRecord record = q.record();
     const int empId = columnOf(record, Db::cEmpId, sql);
     const int shiftId = columnOf(record, Db::cShiftId, sql);
@@ -181,7 +183,7 @@ std::vector<OldRow> Run::readOldRows(const QString& previousYm)
         rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        queryFailed(q, QStringLiteral("无法读取上月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取上月排班"), sql);
     // Nothing stays open on the connection while the rows are written.
     q.finish();
     rows.shrink_to_fit();
@@ -194,15 +196,15 @@ void Run::readNewMonthKeys()
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     if (!q.prepare(Db::adaptStatement(sql, Db::engineOf(m_db))))
-        queryFailed(q, QStringLiteral("无法读取本月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取本月排班"), sql);
     q.bindValue(QStringLiteral(":YM"), m_ym);
     if (!q.exec())
-        queryFailed(q, QStringLiteral("无法读取本月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取本月排班"), sql);
     const int empId = columnOf(q.record(), Db::cEmpId, sql);
     while (q.next())
         m_newMonthRows.insert(q.value(empId).toString());
     if (q.lastError().isValid())
-        queryFailed(q, QStringLiteral("无法读取本月排班"), sql);
+        queryFailed(m_db, q, QStringLiteral("无法读取本月排班"), sql);
     q.finish();
 }
 
@@ -235,8 +237,14 @@ Run::Statement& Run::statement(bool insert, quint64 columns)
                   .arg(Db::tScheme, names.join(QStringLiteral("=?, ")), Db::cSchemeYm, Db::cEmpId);
     }
     Statement& s = cache.try_emplace(columns, Statement { QSqlQuery(m_db), QString() }).first->second;
-    if (!s.query.prepare(sql))
-        s.error = refusal(s.query.lastError());
+    if (!s.query.prepare(sql)) {
+        const QSqlError error = s.query.lastError();
+        if (Db::isConnectionLost(m_db, error)) {
+            cache.erase(columns);
+            throw Db::errorFor(QStringLiteral("无法保存排班"), m_db, error);
+        }
+        s.error = refusal(error);
+    }
     return s;
 }
 
@@ -265,6 +273,9 @@ bool Run::execute(bool insert, quint64 columns, const QVariant& shiftId, const Q
         q.bindValue(at++, empId);
     }
     if (!q.exec()) {
+        // A lost connection ends the run: every later employee would fail the same way.
+        if (Db::isConnectionLost(m_db, q.lastError()))
+            throw Db::errorFor(QStringLiteral("无法保存员工 %1 的排班").arg(empId), m_db, q.lastError());
         reason = refusal(q.lastError());
         return false;
     }
