@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite through ctest:
+# Installs what is missing, builds, and runs the whole test suite through ctest
+# (then once more in a sanitizer build):
 # every test on SQLite, and those that use the suite database a second time
 # (<name>_pg) on a PostgreSQL server of their own, started here in a temporary
 # directory on a free loopback port and stopped at the end, whatever happens.
@@ -39,4 +40,10 @@ else
 fi
 
 cd "$root/build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+
+# The same suite again, built with the address and undefined-behaviour sanitizers.
+cmake -S "$root" -B "$root/build-asan" -DKOLVANE_SANITIZE=ON -DKOLVANE_BENCH=OFF >/dev/null
+cmake --build "$root/build-asan" -j"$(nproc)"
+cd "$root/build-asan"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
