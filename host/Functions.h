@@ -17,5 +17,8 @@ int ExtractDay(const QDateTime& date);
 // "false" and anything else false.
 bool GetBoolean(const QString& text);
 QString GetOSVersion();
+// A text typed by an operator without the characters 0 to 32 at both ends.
+// (QString::trimmed() removes Unicode white space instead, and keeps control codes.)
+QString trimText(const QString& text);
 
 } // namespace Functions

@@ -9,18 +9,6 @@ namespace AccountRules {
 
 namespace {
 
-// Texts typed by an operator lose the characters 0 to 32 at both ends.
-QString trimmed(const QString& text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text.at(from).unicode() <= 32)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 32)
-        --to;
-    return text.mid(from, to - from);
-}
-
 // A run of ASCII digits as a number; -1 when it is empty or holds anything else.
 int digits(QStringView text)
 {
@@ -44,7 +32,7 @@ QString monthKey(const QDate& date)
 
 std::optional<QDate> parseMonth(const QString& text)
 {
-    const QString t = trimmed(text);
+    const QString t = Functions::trimText(text);
     QStringView month;
     if (t.size() == 6) {
         month = QStringView(t).mid(5, 1);

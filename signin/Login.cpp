@@ -38,7 +38,7 @@ namespace Login {
 TFrmLogin* FrmLogin = nullptr;
 }
 
-using Signin::trimText;
+using Functions::trimText;
 
 TFrmLogin::TFrmLogin(QWidget* owner)
     : QDialog(owner)

@@ -13,7 +13,7 @@ namespace Password {
 TFrmPassword* FrmPassword = nullptr;
 }
 
-using Signin::trimText;
+using Functions::trimText;
 
 TFrmPassword::TFrmPassword(QWidget* owner)
     : QDialog(owner)

@@ -1,5 +1,6 @@
 #pragma once
 // Text rules and the form font shared by the sign-in dialogs.
+#include "host/Functions.h"
 #include "host/Prjconst.h"
 #include "platform/MessageBox.h"
 
@@ -16,19 +17,6 @@
 #include <functional>
 
 namespace Signin {
-
-// Removes the characters with codes 0 to 32 at both ends of a typed text.
-// (QString::trimmed() removes Unicode white space instead, and keeps control codes.)
-inline QString trimText(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The forms are laid out for "宋体" at a given character height in pixels; where
 // that font is missing, WenQuanYi Micro Hei draws both the Chinese and the Latin text.

@@ -476,6 +476,10 @@ void TestDb::functions()
     for (const char16_t* t : { u"", u"0", u"false", u"False", u"no" })
         QVERIFY(!GetBoolean(QString::fromUtf16(t)));
     QVERIFY(!GetOSVersion().contains(QStringLiteral("XP")));
+    // Codes 0 to 32 go at both ends; inner blanks and the ideographic space stay.
+    QCOMPARE(trimText(QStringLiteral("\t\r\n a b\x01 ")), QStringLiteral("a b"));
+    QCOMPARE(trimText(QStringLiteral("\u3000张三\u3000")), QStringLiteral("\u3000张三\u3000"));
+    QCOMPARE(trimText(QStringLiteral(" \x1f ")), QString());
 }
 
 QTEST_MAIN(TestDb)
