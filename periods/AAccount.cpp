@@ -433,6 +433,9 @@ void TFrmAccount::btSaveClick()
         return;
     }
     SetBrowseMode(true);
+    // The stored period stays chosen in the list; Return then confirms it rather
+    // than pressing whichever button took the focus from Save.
+    ui->DBGridEh1->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmAccount::AutoScheme()

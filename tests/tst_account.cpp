@@ -442,6 +442,12 @@ void TestAccount::saveStoresThePeriod()
     auto* grid = child<QTableView>(d, "DBGridEh1");
     QCOMPARE(grid->currentIndex().data().toString(), QStringLiteral("2026-03") + Prjconst::_AccountStr);
     QCOMPARE(dbYm(d)->text(), QStringLiteral("2026-03"));
+
+    // Return right after Save confirms the stored period; it never deletes it.
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : d, Qt::Key_Return);
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(storedPeriods(env), 3);
 }
 
 void TestAccount::saveWithRollOverFillsTheNewMonth()
