@@ -5,6 +5,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
+#include "host/ErrorReport.h"
 #include "host/Functions.h"
 #include "host/Main.h"
 #include "host/Mainmodule.h"
@@ -132,10 +133,10 @@ TFrmAccount::TFrmAccount(QWidget* owner)
     for (QWidget* w :
         std::initializer_list<QWidget*> { ui->dbYm, ui->dbAccountName, ui->dtBegDate, ui->dtEndDate, ui->DBGridEh1 })
         w->installEventFilter(this);
-    connect(ui->btNew, &QPushButton::clicked, this, &TFrmAccount::btNewClick);
-    connect(ui->btSave, &QPushButton::clicked, this, &TFrmAccount::btSaveClick);
-    connect(ui->btCancel, &QPushButton::clicked, this, &TFrmAccount::btCancelClick);
-    connect(ui->btDel, &QPushButton::clicked, this, &TFrmAccount::btDelClick);
+    connect(ui->btNew, &QPushButton::clicked, this, ErrorReport::guarded([this] { btNewClick(); }));
+    connect(ui->btSave, &QPushButton::clicked, this, ErrorReport::guarded([this] { btSaveClick(); }));
+    connect(ui->btCancel, &QPushButton::clicked, this, ErrorReport::guarded([this] { btCancelClick(); }));
+    connect(ui->btDel, &QPushButton::clicked, this, ErrorReport::guarded([this] { btDelClick(); }));
     connect(ui->btnInto, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btnRet, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -314,17 +315,19 @@ bool TFrmAccount::eventFilter(QObject* watched, QEvent* event)
     const bool in = event->type() == QEvent::FocusIn;
     const bool out = event->type() == QEvent::FocusOut;
     if ((in || out) && !m_switching && movedFocus(event)) {
-        if (watched == ui->DBGridEh1) {
-            if (in)
-                DBGridEh1Enter();
-        } else {
-            // What the operator typed goes into the pending row as the field is left.
-            if (out && pending())
-                m_mapper->submit();
-            const bool month = watched == ui->dbYm;
-            if ((out && month) || (in && !month))
-                dbYmExit();
-        }
+        ErrorReport::guarded([&] {
+            if (watched == ui->DBGridEh1) {
+                if (in)
+                    DBGridEh1Enter();
+            } else {
+                // What the operator typed goes into the pending row as the field is left.
+                if (out && pending())
+                    m_mapper->submit();
+                const bool month = watched == ui->dbYm;
+                if ((out && month) || (in && !month))
+                    dbYmExit();
+            }
+        })();
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -1,7 +1,6 @@
 #include "shell/Application.h"
 
-#include "host/Prjconst.h"
-#include "platform/MessageBox.h"
+#include "host/ErrorReport.h"
 
 #include <QFont>
 
@@ -29,10 +28,10 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 
 void TApplication::showException(const std::exception& error)
 {
-    Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    ErrorReport::report(error);
 }
 
 void TApplication::showUnknownException()
 {
-    Platform::MessageBox(QStringLiteral("程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    ErrorReport::reportUnknown();
 }

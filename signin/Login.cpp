@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
+#include "host/ErrorReport.h"
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
@@ -55,11 +56,11 @@ TFrmLogin::TFrmLogin(QWidget* owner)
     for (QPushButton* button : { ui->btnOk, ui->btnClose })
         button->setAutoDefault(true);
 
-    connect(ui->btnOk, &QPushButton::clicked, this, Signin::guarded([this] { btnOkClick(); }));
-    connect(ui->btnSel, &QToolButton::clicked, this, Signin::guarded([this] { btnSelClick(); }));
+    connect(ui->btnOk, &QPushButton::clicked, this, ErrorReport::guarded([this] { btnOkClick(); }));
+    connect(ui->btnSel, &QToolButton::clicked, this, ErrorReport::guarded([this] { btnSelClick(); }));
     connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
     connect(ui->cbAccount, &QComboBox::activated, this,
-        [this](int row) { Signin::guarded([this, row] { accountChosen(row); })(); });
+        [this](int row) { ErrorReport::guarded([this, row] { accountChosen(row); })(); });
     new Signin::EditKeyDown(this, { ui->edUserName, ui->edPassword },
         [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });
 

@@ -2,6 +2,7 @@
 
 #include "db/Query.h"
 #include "db/Statements.h"
+#include "host/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
 #include "platform/MessageBox.h"
@@ -28,7 +29,7 @@ TFrmPassword::TFrmPassword(QWidget* owner)
     for (QPushButton* button : { ui->bitok, ui->btnClose })
         button->setAutoDefault(true);
 
-    connect(ui->bitok, &QPushButton::clicked, this, Signin::guarded([this] { BitokClick(); }));
+    connect(ui->bitok, &QPushButton::clicked, this, ErrorReport::guarded([this] { BitokClick(); }));
     connect(ui->btnClose, &QPushButton::clicked, this, [this] { done(Platform::mrCancel); });
     new Signin::EditKeyDown(
         this, edits, [this](int key, Qt::KeyboardModifiers shift) { edUserNameKeyDown(key, shift); });

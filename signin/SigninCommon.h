@@ -28,23 +28,6 @@ inline QFont formFont(int pixelSize)
     return font;
 }
 
-// A handler connected to a control: a failure is reported as the application
-// reports every failure (one message box with the error text) and the form
-// stays as it was. Catching it here keeps it from unwinding through Qt's own
-// event dispatch, which is not written for exceptions.
-template <class Handler> auto guarded(Handler handler)
-{
-    return [handler](auto&&...) {
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
-        } catch (...) {
-            Platform::MessageBox(QStringLiteral("程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
-        }
-    };
-}
-
 // Key-down events of the edit boxes go to the form's handler, which moves the
 // focus on Return. The key is not consumed: the edit box still gets it. A Return
 // that has moved the focus is then not taken by the form as a press of the

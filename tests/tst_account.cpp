@@ -552,6 +552,13 @@ void TestAccount::saveReportsOtherStoreFailures()
     QVERIFY(env.messages.isEmpty());
     QCOMPARE(dataset()->state(), AccountDataset::State::Insert);
     QVERIFY(inEditMode(dialog.get()));
+    // Pressed by the operator, the failure is reported once and the period stays pending.
+    QTest::mouseClick(child<QPushButton>(dialog.get(), "btSave"), Qt::LeftButton);
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY(env.messages[0].text.contains(QStringLiteral("disk full")));
+    QCOMPARE(env.messages[0].flags, 16);
+    QCOMPARE(dataset()->state(), AccountDataset::State::Insert);
+    QVERIFY(inEditMode(dialog.get()));
     dialog->btCancelClick();
 }
 

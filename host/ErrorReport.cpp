@@ -1,0 +1,20 @@
+#include "host/ErrorReport.h"
+
+#include "host/Prjconst.h"
+#include "platform/MessageBox.h"
+
+#include <QString>
+
+namespace ErrorReport {
+
+void report(const std::exception& error)
+{
+    Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+}
+
+void reportUnknown()
+{
+    Platform::MessageBox(QStringLiteral("程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+}
+
+} // namespace ErrorReport
