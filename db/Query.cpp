@@ -201,6 +201,12 @@ void Query::bind(const QString& name, const QVariant& value)
     m_query.bindValue(marker, toDbValue(value));
 }
 
+void Query::bindInOrder(const QVariantList& values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        m_query.bindValue(i, toDbValue(values.at(i)));
+}
+
 bool Query::run()
 {
     if (!m_prepared)

@@ -85,6 +85,8 @@ public:
     Query(const QSqlDatabase& db, const QString& sql);
 
     void bind(const QString& name, const QVariant& value);
+    // Values for "?" markers, in their order.
+    void bindInOrder(const QVariantList& values);
 
     // Runs a statement that returns rows and reads them all. Throws Db::Error.
     Query& open();

@@ -1,18 +1,10 @@
 #include "shell/Logo.h"
 
+#include "host/Artwork.h"
 #include "ui_Logo.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-
-static void loadArtwork()
-{
-    static const bool loaded = [] {
-        Q_INIT_RESOURCE(kolvane);
-        return true;
-    }();
-    Q_UNUSED(loaded);
-}
 
 namespace Logo {
 TfrmLogo* frmLogo = nullptr;
@@ -22,7 +14,7 @@ TfrmLogo::TfrmLogo(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint)
     , ui(new Ui::FrmLogo)
 {
-    loadArtwork();
+    Artwork::load();
     ui->setupUi(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());

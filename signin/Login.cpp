@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
+#include "host/Artwork.h"
 #include "host/ErrorReport.h"
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
@@ -24,17 +25,6 @@
 #include <QScopeGuard>
 #include <QShowEvent>
 
-// The artwork lives in the core library's resources, which a static library
-// does not register by itself.
-static void loadArtwork()
-{
-    static const bool loaded = [] {
-        Q_INIT_RESOURCE(kolvane);
-        return true;
-    }();
-    Q_UNUSED(loaded);
-}
-
 namespace Login {
 TFrmLogin* FrmLogin = nullptr;
 }
@@ -45,7 +35,7 @@ TFrmLogin::TFrmLogin(QWidget* owner)
     : QDialog(owner)
     , ui(new Ui::FrmLogin)
 {
-    loadArtwork();
+    Artwork::load();
     ui->setupUi(this);
     setFont(Signin::formFont(12));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

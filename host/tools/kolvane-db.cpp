@@ -63,8 +63,7 @@ void fillDemoRotations(const QSqlDatabase& db, const QDate& today)
         }
         Db::Query update(db, QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?").arg(columns.join(u',')));
         codes << first.toString(QStringLiteral("yyyy-MM")) << rows.text(Db::cEmpId);
-        for (int i = 0; i < codes.size(); ++i)
-            update.sqlQuery().bindValue(i, codes.at(i));
+        update.bindInOrder(codes);
         update.exec();
     }
 }

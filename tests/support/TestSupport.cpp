@@ -299,16 +299,14 @@ void TestEnv::dropServerDatabase()
 void TestEnv::exec(const QString& sql, const QVariantList& values)
 {
     Db::Query q(db(), sql);
-    for (int i = 0; i < values.size(); ++i)
-        q.sqlQuery().bindValue(i, Db::toDbValue(values.at(i)));
+    q.bindInOrder(values);
     q.exec();
 }
 
 QVariant TestEnv::scalar(const QString& sql, const QVariantList& values)
 {
     Db::Query q(db(), sql);
-    for (int i = 0; i < values.size(); ++i)
-        q.sqlQuery().bindValue(i, Db::toDbValue(values.at(i)));
+    q.bindInOrder(values);
     q.open();
     if (q.isEmpty())
         return {};
