@@ -34,7 +34,10 @@ inline const QString cSchemeYm = QStringLiteral("YM");
 inline const QString cEmpId = QStringLiteral("emp_id");
 inline const QString cShiftId = QStringLiteral("shift_id");
 inline const QString cStartDate = QStringLiteral("start_date");
-inline QString dayColumn(int day) { return QString::number(day); }
+inline QString dayColumn(int day)
+{
+    return QString::number(day);
+}
 
 // Employee
 inline const QString cLeaveDate = QStringLiteral("leave_date");
@@ -56,24 +59,29 @@ inline const QString sqlAllUsers = QStringLiteral("select * from Users");
 // 2 and 4: the operator's row by name (sign-in, password change).
 inline const QString sqlUserByName = QStringLiteral("select * from Users where username=:username");
 // 3: the operator's row, only when not stopped (before the account-period dialog).
-inline const QString sqlActiveUserByName =
-    QStringLiteral("select * from Users where username=:username and IsStop=0 ");
+inline const QString sqlActiveUserByName = QStringLiteral("select * from Users where username=:username and IsStop=0 ");
 // The password change: the new password and the new-operator flag cleared, in
 // one write of the operator's row as read by sqlUserByName, found again by name,
 // id and the password it held, so that another row of the same name keeps its
-// own. It returns the rows it changed (SQLite 3.35 and PostgreSQL both know
-// RETURNING), so that a write that reached no row can be told from success.
-inline const QString sqlChangePassword =
-    QStringLiteral("UPDATE Users SET password=:password, isNew=:isNew WHERE username=:username "
-                   "AND COALESCE(User_id, '')=:userId AND COALESCE(password, '')=:oldPassword RETURNING username");
+// own. The id and the old password are bound as they were read (a number stays
+// a number), and each column is compared as it stands so that the engine
+// converts the bound value to the column's type: wrapping the column (COALESCE,
+// a cast) would lose that, and an INTEGER id would never match its text. A NULL
+// id or password is matched by the ":...Null" flags. It returns the rows it
+// changed (SQLite 3.35 and PostgreSQL both know RETURNING), so that a write
+// that reached no row can be told from success.
+inline const QString sqlChangePassword
+    = QStringLiteral("UPDATE Users SET password=:password, isNew=:isNew WHERE username=:username "
+                     "AND (User_id=:userId OR (User_id IS NULL AND :userIdNull=1)) "
+                     "AND (password=:oldPassword OR (password IS NULL AND :oldPasswordNull=1)) RETURNING username");
 // 5: the operator's rights.
 inline const QString sqlUserAccess = QStringLiteral("select Access from Users where username=:username");
 // 6: does a period exist for a month key.
 inline const QString sqlAccountByYm = QStringLiteral("SELECT * FROM Accounts WHERE ym=:ym");
 // 7: last month's schedule rows with the employee's leave date.
-inline const QString sqlOldMonthSchemes =
-    QStringLiteral("SELECT S.*, E.leave_date FROM Scheme S, Employee E WHERE S.emp_id = E.emp_id AND YM = :ym "
-                   "ORDER BY S.start_date DESC, E.emp_id");
+inline const QString sqlOldMonthSchemes
+    = QStringLiteral("SELECT S.*, E.leave_date FROM Scheme S, Employee E WHERE S.emp_id = E.emp_id AND YM = :ym "
+                     "ORDER BY S.start_date DESC, E.emp_id");
 // 8: the new month's schedule rows.
 inline const QString sqlNewMonthSchemes = QStringLiteral("SELECT * FROM Scheme WHERE YM=:YM");
 // 9: the shift rules, read whole.

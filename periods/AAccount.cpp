@@ -14,6 +14,7 @@
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
 #include "platform/MessageBox.h"
+#include "platform/ModalShow.h"
 #include "platform/System.h"
 #include "signin/Login.h"
 
@@ -201,7 +202,18 @@ void TFrmAccount::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     placeOnScreen();
-    FormShow();
+    bool shown = false;
+    ErrorReport::guarded([&] {
+        FormShow();
+        shown = true;
+    })();
+    if (!shown) {
+        // The window is mapped once this event returns: it is closed from the
+        // event loop, so that no half-prepared dialog stays on the screen.
+        QMetaObject::invokeMethod(
+            this, [this] { QDialog::done(Platform::mrCancel); }, Qt::QueuedConnection);
+        return;
+    }
     // The list first: arrow keys pick a period at once.
     ui->DBGridEh1->setFocus(Qt::OtherFocusReason);
 }
@@ -233,7 +245,8 @@ void TFrmAccount::FormShow()
 
 void TFrmAccount::done(int result)
 {
-    FormCloseQuery();
+    // A failure while abandoning a pending period is reported; the dialog closes all the same.
+    ErrorReport::guarded([this] { FormCloseQuery(); })();
     QDialog::done(result);
 }
 

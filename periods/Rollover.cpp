@@ -406,6 +406,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const QString& ymText, cons
 
     progress->start(report.oldRows);
     QSet<QString> failed;
+    QSet<QString> stored;
     auto fail = [&](const QString& empId, const QString& reason) {
         if (!failed.contains(empId)) {
             failed.insert(empId);
@@ -419,13 +420,18 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const QString& ymText, cons
         } else if (carriedOver(row.leave, begin)) {
             ++report.carried;
             QString reason;
-            if (run.WriteEmpScheme(row, reason))
+            if (run.WriteEmpScheme(row, reason)) {
                 ++report.written;
-            else
+                stored.insert(row.empId);
+            } else {
                 fail(row.empId, reason);
+            }
         }
         progress->advance(++done);
     }
+    // An employee with several old rows has a schedule once any of them was
+    // stored: only those left without one are listed.
+    report.failures.removeIf([&stored](const Failure& f) { return stored.contains(f.empId); });
     return report;
 }
 

@@ -12,6 +12,8 @@ TApplication::TApplication(int& argc, char** argv)
     QFont base = font();
     base.setFamilies({ base.family(), QStringLiteral("WenQuanYi Micro Hei") });
     setFont(base);
+    // Desktops find the program's entry (its name and icon) by this name.
+    setDesktopFileName(QStringLiteral("kolvane"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -101,8 +101,10 @@ int run(const Seams& seams)
         Mainmodule::MainDM = new Mainmodule::TMainDM(qApp);
         step(QStringLiteral("data module"));
         const QString title = titleForCodePage(Platform::GetACP());
+        // The title names the application where the desktop shows one (the
+        // window class, the task bar); captions of windows stay as they are.
         if (!title.isEmpty())
-            QGuiApplication::setApplicationDisplayName(title);
+            QGuiApplication::setApplicationName(title);
         step(QStringLiteral("title"));
         if (Mainmodule::bQuited) {
             // The data module has told the operator why; it stays with the

@@ -162,8 +162,10 @@ void TFrmLogin::showChosenAccount()
                 found = row;
         }
     }
-    // A chosen period that has been deleted is no choice at all.
-    if (found < 0)
+    // A chosen period that has been deleted is no choice at all. While the
+    // model is still reading its rows in batches, a period not met yet may
+    // come with the next one.
+    if (found < 0 && !data->model()->canFetchMore())
         m_chosenYm.clear();
     ui->cbAccount->setCurrentIndex(found);
 }
@@ -246,8 +248,12 @@ void TFrmLogin::btnOkClick()
         }
     }
 
+    // The account-period dialog may have deleted the chosen period, or every one.
+    if (m_chosenYm.isEmpty() || !data->locate(m_chosenYm, Qt::CaseSensitive)) {
+        Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
+        return;
+    }
     SelectedYm = m_chosenYm;
-    data->locate(SelectedYm, Qt::CaseSensitive);
 
     Varunit::Account.Ym = data->fieldText(Db::cYm);
     Varunit::Account.Name = data->fieldText(Db::cAccountName);

@@ -94,23 +94,37 @@ void TFrmPassword::BitokClick()
     }
 
     // One statement writes the new password and clears the new-operator flag of
-    // the row just read, found again by name, id and the password it held.
+    // the row just read, found again by name, id and the password it held. A
+    // write that reached no row or that the database refused is the refusal the
+    // operator is told of; a lost connection goes to the caller's error report
+    // as what it is, once the boxes are emptied.
+    const auto emptyBoxes = [this] {
+        for (QLineEdit* edit : { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword })
+            edit->clear();
+    };
     try {
+        const QVariant userId = user.value(Db::cUserId);
+        const QVariant oldPassword = user.value(Db::cPassword);
         Db::Query change(db, Db::sqlChangePassword);
         change.bind(QStringLiteral("password"), newPassword);
         change.bind(QStringLiteral("isNew"), false);
         change.bind(QStringLiteral("username"), name);
-        change.bind(QStringLiteral("userId"), user.text(Db::cUserId));
-        change.bind(QStringLiteral("oldPassword"), storedPassword);
+        change.bind(QStringLiteral("userId"), userId);
+        change.bind(QStringLiteral("userIdNull"), userId.isNull() ? 1 : 0);
+        change.bind(QStringLiteral("oldPassword"), oldPassword);
+        change.bind(QStringLiteral("oldPasswordNull"), oldPassword.isNull() ? 1 : 0);
         if (change.open().isEmpty())
-            throw Db::Error("password not stored");
-    } catch (...) {
+            ChangeOk = false;
+    } catch (const Db::Error& error) {
         ChangeOk = false;
-        Platform::MessageBox(Prjconst::_SPassWordLenISZero, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        if (error.connectionLost()) {
+            emptyBoxes();
+            throw;
+        }
     }
-
-    for (QLineEdit* edit : { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword })
-        edit->clear();
+    if (!ChangeOk)
+        Platform::MessageBox(Prjconst::_SPassWordLenISZero, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    emptyBoxes();
 
     if (ChangeOk) {
         Platform::MessageBox(Prjconst::_SPassWordChangeOk, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);

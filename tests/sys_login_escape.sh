@@ -45,7 +45,7 @@ app="$1"
 pid=$!
 login=""
 for _ in $(seq 1 80); do
-    login="$(xdotool search --name '登录身份验证' 2>/dev/null | head -1)"
+    login="$(xdotool search --name '^登录身份验证$' 2>/dev/null | head -1)"
     [ -n "$login" ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.25

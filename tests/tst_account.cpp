@@ -733,6 +733,20 @@ void TestAccount::creationAndShowing()
     QCOMPARE(AAccount::FrmAccount, dialog.get());
     dialog.reset();
     QCOMPARE(AAccount::FrmAccount, nullptr);
+
+    // A dataset that cannot be read: reported, and the dialog closes again
+    // without an exception reaching the event loop.
+    {
+        QVERIFY(env.createDataModule());
+        env.exec(QStringLiteral("DROP TABLE Accounts"));
+        env.messages.clear();
+        auto broken = std::make_unique<TFrmAccount>(nullptr);
+        broken->show();
+        QTRY_VERIFY(!broken->isVisible());
+        QCOMPARE(broken->result(), int(Platform::mrCancel));
+        QCOMPARE(env.messages.size(), 1);
+        QCOMPARE(env.messages[0].caption, Prjconst::_msg_Error);
+    }
 }
 
 QTEST_MAIN(TestAccount)

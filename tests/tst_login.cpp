@@ -130,6 +130,7 @@ private Q_SLOTS:
     void currentMonthQuestion();
     void periodSelectionFromTheCheck();
     void selectorKeepsItsOwnChoice();
+    void manyPeriodsKeepTheChoice();
     void operationLogNeverStopsSignIn();
 };
 
@@ -459,6 +460,31 @@ void TestLogin::periodSelectionFromTheCheck()
         QVERIFY(f.signedIn());
         QCOMPARE(Varunit::Account.Ym, QStringLiteral("2026-02"));
     }
+    for (const bool deleteAll : { false, true }) {
+        // The dialog deletes the chosen period (and left with Cancel), or every
+        // period (left with OK): no period, no sign-in, nothing written.
+        Fixture f;
+        f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-03'"));
+        remember(QStringLiteral("2026-02"), QStringLiteral("someone"));
+        f.open();
+        f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+        f.env.answers = { Platform::IDYES };
+        f.env.onNextModal([&](QDialog*) {
+            AccountDataset* accounts = f.accounts();
+            for (const char16_t* ym : { u"2026-02", u"2026-01" }) {
+                if (accounts->locate(QString::fromUtf16(ym), Qt::CaseSensitive) && (deleteAll || ym[6] == u'2'))
+                    accounts->remove();
+            }
+            return int(deleteAll ? Platform::mrOk : Platform::mrCancel);
+        });
+        f.dialog->btnOkClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_msgAccountSelect, Prjconst::_AccountIsEmpty }));
+        QVERIFY(!f.signedIn());
+        QCOMPARE(f.opLogRows(), 0);
+        QCOMPARE(registry(QStringLiteral("Ym")), QStringLiteral("2026-02"));
+        QCOMPARE(registry(QStringLiteral("user_name")), QStringLiteral("someone"));
+        QCOMPARE(stamp(f.env), QString());
+    }
     {
         // A failure inside the account-period dialog leaves no flag set behind.
         Fixture f;
@@ -522,6 +548,30 @@ void TestLogin::selectorKeepsItsOwnChoice()
     dialog->btnSelClick();
     QCOMPARE(f.env.modalShown.size(), 1);
     QCOMPARE(f.env.messages.last().text, Prjconst::_msgOpenAccout);
+}
+
+void TestLogin::manyPeriodsKeepTheChoice()
+{
+    // The model reads the periods in batches after every change: the choice of
+    // the newest must survive that.
+    Fixture f(true, false);
+    QSqlDatabase db = f.env.db();
+    db.transaction();
+    for (int i = 0; i < 1000; ++i)
+        addPeriod(f.env, QDate(1940, 1, 1).addMonths(i).toString(QStringLiteral("yyyy-MM")));
+    db.commit();
+    const QString newest = QDate(1940, 1, 1).addMonths(999).toString(QStringLiteral("yyyy-MM"));
+    remember(newest, QString());
+    TFrmLogin* login = f.open();
+    QCOMPARE(login->chosenYm(), newest);
+    AccountDataset* periods = f.accounts();
+    periods->append();
+    periods->setFieldValue(QStringLiteral("ym"), QStringLiteral("1939-12"));
+    periods->post();
+    periods->locate(QStringLiteral("1940-01"), Qt::CaseSensitive);
+    periods->remove();
+    QCOMPARE(login->chosenYm(), newest);
+    QCOMPARE(f.selectorText(), newest + QStringLiteral("月帐套"));
 }
 
 void TestLogin::operationLogNeverStopsSignIn()

@@ -77,6 +77,7 @@ private Q_SLOTS:
     void refusalsChangeNothing();
     void changeStoresTrimmedPasswordAndClearsFlag();
     void refusedWriteEmptiesTheBoxes();
+    void reachesTheRowWhateverTheIdType();
     void keyboardAndLifetime();
 };
 
@@ -164,6 +165,50 @@ void TestPassword::refusedWriteEmptiesTheBoxes()
     QCOMPARE(f.boxes(), QStringList({ QString(), QString(), QString(), QString() }));
     QCOMPARE(f.dialog->result(), 0);
     QCOMPARE(f.rows(), unchanged);
+}
+
+// Databases carried over from elsewhere may hold the operator's id as a number,
+// or none at all: the change must still reach that row and only that row.
+void TestPassword::reachesTheRowWhateverTheIdType()
+{
+    const bool sqlite = TestSupport::TestEnv::engine() == Db::Engine::SQLite;
+    for (const QString& idType :
+        { QStringLiteral("INTEGER"), sqlite ? QStringLiteral("TEXT") : QStringLiteral("VARCHAR(20)") }) {
+        Fixture f;
+        f.env.exec(QStringLiteral("DROP TABLE Users"));
+        f.env.exec(QStringLiteral("CREATE TABLE Users (User_id %1, username VARCHAR(50), password VARCHAR(50), "
+                                  "isNew INTEGER, IsStop INTEGER, Access TEXT)")
+                       .arg(idType));
+        const QString insert
+            = QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)");
+        f.env.exec(insert, { 7, QStringLiteral("王五"), QStringLiteral("old"), 1, 0 });
+        f.env.exec(insert, { 8, QStringLiteral("王五"), QStringLiteral("old"), 1, 0 });
+        f.env.exec(insert, { QVariant(), QStringLiteral("赵六"), QVariant(), 1, 0 });
+        f.env.exec(insert, { 9, QStringLiteral("赵六"), QVariant(), 1, 0 });
+        const auto state = [&f] {
+            QStringList out;
+            Db::Query q(f.env.db(),
+                QStringLiteral("SELECT User_id, username, password, isNew FROM Users ORDER BY username, User_id"));
+            q.open();
+            for (int i = 0; i < q.rowCount(); ++i) {
+                q.seek(i);
+                out << q.text(QStringLiteral("User_id")) + u':' + q.text(QStringLiteral("password")) + u':'
+                        + q.text(QStringLiteral("isNew"));
+            }
+            return out;
+        };
+        const QString nullFirst = sqlite ? QStringLiteral(":new:0") : QStringLiteral("9::1");
+        const QString nullSecond = sqlite ? QStringLiteral("9::1") : QStringLiteral(":new:0");
+
+        f.type(QStringLiteral("王五"), QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
+        f.type(QStringLiteral("赵六"), QString(), QStringLiteral("new"), QStringLiteral("new"));
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk, Prjconst::_SPassWordChangeOk }));
+        // The first row of each name changed, the other kept its own.
+        QCOMPARE(state(), QStringList({ QStringLiteral("7:new:0"), QStringLiteral("8:old:1"), nullFirst, nullSecond }));
+    }
 }
 
 void TestPassword::keyboardAndLifetime()

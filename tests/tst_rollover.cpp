@@ -325,6 +325,23 @@ void TestRollover::failuresAreReportedAndTheRunGoesOn()
     QVERIFY(!long_.contains(QStringLiteral("X21：")));
     QVERIFY(long_.contains(QStringLiteral("以及其他 3 名员工")));
 
+    // A schedule table without a key may hold two rows of one employee: the
+    // first met cannot be continued, the second is stored, and the employee
+    // has a schedule, so is not listed.
+    {
+        Fixture h;
+        h.env.exec(QStringLiteral("CREATE TABLE keyless AS SELECT * FROM Scheme WHERE 1=0"));
+        h.env.exec(QStringLiteral("DROP TABLE Scheme"));
+        h.env.exec(QStringLiteral("ALTER TABLE keyless RENAME TO Scheme"));
+        h.addEmployee(QStringLiteral("C1"), QStringLiteral("zero"), day(2023, 12, 2));
+        h.addEmployee(QStringLiteral("C1"), QStringLiteral("夜班"));
+        h.addEmployee(QStringLiteral("C2"), QStringLiteral("zero"), day(2023, 12, 2));
+        const RolloverReport twice = h.run();
+        QCOMPARE(twice.written, 1);
+        QCOMPARE(twice.failures.size(), 1);
+        QCOMPARE(twice.failures.at(0).empId, QStringLiteral("C2"));
+    }
+
     // A schedule table without the column of day 31: rows that write it are
     // refused; the others are stored.
     Fixture g;

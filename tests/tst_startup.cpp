@@ -90,7 +90,7 @@ private Q_SLOTS:
 
 void TestStartup::cleanup()
 {
-    QGuiApplication::setApplicationDisplayName(QString());
+    QGuiApplication::setApplicationName(QString());
     for (QWidget* widget : QApplication::topLevelWidgets())
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
     QCOMPARE(Main::FrmMain, nullptr);
@@ -148,11 +148,13 @@ void TestStartup::titleByCodePage()
         TestEnv env;
         env.createDatabase(true);
         Platform::setAnsiCodePage(codePage);
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("default"));
+        QGuiApplication::setApplicationName(QStringLiteral("default"));
         Run run;
         run();
-        QCOMPARE(QGuiApplication::applicationDisplayName(),
+        QCOMPARE(QGuiApplication::applicationName(),
             codePage == 950 ? QStringLiteral("一卡通軟件") : QStringLiteral("default"));
+        // Nothing is appended to the captions of windows.
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
     }
 }
 
