@@ -128,17 +128,6 @@ QVariant toDbValue(const QVariant& value)
     }
 }
 
-QString adaptStatement(const QString& sql, Engine engine)
-{
-    if (engine != Engine::PostgreSQL)
-        return sql;
-    // SQLite sorts NULLs last in a descending key, PostgreSQL first: ask for
-    // SQLite's order so the schedule roll-over walks rows alike on both.
-    QString adapted = sql;
-    adapted.replace(QStringLiteral("S.start_date DESC"), QStringLiteral("S.start_date DESC NULLS LAST"));
-    return adapted;
-}
-
 QString storedName(const QSqlDatabase& db, const QString& name)
 {
     return engineOf(db) == Engine::PostgreSQL ? name.toLower() : name;
@@ -185,14 +174,13 @@ Query::Query(const QSqlDatabase& db, const QString& sql)
     : m_db(db)
     , m_query(db)
     , m_sql(sql)
-    , m_adapted(adaptStatement(sql, engineOf(db)))
 {
     m_query.setForwardOnly(true);
     // PostgreSQL prepares only queries and row changes, not BEGIN or CREATE:
     // a statement without markers runs as it stands.
     m_direct = engineOf(db) == Engine::PostgreSQL && !sql.contains(u':') && !sql.contains(u'?');
     // A statement the engine refuses is reported when it is run, as every other failure.
-    m_prepared = m_direct || m_query.prepare(m_adapted);
+    m_prepared = m_direct || m_query.prepare(sql);
 }
 
 void Query::bind(const QString& name, const QVariant& value)
@@ -211,7 +199,7 @@ bool Query::run()
 {
     if (!m_prepared)
         return false;
-    return m_direct ? m_query.exec(m_adapted) : m_query.exec();
+    return m_direct ? m_query.exec(m_sql) : m_query.exec();
 }
 
 Query& Query::open()
@@ -235,7 +223,6 @@ Query& Query::open()
     if (m_query.lastError().isValid())
         fail(QStringLiteral("无法读取查询结果"));
     m_query.finish();
-    m_at = 0;
     return *this;
 }
 
@@ -246,11 +233,13 @@ void Query::exec()
     m_query.finish();
 }
 
-bool Query::next()
+QList<Row> Query::rows() const
 {
-    if (m_at < m_rows.size())
-        ++m_at;
-    return m_at < m_rows.size();
+    QList<Row> all;
+    all.reserve(rowCount());
+    for (int i = 0; i < rowCount(); ++i)
+        all.append(Row(this, i));
+    return all;
 }
 
 int Query::columnIndex(const QString& name) const
@@ -261,15 +250,20 @@ int Query::columnIndex(const QString& name) const
     return index;
 }
 
-QVariant Query::value(const QString& name) const
+QVariant Query::valueAt(int row, const QString& name) const
 {
     const int index = columnIndex(name);
-    if (m_at < 0 || m_at >= m_rows.size())
+    if (row < 0 || row >= m_rows.size())
         return {};
-    return m_rows.at(m_at).at(index);
+    return m_rows.at(row).at(index);
 }
 
-QString Query::text(const QString& name) const
+QVariant Row::value(const QString& name) const
+{
+    return m_query->valueAt(m_index, name);
+}
+
+QString Row::text(const QString& name) const
 {
     const QVariant v = value(name);
     if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate)
@@ -277,7 +271,7 @@ QString Query::text(const QString& name) const
     return v.isNull() ? QString() : v.toString();
 }
 
-QDateTime Query::dateTime(const QString& name) const
+QDateTime Row::dateTime(const QString& name) const
 {
     return toDateTime(value(name));
 }

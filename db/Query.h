@@ -61,8 +61,6 @@ QString dateTimeText(const QDateTime& value);
 QDateTime toDateTime(const QVariant& value);
 // A value prepared for binding: dates as canonical text, booleans as 0/1.
 QVariant toDbValue(const QVariant& value);
-// The statement text as the engine needs it (same results on every engine).
-QString adaptStatement(const QString& sql, Engine engine);
 
 // A table or column name as the engine stores an unquoted name: PostgreSQL
 // folds it to lower case. Use it where Qt quotes the name (QSqlTableModel::
@@ -78,6 +76,29 @@ void prepareSession(QSqlDatabase& db);
 // Opens again a connection the driver closed after losing the server, with
 // the same settings. False when it cannot (the reason in db.lastError()).
 bool reopen(QSqlDatabase& db);
+
+class Query;
+
+// One row of a result that Query has read. Fields by name without regard to
+// case; an unknown column throws. Date-times read as their canonical text on
+// every engine.
+class Row
+{
+public:
+    QVariant value(const QString& name) const;
+    QString text(const QString& name) const;
+    QDateTime dateTime(const QString& name) const;
+
+private:
+    friend class Query;
+    Row(const Query* query, int index)
+        : m_query(query)
+        , m_index(index)
+    {
+    }
+    const Query* m_query;
+    int m_index;
+};
 
 class Query
 {
@@ -98,32 +119,31 @@ public:
     const QSqlRecord& columns() const { return m_columns; }
     bool hasColumn(const QString& name) const { return m_columns.indexOf(name) >= 0; }
 
-    // Row cursor; open() leaves it on the first row.
-    int at() const { return m_at; }
-    bool next();
-    void seek(int row) { m_at = row; }
+    // Every row, in order: for (const Db::Row& row : query.rows()). There is
+    // no cursor to move.
+    QList<Row> rows() const;
+    Row row(int index) const { return Row(this, index); }
 
-    // Fields of the current row, by name without regard to case. A result
-    // without rows reads as null / empty text; an unknown column throws.
-    // Date-times read as their canonical text on every engine.
-    QVariant value(const QString& name) const;
-    QString text(const QString& name) const;
-    QDateTime dateTime(const QString& name) const;
+    // Fields of the first row, the one most statements look up; a result
+    // without rows reads as null / empty text. An unknown column throws.
+    QVariant value(const QString& name) const { return row(0).value(name); }
+    QString text(const QString& name) const { return row(0).text(name); }
+    QDateTime dateTime(const QString& name) const { return row(0).dateTime(name); }
 
     QSqlQuery& sqlQuery() { return m_query; }
 
 private:
+    friend class Row;
     bool run();
+    QVariant valueAt(int row, const QString& name) const;
     int columnIndex(const QString& name) const;
     [[noreturn]] void fail(const QString& what) const;
 
     QSqlDatabase m_db;
     QSqlQuery m_query;
     QString m_sql;
-    QString m_adapted;
     QSqlRecord m_columns;
     QVector<QVector<QVariant>> m_rows;
-    int m_at = 0;
     bool m_prepared = false;
     bool m_direct = false;
 };

@@ -54,11 +54,11 @@ inline const QString cOpUser = QStringLiteral("opUser");
 inline const QString cOpComputer = QStringLiteral("opComPuter");
 
 // Statements. ":name" markers are bound by Query.
-// 1: is any operator defined; every user name for the login list.
+// Is any operator defined; every user name for the login list.
 inline const QString sqlAllUsers = QStringLiteral("select * from Users");
-// 2 and 4: the operator's row by name (sign-in, password change).
+// The operator's row by name (sign-in, password change).
 inline const QString sqlUserByName = QStringLiteral("select * from Users where username=:username");
-// 3: the operator's row, only when not stopped (before the account-period dialog).
+// The operator's row, only when not stopped (before the account-period dialog).
 inline const QString sqlActiveUserByName = QStringLiteral("select * from Users where username=:username and IsStop=0 ");
 // The password change: the new password and the new-operator flag cleared, in
 // one write of the operator's row as read by sqlUserByName, found again by name,
@@ -74,19 +74,20 @@ inline const QString sqlChangePassword
     = QStringLiteral("UPDATE Users SET password=:password, isNew=:isNew WHERE username=:username "
                      "AND (User_id=:userId OR (User_id IS NULL AND :userIdNull=1)) "
                      "AND (password=:oldPassword OR (password IS NULL AND :oldPasswordNull=1)) RETURNING username");
-// 5: the operator's rights.
+// The operator's rights.
 inline const QString sqlUserAccess = QStringLiteral("select Access from Users where username=:username");
-// 6: does a period exist for a month key.
+// Does a period exist for a month key.
 inline const QString sqlAccountByYm = QStringLiteral("SELECT * FROM Accounts WHERE ym=:ym");
-// 7: last month's schedule rows with the employee's leave date.
+// Last month's schedule rows with the employee's leave date: the newest anchor
+// first, fixed shifts (no anchor) last, on every engine.
 inline const QString sqlOldMonthSchemes
     = QStringLiteral("SELECT S.*, E.leave_date FROM Scheme S, Employee E WHERE S.emp_id = E.emp_id AND YM = :ym "
-                     "ORDER BY S.start_date DESC, E.emp_id");
-// 8: the new month's schedule rows.
+                     "ORDER BY CASE WHEN S.start_date IS NULL THEN 1 ELSE 0 END, S.start_date DESC, E.emp_id");
+// The new month's schedule rows.
 inline const QString sqlNewMonthSchemes = QStringLiteral("SELECT * FROM Scheme WHERE YM=:YM");
-// 9: the shift rules, read whole.
+// The shift rules, read whole.
 inline const QString sqlShiftRules = QStringLiteral("SELECT * FROM Shifts_Rule");
-// 10: one operation log entry.
+// One operation log entry.
 inline const QString sqlInsertOpLog = QStringLiteral(
     "INSERT INTO OpLog (opTime, BeWrite, opUser, opComPuter) VALUES (:opTime, :BeWrite, :opUser, :opComputer)");
 

@@ -167,7 +167,7 @@ void ShiftRules::load(const QSqlDatabase& db)
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(Db::adaptStatement(Db::sqlShiftRules, Db::engineOf(db))))
+    if (!q.exec(Db::sqlShiftRules))
         throw Db::Error(
             QStringLiteral("无法读取轮班规则：%1\n%2").arg(q.lastError().text(), Db::sqlShiftRules).toStdString());
     const QSqlRecord columns = q.record();

@@ -153,7 +153,7 @@ std::vector<OldRow> Run::readOldRows(const QString& previousYm)
     const QString& sql = Db::sqlOldMonthSchemes;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(Db::adaptStatement(sql, Db::engineOf(m_db))))
+    if (!q.prepare(sql))
         queryFailed(m_db, q, QStringLiteral("无法读取上月排班"), sql);
     q.bindValue(0, previousYm);
     if (!q.exec())
@@ -195,7 +195,7 @@ void Run::readNewMonthKeys()
     const QString& sql = Db::sqlNewMonthSchemes;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(Db::adaptStatement(sql, Db::engineOf(m_db))))
+    if (!q.prepare(sql))
         queryFailed(m_db, q, QStringLiteral("无法读取本月排班"), sql);
     q.bindValue(QStringLiteral(":YM"), m_ym);
     if (!q.exec())

@@ -100,10 +100,8 @@ void TFrmLogin::FormCreate()
     Db::Query users(Mainmodule::db(), Db::sqlAllUsers);
     users.open();
     QStringList names;
-    for (int row = 0; row < users.rowCount(); ++row) {
-        users.seek(row);
-        names << users.text(QStringLiteral("userName"));
-    }
+    for (const Db::Row& row : users.rows())
+        names << row.text(QStringLiteral("userName"));
     // Filling the list replaces the edit text: put the remembered name back after it.
     ui->edUserName->clear();
     ui->edUserName->addItems(names);

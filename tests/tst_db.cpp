@@ -75,9 +75,8 @@ void TestDb::queryBindsNamesAndReadsByAnyCase()
     Db::Query all(env.db(), Db::sqlAllUsers);
     QCOMPARE(all.open().rowCount(), 3);
     QStringList names;
-    do
-        names << all.text(QStringLiteral("userName"));
-    while (all.next());
+    for (const Db::Row& row : all.rows())
+        names << row.text(QStringLiteral("userName"));
     QCOMPARE(names.size(), 3);
 }
 
@@ -297,9 +296,8 @@ void TestDb::dateTimesKeepWallClockInAnyZone()
     QCOMPARE(read.text(QStringLiteral("BeWrite")), QStringLiteral("Query"));
     QCOMPARE(read.text(QStringLiteral("opTime")), QStringLiteral("2026-03-15 08:30:05"));
     QCOMPARE(read.dateTime(QStringLiteral("optime")), stamp);
-    read.next();
     // SQLite keeps Qt's own text for the raw value; the time is the same.
-    QCOMPARE(read.dateTime(QStringLiteral("optime")), stamp);
+    QCOMPARE(read.row(1).dateTime(QStringLiteral("optime")), stamp);
 
     // Through the account-period dataset, then read by a second connection.
     QVERIFY(env.createDataModule());
@@ -348,12 +346,11 @@ void TestDb::oldMonthSchemesComeInTheSameOrder()
     q.bind(QStringLiteral("ym"), QStringLiteral("2026-02"));
     q.open();
     QStringList order;
-    for (; q.at() < q.rowCount(); q.next())
-        order << q.text(QStringLiteral("EMP_ID"));
+    for (const Db::Row& row : q.rows())
+        order << row.text(QStringLiteral("EMP_ID"));
     QCOMPARE(order,
         QStringList({ QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("Z"),
             QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("张") }));
-    q.seek(0);
     QCOMPARE(q.dateTime(QStringLiteral("start_date")), QDateTime(QDate(2026, 2, 1), QTime(0, 0)));
     QVERIFY(q.hasColumn(QStringLiteral("Leave_Date")));
 }

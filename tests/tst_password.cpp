@@ -55,11 +55,9 @@ struct Fixture
         Db::Query q(env.db(), QStringLiteral("SELECT User_id, password, isNew FROM Users ORDER BY User_id"));
         q.open();
         QStringList out;
-        for (int i = 0; i < q.rowCount(); ++i) {
-            q.seek(i);
-            out << q.text(QStringLiteral("User_id")) + u':' + q.text(QStringLiteral("password")) + u':'
-                    + q.text(QStringLiteral("isNew"));
-        }
+        for (const Db::Row& row : q.rows())
+            out << row.text(QStringLiteral("User_id")) + u':' + row.text(QStringLiteral("password")) + u':'
+                    + row.text(QStringLiteral("isNew"));
         return out;
     }
 };
@@ -190,11 +188,9 @@ void TestPassword::reachesTheRowWhateverTheIdType()
             Db::Query q(f.env.db(),
                 QStringLiteral("SELECT User_id, username, password, isNew FROM Users ORDER BY username, User_id"));
             q.open();
-            for (int i = 0; i < q.rowCount(); ++i) {
-                q.seek(i);
-                out << q.text(QStringLiteral("User_id")) + u':' + q.text(QStringLiteral("password")) + u':'
-                        + q.text(QStringLiteral("isNew"));
-            }
+            for (const Db::Row& row : q.rows())
+                out << row.text(QStringLiteral("User_id")) + u':' + row.text(QStringLiteral("password")) + u':'
+                        + row.text(QStringLiteral("isNew"));
             return out;
         };
         const QString nullFirst = sqlite ? QStringLiteral(":new:0") : QStringLiteral("9::1");

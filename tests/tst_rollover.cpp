@@ -438,9 +438,8 @@ void TestRollover::leaveDates()
     QStringList stored;
     Db::Query q(f.env.db(), QStringLiteral("SELECT emp_id FROM Scheme WHERE YM='2024-01' ORDER BY emp_id"));
     q.open();
-    do
-        stored << q.text(QStringLiteral("emp_id"));
-    while (q.next());
+    for (const Db::Row& row : q.rows())
+        stored << row.text(QStringLiteral("emp_id"));
     QStringList expected = { QStringLiteral("L3"), QStringLiteral("L4"), QStringLiteral("L5") };
     if (badDates) {
         expected << QStringLiteral("L6");

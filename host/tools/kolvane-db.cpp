@@ -49,10 +49,9 @@ void fillDemoRotations(const QSqlDatabase& db, const QDate& today)
     Db::Query rows(db, QStringLiteral("SELECT emp_id, shift_id, start_date FROM Scheme WHERE YM=:ym"));
     rows.bind(QStringLiteral("ym"), first.toString(QStringLiteral("yyyy-MM")));
     rows.open();
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        rows.seek(row);
-        const QDateTime anchor = rows.dateTime(Db::cStartDate);
-        const CycleShift::ShiftRule* rule = rules.find(rows.text(Db::cShiftId));
+    for (const Db::Row& row : rows.rows()) {
+        const QDateTime anchor = row.dateTime(Db::cStartDate);
+        const CycleShift::ShiftRule* rule = rules.find(row.text(Db::cShiftId));
         if (!anchor.isValid() || !rule)
             continue;
         QStringList columns;
@@ -124,8 +123,8 @@ QStringList suiteTablesIn(const QSqlDatabase& db)
                        "('users', 'accounts', 'scheme', 'employee', 'shifts_rule', 'oplog') "
                        "ORDER BY table_name"));
     QStringList names;
-    for (q.open(); q.at() < q.rowCount(); q.next())
-        names << q.text(QStringLiteral("table_name"));
+    for (const Db::Row& row : q.open().rows())
+        names << row.text(QStringLiteral("table_name"));
     return names;
 }
 
