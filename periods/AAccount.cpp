@@ -16,7 +16,6 @@
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
 #include "platform/System.h"
-#include "signin/Login.h"
 
 #include <QDataWidgetMapper>
 #include <QFocusEvent>
@@ -239,7 +238,7 @@ void TFrmAccount::FormShow()
         ds->open();
     bindFields();
     SetBrowseMode(true);
-    if (Login::FrmLogin && Login::FrmLogin->NeedCreateAccount)
+    if (m_needCreateAccount)
         Platform::MessageBox(Prjconst::_msgCreateAccount, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
 }
 

@@ -30,6 +30,10 @@ public:
     void dbYmExit();
     void DBGridEh1Enter();
 
+    // Whether the login dialog opened this dialog because this month has no
+    // period yet (its NeedCreateAccount): showing then says so.
+    void setNeedCreateAccount(bool need) { m_needCreateAccount = need; }
+
 Q_SIGNALS:
     // Save is about to run the schedule roll-over for the pending period.
     void autoSchemeStarting();
@@ -61,6 +65,7 @@ private:
     QSortFilterProxyModel* m_grid = nullptr;
     QDataWidgetMapper* m_mapper = nullptr;
     bool m_inYmExit = false;
+    bool m_needCreateAccount = false;
     bool m_switching = false;
     QString m_derivedFrom; // the month the pending row's name and dates were filled in from
 };

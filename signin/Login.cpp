@@ -303,6 +303,7 @@ void TFrmLogin::btnSelClick()
     QPointer<TFrmAccount> dialog = new TFrmAccount(this);
     const auto release = qScopeGuard([&dialog] { delete dialog.data(); });
     AAccount::FrmAccount = dialog;
+    dialog->setNeedCreateAccount(NeedCreateAccount);
     if (Platform::ShowModal(dialog) == Platform::mrOk) {
         AccountDataset* data = accounts();
         setChosenYm(data->currentRow() >= 0 ? data->fieldText(Db::cYm) : QString());

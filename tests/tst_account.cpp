@@ -715,11 +715,10 @@ void TestAccount::creationAndShowing()
     dialog->hide();
 
     // The hint, only while the login dialog asks for this month's period.
-    Login::FrmLogin = new TFrmLogin(nullptr);
     dialog->show();
     QVERIFY(env.messages.isEmpty());
     dialog->hide();
-    Login::FrmLogin->NeedCreateAccount = true;
+    dialog->setNeedCreateAccount(true);
     dialog->show();
     QCOMPARE(env.messages.size(), 1);
     QCOMPARE(env.messages[0].text, Prjconst::_msgCreateAccount);
