@@ -179,101 +179,113 @@ void TFrmLogin::showPasswordChange()
 
 void TFrmLogin::btnOkClick()
 {
-    LoginOk = true;
-    const QSqlDatabase db = Mainmodule::db();
-    const QString name = trimText(ui->edUserName->currentText());
-
-    // With no operator defined at all, anyone may sign in; the operator's
-    // columns then read as empty text.
-    QString userId, userName, storedPassword;
-    if (!Db::Query(db, Db::sqlAllUsers).open().isEmpty()) {
-        Db::Query user(db, Db::sqlUserByName);
-        user.bind(Db::cUsername, name);
-        user.open();
-
-        if (Functions::GetBoolean(user.text(QStringLiteral("IsStop")))) {
-            Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
-            return;
-        }
-        if (Functions::GetBoolean(user.text(QStringLiteral("IsNew")))) {
-            // A new operator changes the password first and then signs in again.
-            showPasswordChange();
-            LoginOk = false;
-            return;
-        }
-        if (user.isEmpty()) {
-            Platform::MessageBox(Prjconst::_UserNotExists, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
-            ui->edUserName->setEditText(QString());
-            ui->edPassword->clear();
-            ui->edUserName->setFocus();
-            LoginOk = false;
-            return;
-        }
-        if (user.text(QStringLiteral("Password")) != trimText(ui->edPassword->text())) {
-            Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
-            LoginOk = false;
-            ui->edPassword->clear();
-            ui->edPassword->setFocus();
-            return;
-        }
-        userId = user.text(Db::cUserId);
-        userName = user.text(QStringLiteral("UserName"));
-        storedPassword = user.text(QStringLiteral("PassWord"));
-    }
-    if (!LoginOk)
+    const std::optional<Operator> op = checkOperator();
+    if (!op)
         return;
-
     if (m_chosenYm.isEmpty()) {
         Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
         return;
     }
+    Varunit::User_id = op->id;
+    Varunit::User_name = op->name;
+    Varunit::pwd = op->password;
+    if (!confirmPeriod())
+        return;
+    publishPeriod();
+    rememberChoice();
+    stampConfiguration();
+    WriteOpLog(Prjconst::_IntoModule.arg(windowTitle()));
+    done(Platform::mrOk);
+}
 
-    Varunit::User_id = userId;
-    Varunit::User_name = userName;
-    Varunit::pwd = storedPassword;
+std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
+{
+    LoginOk = true;
+    const QSqlDatabase db = Mainmodule::db();
+    // With no operator defined at all, anyone may sign in; the operator's
+    // columns then read as empty text.
+    if (Db::Query(db, Db::sqlAllUsers).open().isEmpty())
+        return Operator();
 
+    Db::Query user(db, Db::sqlUserByName);
+    user.bind(Db::cUsername, trimText(ui->edUserName->currentText()));
+    user.open();
+    if (Functions::GetBoolean(user.text(QStringLiteral("IsStop")))) {
+        Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+        return std::nullopt;
+    }
+    if (Functions::GetBoolean(user.text(QStringLiteral("IsNew")))) {
+        // A new operator changes the password first and then signs in again.
+        showPasswordChange();
+        LoginOk = false;
+        return std::nullopt;
+    }
+    if (user.isEmpty()) {
+        Platform::MessageBox(Prjconst::_UserNotExists, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+        ui->edUserName->setEditText(QString());
+        ui->edPassword->clear();
+        ui->edUserName->setFocus();
+        LoginOk = false;
+        return std::nullopt;
+    }
+    if (user.text(QStringLiteral("Password")) != trimText(ui->edPassword->text())) {
+        Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+        LoginOk = false;
+        ui->edPassword->clear();
+        ui->edPassword->setFocus();
+        return std::nullopt;
+    }
+    return Operator { user.text(Db::cUserId), user.text(QStringLiteral("UserName")),
+        user.text(QStringLiteral("PassWord")) };
+}
+
+bool TFrmLogin::confirmPeriod()
+{
     AccountDataset* data = accounts();
     const QString thisMonth = Platform::today().toString(QStringLiteral("yyyy-MM"));
     if (m_chosenYm != thisMonth) {
         if (Platform::MessageBox(
                 Prjconst::_msgAccountSelect, Prjconst::_msg_Question, Platform::MB_YESNO | Platform::MB_ICONQUESTION)
             == Platform::IDNO)
-            return;
+            return false;
         if (!data->locate(thisMonth, Qt::CaseSensitive)) {
             NeedCreateAccount = true;
             const auto reset = qScopeGuard([this] { NeedCreateAccount = false; });
             btnSelClick();
         }
     }
-
     // The account-period dialog may have deleted the chosen period, or every one.
     if (m_chosenYm.isEmpty() || !data->locate(m_chosenYm, Qt::CaseSensitive)) {
         Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
-        return;
+        return false;
     }
     SelectedYm = m_chosenYm;
+    return true;
+}
 
+void TFrmLogin::publishPeriod()
+{
+    const AccountDataset* data = accounts();
     Varunit::Account.Ym = data->fieldText(Db::cYm);
     Varunit::Account.Name = data->fieldText(Db::cAccountName);
     Varunit::Account.BegDate = data->fieldDateTime(Db::cBeginDate);
     Varunit::Account.EndDate = data->fieldDateTime(Db::cEndDate);
+}
 
-    {
-        Platform::RegistryKey key(Prjconst::UserKey, true);
-        key.writeString(QStringLiteral("Ym"), data->fieldText(QStringLiteral("Ym")));
-        key.writeString(QStringLiteral("user_name"), ui->edUserName->currentText());
-    }
+void TFrmLogin::rememberChoice()
+{
+    Platform::RegistryKey key(Prjconst::UserKey, true);
+    key.writeString(QStringLiteral("Ym"), Varunit::Account.Ym);
+    key.writeString(QStringLiteral("user_name"), ui->edUserName->currentText());
+}
 
-    {
-        Platform::IniFile ini(Platform::exeDirectory() + QStringLiteral("Tavrel.ini"));
-        const QString section = QStringLiteral("SystemConfigure");
-        Varunit::share_parameter = ini.readString(section, QStringLiteral("Statu"));
-        ini.writeString(section, QStringLiteral("Statu"),
-            QStringLiteral("STAR") + Platform::today().toString(QStringLiteral("yyyyMMdd")));
-    }
-
-    WriteOpLog(Prjconst::_IntoModule.arg(windowTitle()));
-    done(Platform::mrOk);
+void TFrmLogin::stampConfiguration()
+{
+    Platform::IniFile ini(Platform::exeDirectory() + QStringLiteral("Tavrel.ini"));
+    const QString section = QStringLiteral("SystemConfigure");
+    Varunit::share_parameter = ini.readString(section, QStringLiteral("Statu"));
+    ini.writeString(section, QStringLiteral("Statu"),
+        QStringLiteral("STAR") + Platform::today().toString(QStringLiteral("yyyyMMdd")));
 }
 
 bool TFrmLogin::VerifyOperator()

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class AccountDataset;
 namespace Ui {
@@ -47,6 +48,20 @@ private:
     void setChosenYm(const QString& ym);
     void showChosenAccount();
     void showPasswordChange();
+
+    // The steps of a sign-in, in their order. checkOperator() ends the attempt
+    // (nothing returned) for a stopped, new, unknown or wrongly typed operator.
+    struct Operator
+    {
+        QString id;
+        QString name;
+        QString password;
+    };
+    std::optional<Operator> checkOperator();
+    bool confirmPeriod(); // asks about a month other than this one; false ends the attempt
+    void publishPeriod();
+    void rememberChoice();
+    void stampConfiguration();
 
     std::unique_ptr<Ui::FrmLogin> ui;
     QString SelectedYm;
