@@ -76,21 +76,15 @@ void shutdown(const std::function<void(const QString&)>& step)
 
 } // namespace
 
-int run(const Seams& seams)
-{
-    const auto step = [&seams](const QString& name) {
-        if (seams.step)
-            seams.step(name);
-    };
-    // The windows the application object owns: parentless, closed rather than
-    // freed while the program runs, and freed together when it ends.
-    std::vector<std::unique_ptr<QWidget>> owned;
-    const auto freeOwned = qScopeGuard([&] {
-        while (!owned.empty())
-            owned.pop_back();
-        step(QStringLiteral("windows freed"));
-    });
+namespace {
 
+using Owned = std::vector<std::unique_ptr<QWidget>>;
+using Step = std::function<void(const QString&)>;
+
+// Up to the splash: the database file, the host hook, the data module and the
+// title. False when the program ends here (the operator has been told why).
+bool bringUp(const Step& step, Owned& owned)
+{
     try {
         AppDir = Platform::exeDirectory();
         step(QStringLiteral("application directory"));
@@ -110,7 +104,7 @@ int run(const Seams& seams)
             // The data module has told the operator why; it stays with the
             // application object, and there is nothing to shut down.
             step(QStringLiteral("stopped"));
-            return 0;
+            return false;
         }
 
         auto* splash = new TfrmLogo;
@@ -122,13 +116,18 @@ int run(const Seams& seams)
         step(QStringLiteral("splash"));
     } catch (const std::exception& error) {
         TApplication::showException(error);
-        return 0;
+        return false;
     } catch (...) {
         TApplication::showUnknownException();
-        return 0;
+        return false;
     }
 
-    // From here on the shutdown runs however the sign-in or the main window ends.
+    return true;
+}
+
+// The login dialog and, after a sign-in, the main window until it closes.
+void signInAndRun(const Seams& seams, const Step& step, Owned& owned)
+{
     try {
         SignedIn = false;
         auto* login = new TFrmLogin;
@@ -158,6 +157,28 @@ int run(const Seams& seams)
     } catch (...) {
         TApplication::showUnknownException();
     }
+}
+
+} // namespace
+
+int run(const Seams& seams)
+{
+    const Step step = [&seams](const QString& name) {
+        if (seams.step)
+            seams.step(name);
+    };
+    // The windows the application object owns: parentless, closed rather than
+    // freed while the program runs, and freed together when it ends.
+    Owned owned;
+    const auto freeOwned = qScopeGuard([&] {
+        while (!owned.empty())
+            owned.pop_back();
+        step(QStringLiteral("windows freed"));
+    });
+    if (!bringUp(step, owned))
+        return 0;
+    // From here on the shutdown runs however the sign-in or the main window ends.
+    signInAndRun(seams, step, owned);
     shutdown(step);
     return 0;
 }
