@@ -72,15 +72,15 @@ AccountDataset* TFrmLogin::accounts() const
 
 void TFrmLogin::FormCreate()
 {
-    AccountDataset* data = accounts();
-    if (!data->isOpen())
-        data->open();
+    AccountDataset* periods = accounts();
+    if (!periods->isOpen())
+        periods->open();
 
     // The selector lists the shared dataset itself; it keeps its own choice and
     // finds it again by key whenever the rows change underneath.
-    QSqlTableModel* model = data->model();
+    QSqlTableModel* model = periods->model();
     ui->cbAccount->setModel(model);
-    ui->cbAccount->setModelColumn(data->column(Db::cAccountName));
+    ui->cbAccount->setModelColumn(periods->column(Db::cAccountName));
     connect(model, &QAbstractItemModel::modelReset, this, &TFrmLogin::showChosenAccount);
     connect(model, &QAbstractItemModel::layoutChanged, this, &TFrmLogin::showChosenAccount);
     connect(model, &QAbstractItemModel::rowsInserted, this, &TFrmLogin::showChosenAccount);
@@ -94,8 +94,8 @@ void TFrmLogin::FormCreate()
     }
 
     if (!rememberedYm.isEmpty())
-        data->locate(rememberedYm, Qt::CaseInsensitive);
-    setChosenYm(data->currentRow() >= 0 ? data->fieldText(Db::cYm) : QString());
+        periods->locate(rememberedYm, Qt::CaseInsensitive);
+    setChosenYm(periods->currentRow() >= 0 ? periods->fieldText(Db::cYm) : QString());
 
     Db::Query users(Mainmodule::db(), Db::sqlAllUsers);
     users.open();
@@ -135,9 +135,9 @@ void TFrmLogin::reject()
 
 void TFrmLogin::accountChosen(int row)
 {
-    AccountDataset* data = accounts();
-    data->setCurrentRow(row);
-    setChosenYm(data->currentRow() == row ? data->fieldText(Db::cYm) : QString());
+    AccountDataset* periods = accounts();
+    periods->setCurrentRow(row);
+    setChosenYm(periods->currentRow() == row ? periods->fieldText(Db::cYm) : QString());
 }
 
 void TFrmLogin::setChosenYm(const QString& ym)
@@ -150,11 +150,11 @@ void TFrmLogin::showChosenAccount()
 {
     if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
         return;
-    AccountDataset* data = Mainmodule::MainDM->accountData();
+    AccountDataset* periods = Mainmodule::MainDM->accountData();
     int found = -1;
-    const int col = data->column(Db::cYm);
+    const int col = periods->column(Db::cYm);
     if (!m_chosenYm.isEmpty() && col >= 0) {
-        const QAbstractItemModel* model = data->model();
+        const QAbstractItemModel* model = periods->model();
         for (int row = 0; row < model->rowCount() && found < 0; ++row) {
             if (model->data(model->index(row, col), Qt::EditRole).toString() == m_chosenYm)
                 found = row;
@@ -163,7 +163,7 @@ void TFrmLogin::showChosenAccount()
     // A chosen period that has been deleted is no choice at all. While the
     // model is still reading its rows in batches, a period not met yet may
     // come with the next one.
-    if (found < 0 && !data->model()->canFetchMore())
+    if (found < 0 && !periods->model()->canFetchMore())
         m_chosenYm.clear();
     ui->cbAccount->setCurrentIndex(found);
 }
@@ -241,21 +241,21 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
 
 bool TFrmLogin::confirmPeriod()
 {
-    AccountDataset* data = accounts();
+    AccountDataset* periods = accounts();
     const QString thisMonth = Platform::today().toString(QStringLiteral("yyyy-MM"));
     if (m_chosenYm != thisMonth) {
         if (Platform::MessageBox(
                 Prjconst::_msgAccountSelect, Prjconst::_msg_Question, Platform::MB_YESNO | Platform::MB_ICONQUESTION)
             == Platform::IDNO)
             return false;
-        if (!data->locate(thisMonth, Qt::CaseSensitive)) {
+        if (!periods->locate(thisMonth, Qt::CaseSensitive)) {
             NeedCreateAccount = true;
             const auto reset = qScopeGuard([this] { NeedCreateAccount = false; });
             btnSelClick();
         }
     }
     // The account-period dialog may have deleted the chosen period, or every one.
-    if (m_chosenYm.isEmpty() || !data->locate(m_chosenYm, Qt::CaseSensitive)) {
+    if (m_chosenYm.isEmpty() || !periods->locate(m_chosenYm, Qt::CaseSensitive)) {
         Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
         return false;
     }
@@ -265,11 +265,11 @@ bool TFrmLogin::confirmPeriod()
 
 void TFrmLogin::publishPeriod()
 {
-    const AccountDataset* data = accounts();
-    Varunit::Account.Ym = data->fieldText(Db::cYm);
-    Varunit::Account.Name = data->fieldText(Db::cAccountName);
-    Varunit::Account.BegDate = data->fieldDateTime(Db::cBeginDate);
-    Varunit::Account.EndDate = data->fieldDateTime(Db::cEndDate);
+    const AccountDataset* periods = accounts();
+    Varunit::Account.Ym = periods->fieldText(Db::cYm);
+    Varunit::Account.Name = periods->fieldText(Db::cAccountName);
+    Varunit::Account.BegDate = periods->fieldDateTime(Db::cBeginDate);
+    Varunit::Account.EndDate = periods->fieldDateTime(Db::cEndDate);
 }
 
 void TFrmLogin::rememberChoice()
@@ -317,8 +317,8 @@ void TFrmLogin::btnSelClick()
     AAccount::FrmAccount = dialog;
     dialog->setNeedCreateAccount(NeedCreateAccount);
     if (Platform::ShowModal(dialog) == Platform::mrOk) {
-        AccountDataset* data = accounts();
-        setChosenYm(data->currentRow() >= 0 ? data->fieldText(Db::cYm) : QString());
+        AccountDataset* periods = accounts();
+        setChosenYm(periods->currentRow() >= 0 ? periods->fieldText(Db::cYm) : QString());
     }
 }
 
