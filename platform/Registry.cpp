@@ -22,14 +22,11 @@ QString& pathOverride()
     return path;
 }
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Platform::Registry", text);
-}
-
 [[noreturn]] void fail(const QString& path, const QString& cause)
 {
-    throw std::runtime_error(tr("无法写入注册表文件 %1：%2").arg(QDir::toNativeSeparators(path), cause).toStdString());
+    throw std::runtime_error(QCoreApplication::translate("Platform::Registry", "无法写入注册表文件 %1：%2")
+                                 .arg(QDir::toNativeSeparators(path), cause)
+                                 .toStdString());
 }
 
 // Why QSettings could not write the file, as far as the system tells.
@@ -37,11 +34,11 @@ QString writeFailure(const QString& path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        return tr("该位置是一个文件夹");
+        return QCoreApplication::translate("Platform::Registry", "该位置是一个文件夹");
     QTemporaryFile probe(info.absolutePath() + QStringLiteral("/XXXXXX.tmp"));
     if (!probe.open())
         return probe.errorString();
-    return tr("拒绝访问");
+    return QCoreApplication::translate("Platform::Registry", "拒绝访问");
 }
 
 // True when QSettings cannot parse the file (a crash or a full disk while it was
@@ -72,7 +69,8 @@ void setAside(const QString& path)
     QFile file(path);
     if (!file.rename(kept))
         fail(path, file.errorString());
-    qWarning().noquote() << tr("注册表文件 %1 已损坏，无法读取；已改名为 %2 保留，记住的值将重新写入。")
+    qWarning().noquote() << QCoreApplication::translate(
+        "Platform::Registry", "注册表文件 %1 已损坏，无法读取；已改名为 %2 保留，记住的值将重新写入。")
                                 .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(kept));
 }
 
@@ -128,9 +126,11 @@ void RegistryKey::writeString(const QString& name, const QString& value)
 {
     const QString path = registryFilePath();
     if (!m_open)
-        fail(path, tr("注册表项未打开"));
+        fail(path, QCoreApplication::translate("Platform::Registry", "注册表项未打开"));
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        fail(path, tr("无法建立文件夹 %1").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+        fail(path,
+            QCoreApplication::translate("Platform::Registry", "无法建立文件夹 %1")
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
     if (isMalformed(path))
         setAside(path);
 
