@@ -1,6 +1,8 @@
 #pragma once
 // Stand-in for HKEY_CURRENT_USER: one INI-format file, the key path as the group.
 // Default location: $XDG_CONFIG_HOME/kolvane/registry.ini (XDG default ~/.config).
+// A file that cannot be parsed holds no key; the next write renames it to
+// "registry.ini.damaged-<yyyyMMdd-hhmmss>", warns on standard error and starts a new file.
 #include <QString>
 
 namespace Platform {
@@ -15,7 +17,7 @@ public:
     // Missing key or value: empty text.
     QString readString(const QString& name) const;
     // Writes one string value at once, atomically (the whole file is replaced).
-    // Throws std::runtime_error when the file cannot be written.
+    // Throws std::runtime_error (Chinese text) when the file cannot be written.
     void writeString(const QString& name, const QString& value);
 
 private:

@@ -19,6 +19,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QtTest>
 #include <memory>
 
@@ -132,6 +135,7 @@ private Q_SLOTS:
     void selectorKeepsItsOwnChoice();
     void manyPeriodsKeepTheChoice();
     void operationLogNeverStopsSignIn();
+    void damagedFilesDoNotStopSignIn();
 };
 
 void TestLogin::cleanup()
@@ -594,6 +598,45 @@ void TestLogin::operationLogNeverStopsSignIn()
         QCOMPARE(
             f.env.scalar(QStringLiteral("SELECT opComPuter FROM OpLog")).toString(), QStringLiteral("ABCDEFGHIJKLMNO"));
     }
+}
+
+void TestLogin::damagedFilesDoNotStopSignIn()
+{
+    // Junk for remembered values, and a Tavrel.ini from a Chinese Windows (GB18030).
+    Fixture f;
+    QRandomGenerator random(14);
+    QByteArray junk(4096, 0);
+    for (char& byte : junk)
+        byte = static_cast<char>(random.bounded(256));
+    QVERIFY(QDir().mkpath(QFileInfo(f.env.registryPath()).absolutePath()));
+    QFile registryFile(f.env.registryPath());
+    QVERIFY(registryFile.open(QIODevice::WriteOnly));
+    registryFile.write(junk);
+    registryFile.close();
+    QFile ini(f.env.iniPath());
+    QVERIFY(ini.open(QIODevice::Append));
+    ini.write(
+        QStringEncoder("GB18030").encode(QStringLiteral("[考勤]\r\n公司=某某公司\r\n[SystemConfigure]\r\nStatu=\r\n")));
+    ini.close();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray expected = ini.readAll().replace("Statu=", "Statu=STAR20260315");
+    ini.close();
+
+    f.open();
+    QCOMPARE(f.userNameBox(), QString());
+    f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+    f.env.answers = { Platform::IDYES };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("registry\\.ini.*registry\\.ini\\.damaged-")));
+    f.dialog->btnOkClick();
+    QVERIFY(f.signedIn());
+    QCOMPARE(f.env.messages.size(), 1); // the first period is not this month's: the question only
+    QCOMPARE(registry(QStringLiteral("Ym")), QStringLiteral("2026-01"));
+    QCOMPARE(registry(QStringLiteral("user_name")), QStringLiteral("admin"));
+    QFile kept(f.env.registryPath() + QStringLiteral(".damaged-20260315-093000"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), junk);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), expected);
 }
 
 QTEST_MAIN(TestLogin)

@@ -4,8 +4,12 @@
 #include "platform/System.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,6 +124,75 @@ private Q_SLOTS:
         QVERIFY2(error.contains(bad), qPrintable(error));
         QCOMPARE(readAll(good), before);
         QCOMPARE(key.readString(u"n"_s), u"old"_s);
+    }
+
+    void registryMalformedFile()
+    {
+        // Junk where the file should be (a crash or a full disk while it was
+        // written): it reads as empty, and the next write keeps it beside the new file.
+        const QString path = m_tmp.filePath(u"damaged/registry.ini"_s);
+        QVERIFY(QDir().mkpath(m_tmp.filePath(u"damaged"_s)));
+        setRegistryFilePath(path);
+        setClock([] { return QDateTime(QDate(2026, 3, 15), QTime(9, 30)); });
+        QRandomGenerator random(14);
+        QByteArray junk(4096, 0);
+        for (char& byte : junk)
+            byte = static_cast<char>(random.bounded(256));
+        const QString key = u"Software\\Kolvane"_s;
+        const QString kept = path + u".damaged-20260315-093000"_s;
+        for (const QString& keptAs : { kept, kept + u"-2"_s }) {
+            writeAll(path, junk);
+            QVERIFY(!RegistryKey(key, false).isOpen());
+            QCOMPARE(RegistryKey(key, true).readString(u"Ym"_s), QString());
+            QTest::ignoreMessage(QtWarningMsg,
+                QRegularExpression(QRegularExpression::escape(path) + u".*"_s + QRegularExpression::escape(keptAs)));
+            RegistryKey written(key, true);
+            written.writeString(u"Ym"_s, u"2026-03"_s);
+            written.writeString(u"user_name"_s, u"张三"_s);
+            QCOMPARE(readAll(keptAs), junk);
+            QCOMPARE(RegistryKey(key, false).readString(u"Ym"_s), u"2026-03"_s);
+            QCOMPARE(RegistryKey(key, false).readString(u"user_name"_s), u"张三"_s);
+            QVERIFY(!readAll(path).contains(junk.left(64)));
+        }
+        QCOMPARE(readAll(kept), junk); // the second damaged file did not replace the first
+
+        // Only a file that cannot be written at all stops the write.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path));
+        const QString error = failureOf([&] { RegistryKey(key, true).writeString(u"Ym"_s, u"2026-04"_s); });
+        setClock({});
+        setRegistryFilePath(m_tmp.filePath(u"reg/registry.ini"_s));
+        QVERIFY2(error.startsWith(u"无法写入注册表文件 "_s + path), qPrintable(error));
+    }
+
+    void iniInTheWindowsCodePage()
+    {
+        // Written on a Chinese Windows: GB18030, not valid UTF-8. "俔" ends in the
+        // byte of ']' and "乗" in that of '\\'.
+        const auto gb18030 = [](const QString& text) -> QByteArray { return QStringEncoder("GB18030").encode(text); };
+        const QString path = m_tmp.filePath(u"gb/Tavrel.ini"_s);
+        QVERIFY(QDir().mkpath(m_tmp.filePath(u"gb"_s)));
+        const QByteArray original = gb18030(u"; 考勤系统配置\r\n"
+                                            u"[数据库俔]\r\n"
+                                            u"服务器 = 某某公司乗\\考勤\r\n"
+                                            u"[SystemConfigure]\r\n"
+                                            u"Statu=STAR20250101\r\n"
+                                            u"备注=旧\r\n"_s);
+        writeAll(path, original);
+        IniFile ini(path);
+        QCOMPARE(ini.readString(u"数据库俔"_s, u"服务器"_s), u"某某公司乗\\考勤"_s);
+        QCOMPARE(ini.readString(u"systemconfigure"_s, u"备注"_s), u"旧"_s);
+
+        ini.writeString(u"SystemConfigure"_s, u"Statu"_s, u"STAR20260315"_s);
+        QByteArray expected = original;
+        expected.replace("STAR20250101", "STAR20260315");
+        QCOMPARE(readAll(path), expected);
+        ini.writeString(u"SystemConfigure"_s, u"操作员"_s, u"张三"_s);
+        ini.writeString(u"数据库俔"_s, u"服务器"_s, u"新服务器"_s);
+        expected += gb18030(u"操作员=张三\r\n"_s);
+        expected.replace(gb18030(u"某某公司乗\\考勤"_s), gb18030(u"新服务器"_s));
+        QCOMPARE(readAll(path), expected);
+        QCOMPARE(ini.readString(u"SystemConfigure"_s, u"操作员"_s), u"张三"_s);
     }
 
     void iniPreservesOtherLines()
