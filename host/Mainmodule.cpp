@@ -29,6 +29,31 @@ QString ConnectionSettings::describe() const
     return (user.isEmpty() ? QString() : user + u'@') + server + u'/' + database;
 }
 
+namespace {
+
+// A value for a libpq connection text, quoted as libpq reads it.
+QString libpqQuoted(const QString& value)
+{
+    QString quoted = value;
+    quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+    return u'\'' + quoted + u'\'';
+}
+
+// A password in a file others can read is known to them: say so once.
+void warnIfReadableByOthers(const QString& path)
+{
+    static bool warned = false;
+    if (warned || !(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther)))
+        return;
+    warned = true;
+    qWarning("%s",
+        qUtf8Printable(QStringLiteral("警告：%1 中写有数据库密码，而其他用户也能读取这个文件。"
+                                      "请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。")
+                           .arg(QDir::toNativeSeparators(path))));
+}
+
+} // namespace
+
 ConnectionSettings readConnectionSettings(const QString& appDir)
 {
     const Platform::IniFile ini(appDir + QStringLiteral("Tavrel.ini"));
@@ -50,6 +75,20 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
         // Without a password the connection is left to libpq's password file.
         s.password = get(u"Password");
         s.hasPassword = !s.password.isEmpty();
+        if (s.hasPassword)
+            warnIfReadableByOthers(appDir + QStringLiteral("Tavrel.ini"));
+        // TLS, as libpq takes it: "sslmode=verify-full" with the authority's
+        // certificate in "sslrootcert" accepts only a server whose certificate
+        // it signed for that host name. Relative files are beside the executable.
+        QStringList tls;
+        for (const char16_t* key : { u"sslmode", u"sslrootcert", u"sslcert", u"sslkey" }) {
+            QString value = get(key);
+            if (!value.isEmpty() && key != std::u16string_view(u"sslmode") && QDir::isRelativePath(value))
+                value = appDir + value;
+            if (!value.isEmpty())
+                tls << QString::fromUtf16(key) + u'=' + libpqQuoted(value);
+        }
+        s.options = tls.join(u' ');
         return s;
     }
     s.driver = QStringLiteral("QSQLITE");
@@ -77,14 +116,19 @@ ConnectionSettings serverSettings(const QString& connectionText, QString* error)
         return ConnectionSettings();
     };
     skipSpace();
+    QString previousKey;
     while (i < text.size()) {
         const qsizetype keyStart = i;
         while (i < text.size() && !text.at(i).isSpace() && text.at(i) != u'=')
             ++i;
         const QString key = text.mid(keyStart, i - keyStart);
         skipSpace();
+        // Words after an unquoted password are part of it: never repeat them.
+        if ((key.isEmpty() || i >= text.size() || text.at(i) != u'=') && previousKey == u"password")
+            return failed(QStringLiteral("密码中有空格时，请用单引号把密码括起来（password='...'）"));
         if (key.isEmpty() || i >= text.size() || text.at(i) != u'=')
             return failed(QStringLiteral("连接参数“%1”后面缺少“=”").arg(key));
+        previousKey = key;
         ++i;
         skipSpace();
         QString value;
@@ -130,9 +174,7 @@ ConnectionSettings serverSettings(const QString& connectionText, QString* error)
             s.hasPassword = true;
         } else {
             // Handed to libpq, which quotes the same way.
-            QString quoted = value;
-            quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
-            extra << QStringLiteral("%1='%2'").arg(key, quoted);
+            extra << key + u'=' + libpqQuoted(value);
         }
     }
     s.options = extra.join(u' ');

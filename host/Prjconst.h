@@ -24,6 +24,10 @@ inline const QString _msgAccountSelect =
 inline const QString _msgOpenAccout = QStringLiteral("用户名或密码不正确，或该操作员已被停用，不能进入帐套管理！");
 // One argument: the caption of the window the operator signed in through.
 inline const QString _IntoModule = QStringLiteral("通过“%1”登录系统");
+// Too many wrong passwords in a row for one name; one argument: how long to wait.
+inline const QString _msgUserLocked = QStringLiteral("该用户连续输错密码的次数过多，已被暂时锁定。\n请在 %1 后再试。");
+inline const QString _WaitSeconds = QStringLiteral("%1 秒");
+inline const QString _WaitMinutes = QStringLiteral("%1 分 %2 秒");
 
 // Password change
 inline const QString _UserNameNotExists = QStringLiteral("该用户名不存在！");

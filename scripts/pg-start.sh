@@ -6,12 +6,22 @@
 # "nobody") who then owns DIR. Authentication: the superuser "postgres" is
 # trusted from 127.0.0.1; every other role needs its password.
 #
+# With --tls the server also takes encrypted connections: a certificate
+# authority made with openssl for the test (DIR/tls/ca.crt) signs the server's
+# certificate for localhost and 127.0.0.1; DIR/tls/other-ca.crt is an authority
+# that did not sign it.
+#
 # Prints the connection on stdout, e.g. "host=127.0.0.1 port=41234 user=postgres",
 # and keeps it in DIR/conninfo. Stop the server and remove DIR with pg-stop.sh DIR.
 set -euo pipefail
 
+tls=false
+if [ "${1:-}" = --tls ]; then
+    tls=true
+    shift
+fi
 if [ $# -ne 1 ]; then
-    echo "usage: $0 DIR" >&2
+    echo "usage: $0 [--tls] DIR" >&2
     exit 2
 fi
 dir="$(mkdir -p "$1" && cd "$1" && pwd)"
@@ -76,6 +86,29 @@ synchronous_commit = off
 full_page_writes = off
 max_connections = 200
 CONF
+
+if $tls; then
+    tlsdir="$dir/tls"
+    as_owner mkdir -m 700 "$tlsdir"
+    # Elliptic-curve keys: made in milliseconds.
+    newkey=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+    as_owner openssl req -x509 "${newkey[@]}" -days 2 -subj "/CN=Kolvane test CA" \
+        -keyout "$tlsdir/ca.key" -out "$tlsdir/ca.crt" 2>/dev/null
+    as_owner openssl req -x509 "${newkey[@]}" -days 2 -subj "/CN=Kolvane other CA" \
+        -keyout "$tlsdir/other-ca.key" -out "$tlsdir/other-ca.crt" 2>/dev/null
+    as_owner openssl req "${newkey[@]}" -subj "/CN=localhost" \
+        -keyout "$tlsdir/server.key" -out "$tlsdir/server.csr" 2>/dev/null
+    echo "subjectAltName=DNS:localhost,IP:127.0.0.1" | as_owner tee "$tlsdir/server.ext" >/dev/null
+    as_owner openssl x509 -req -in "$tlsdir/server.csr" -CA "$tlsdir/ca.crt" -CAkey "$tlsdir/ca.key" \
+        -CAcreateserial -days 2 -extfile "$tlsdir/server.ext" -out "$tlsdir/server.crt" 2>/dev/null
+    as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF
+ssl = on
+ssl_cert_file = '$tlsdir/server.crt'
+ssl_key_file = '$tlsdir/server.key'
+CONF
+    # The server refuses a key that others may read.
+    as_owner chmod 600 "$tlsdir"/*.key
+fi
 
 # A port found free may be taken before the server binds it: try a few.
 for attempt in 1 2 3 4 5; do

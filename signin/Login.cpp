@@ -17,6 +17,7 @@
 #include "platform/System.h"
 #include "signin/Password.h"
 #include "signin/SigninCommon.h"
+#include "signin/Throttle.h"
 #include "ui_Login.h"
 
 #include <QAbstractItemView>
@@ -30,6 +31,17 @@ TFrmLogin* FrmLogin = nullptr;
 }
 
 using Functions::trimText;
+
+namespace {
+// A name locked after repeated wrong passwords is refused before its password is compared.
+bool refusedAsLocked(const QSqlDatabase& db, const QString& name)
+{
+    const int wait = Throttle::secondsLocked(db, name);
+    if (wait > 0)
+        Platform::MessageBox(Throttle::lockedMessage(wait), Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+    return wait > 0;
+}
+} // namespace
 
 TFrmLogin::TFrmLogin(QWidget* owner)
     : QDialog(owner)
@@ -207,8 +219,13 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
     if (Db::Query(db, Db::sqlAllUsers).open().isEmpty())
         return Operator();
 
+    const QString name = trimText(ui->edUserName->currentText());
+    if (refusedAsLocked(db, name)) {
+        LoginOk = false;
+        return std::nullopt;
+    }
     Db::Query user(db, Db::sqlUserByName);
-    user.bind(Db::cUsername, trimText(ui->edUserName->currentText()));
+    user.bind(Db::cUsername, name);
     user.open();
     if (Functions::GetBoolean(user.text(QStringLiteral("IsStop")))) {
         Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
@@ -229,12 +246,14 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
         return std::nullopt;
     }
     if (user.text(QStringLiteral("Password")) != trimText(ui->edPassword->text())) {
+        Throttle::countFailure(db, name);
         Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         LoginOk = false;
         ui->edPassword->clear();
         ui->edPassword->setFocus();
         return std::nullopt;
     }
+    Throttle::clear(db, name);
     return Operator { user.text(Db::cUserId), user.text(QStringLiteral("UserName")),
         user.text(QStringLiteral("PassWord")) };
 }
@@ -290,21 +309,27 @@ void TFrmLogin::stampConfiguration()
 
 bool TFrmLogin::VerifyOperator()
 {
-    Db::Query user(Mainmodule::db(), Db::sqlActiveUserByName);
-    user.bind(Db::cUsername, trimText(ui->edUserName->currentText()));
+    const QSqlDatabase db = Mainmodule::db();
+    const QString name = trimText(ui->edUserName->currentText());
+    Db::Query user(db, Db::sqlActiveUserByName);
+    user.bind(Db::cUsername, name);
     user.open();
     if (user.isEmpty())
         return false;
     if (user.text(QStringLiteral("Password")) == trimText(ui->edPassword->text())) {
+        Throttle::clear(db, name);
         Varunit::UserName = user.text(Db::cUsername);
         return true;
     }
+    Throttle::countFailure(db, name);
     Varunit::UserName.clear();
     return false;
 }
 
 void TFrmLogin::btnSelClick()
 {
+    if (refusedAsLocked(Mainmodule::db(), trimText(ui->edUserName->currentText())))
+        return;
     if (!VerifyOperator()) {
         Platform::MessageBox(Prjconst::_msgOpenAccout, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         return;

@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
 #include "signin/SigninCommon.h"
+#include "signin/Throttle.h"
 #include "ui_Password.h"
 
 namespace Password {
@@ -77,13 +78,22 @@ void TFrmPassword::BitokClick()
         ChangeOk = false;
         return;
     }
+    if (const int wait = Throttle::secondsLocked(db, name); wait > 0) {
+        // Locked after repeated wrong passwords: the old password is not compared.
+        Platform::MessageBox(Throttle::lockedMessage(wait), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        ui->edOldPassword->clear();
+        ChangeOk = false;
+        return;
+    }
     const QString storedPassword = user.text(Db::cPassword);
     if (storedPassword != trimText(ui->edOldPassword->text())) {
+        Throttle::countFailure(db, name);
         Platform::MessageBox(Prjconst::_OldPassWordErr, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
         ui->edOldPassword->clear();
         ChangeOk = false;
         return;
     }
+    Throttle::clear(db, name);
     const QString newPassword = trimText(ui->edNewPassword->text());
     if (newPassword != trimText(ui->edConfigPassword->text())) {
         Platform::MessageBox(Prjconst::_SPassWordDif, Prjconst::_msg_Error, Platform::MB_ICONSTOP);

@@ -14,6 +14,7 @@
 #include "platform/System.h"
 #include "signin/Login.h"
 #include "signin/Password.h"
+#include "signin/Throttle.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -136,6 +137,7 @@ private Q_SLOTS:
     void manyPeriodsKeepTheChoice();
     void operationLogNeverStopsSignIn();
     void damagedFilesDoNotStopSignIn();
+    void repeatedWrongPasswordsLockTheName();
 };
 
 void TestLogin::cleanup()
@@ -637,6 +639,65 @@ void TestLogin::damagedFilesDoNotStopSignIn()
     QCOMPARE(kept.readAll(), junk);
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QCOMPARE(ini.readAll(), expected);
+}
+
+void TestLogin::repeatedWrongPasswordsLockTheName()
+{
+    Fixture f;
+    remember(thisMonth, QString());
+    f.open();
+    const bool server = TestEnv::engine() == Db::Engine::PostgreSQL;
+    QDateTime now(QDate(2026, 3, 15), QTime(9, 30));
+    // The server's clock may pass a second boundary between lock and check.
+    const auto lockedFor = [&](int seconds) {
+        const QString text = f.env.messages.value(0).text;
+        return f.env.messages.size() == 1 && f.env.messages[0].flags == 16
+            && (text == Throttle::lockedMessage(seconds) || (server && text == Throttle::lockedMessage(seconds - 1)));
+    };
+    const auto waitPassed = [&](int seconds) {
+        if (server)
+            f.env.exec(QStringLiteral("UPDATE LoginFailures SET locked_until = locked_until - ?"), { seconds + 1 });
+        else
+            f.env.setNow(now = now.addSecs(seconds));
+        f.env.messages.clear();
+    };
+    const auto attempt = [&](const char16_t* password) {
+        f.type(QStringLiteral("admin"), QString::fromUtf16(password));
+        f.dialog->btnOkClick();
+    };
+
+    // Four wrong passwords here and one in the period dialog's check lock the name.
+    for (int i = 0; i < 4; ++i)
+        attempt(u"bad");
+    f.type(QStringLiteral("admin"), QStringLiteral("bad"));
+    f.dialog->btnSelClick();
+    QCOMPARE(f.env.messageTexts(), QStringList(4, Prjconst::_PassWordError) << Prjconst::_msgOpenAccout);
+    f.env.messages.clear();
+    attempt(u"pw");
+    QVERIFY2(lockedFor(30), qPrintable(f.env.messageTexts().join(u'\n')));
+    QVERIFY(!f.signedIn());
+    QCOMPARE(registry(QStringLiteral("user_name")), QString());
+    QCOMPARE(stamp(f.env), QString());
+    QCOMPARE(f.opLogRows(), 0);
+    // Another workstation on the same database finds the name locked; other names are not.
+    {
+        const QSqlDatabase other = f.env.openConnection(QStringLiteral("workstation2"));
+        QVERIFY(Throttle::secondsLocked(other, QStringLiteral("admin")) > 0);
+        QCOMPARE(Throttle::secondsLocked(other, QStringLiteral("O'Brien")), 0);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("workstation2"));
+
+    // After the wait one more wrong password locks it twice as long.
+    waitPassed(30);
+    attempt(u"bad");
+    QCOMPARE(f.env.messageTexts(), QStringList { Prjconst::_PassWordError });
+    f.env.messages.clear();
+    attempt(u"pw");
+    QVERIFY2(lockedFor(60), qPrintable(f.env.messageTexts().join(u'\n')));
+    waitPassed(60);
+    attempt(u"pw");
+    QVERIFY(f.signedIn());
+    QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(*) FROM LoginFailures")).toInt(), 0);
 }
 
 QTEST_MAIN(TestLogin)
