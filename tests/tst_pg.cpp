@@ -183,6 +183,7 @@ private Q_SLOTS:
     void lostSessionDuringRollover();
     void serverStoppedDuringWork();
     void adminToolCreatesOnServer();
+    void verifiedServerOverTls();
 };
 
 void TestPg::initTestCase()
@@ -232,6 +233,7 @@ void TestPg::dataModuleConnectionMessages()
 
         QVERIFY(!attempt(env.databaseName(), role, QStringLiteral("Geheim"), settings.port));
         refused(QStringLiteral("用户名或密码不正确"));
+        QVERIFY(!env.messages[0].text.contains(QStringLiteral("Geheim")));
         QVERIFY(env.messages[0].text.contains(
             QStringLiteral("%1@%2:%3/%4").arg(role, settings.host).arg(settings.port).arg(env.databaseName())));
 
@@ -448,6 +450,60 @@ void TestPg::adminToolCreatesOnServer()
     QCOMPARE(r.code, 5);
     QVERIFY2(r.err.contains(QStringLiteral("无法连接数据库服务器")), qPrintable(r.err));
     QCOMPARE(run(tool, { QStringLiteral("init"), QStringLiteral("--server") }).code, 2);
+    // The words of an unquoted password with a space are never repeated.
+    r = create(QStringLiteral("init"), QStringLiteral("user=x password=open sesame"));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(!r.err.contains(QStringLiteral("sesame")), qPrintable(r.err));
+}
+
+void TestPg::verifiedServerOverTls()
+{
+    // A server of its own, whose certificate an authority made for this test signed.
+    const QString scripts = qEnvironmentVariable("KOLVANE_SOURCE_DIR") + QStringLiteral("/scripts/");
+    QTemporaryDir dir;
+    const ProcessResult started
+        = run(QStringLiteral("bash"), { scripts + QStringLiteral("pg-start.sh"), QStringLiteral("--tls"), dir.path() });
+    QVERIFY2(started.code == 0, qPrintable(started.err));
+    const auto stop = qScopeGuard([&] {
+        run(QStringLiteral("bash"), { scripts + QStringLiteral("pg-stop.sh"), dir.path() });
+    });
+    QString error;
+    const int port = Mainmodule::serverSettings(started.out.trimmed(), &error).port;
+
+    TestEnv env;
+    QVERIFY(QFile::copy(dir.filePath(QStringLiteral("tls/ca.crt")), env.appDir() + QStringLiteral("ca.crt")));
+    Platform::IniFile ini(env.iniPath());
+    const QString section = QStringLiteral("Database");
+    const QList<std::pair<const char*, QString>> keys
+        = { { "Driver", QStringLiteral("QPSQL") }, { "Host", QStringLiteral("localhost") },
+              { "Port", QString::number(port) }, { "Database", QStringLiteral("postgres") },
+              { "User", QStringLiteral("postgres") }, { "Password", QStringLiteral("unused-secret") },
+              { "sslmode", QStringLiteral("verify-full") }, { "sslrootcert", QStringLiteral("ca.crt") } };
+    for (const auto& [key, value] : keys)
+        ini.writeString(section, QString::fromLatin1(key), value);
+    QFile::setPermissions(env.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
+    const QString name = QStringLiteral("tls");
+    const auto connect = [&] {
+        const QString message
+            = Mainmodule::openConnection(Mainmodule::readConnectionSettings(env.appDir()), name, false);
+        if (!message.isEmpty())
+            return message;
+        const QString ssl = Db::Query(QSqlDatabase::database(name, false),
+            QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                                .open()
+                                .text(QStringLiteral("ssl"));
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        return ssl;
+    };
+    QCOMPARE(connect(), QStringLiteral("true"));
+
+    // An authority that did not sign the server's certificate: no connection.
+    ini.writeString(section, QStringLiteral("sslrootcert"), dir.filePath(QStringLiteral("tls/other-ca.crt")));
+    const QString message = connect();
+    QVERIFY2(message.startsWith(QStringLiteral("无法连接数据库服务器")), qPrintable(message));
+    QVERIFY(message.contains(QStringLiteral("postgres@localhost:%1/postgres").arg(port)));
+    QVERIFY(!message.contains(QStringLiteral("unused-secret")));
 }
 
 QTEST_MAIN(TestPg)
