@@ -9,7 +9,7 @@ packages=(
     fonts-wqy-microhei
     xvfb xauth xdotool sqlite3
     libbenchmark-dev
-    postgresql
+    postgresql openssl
 )
 
 missing=()
