@@ -91,4 +91,14 @@ inline const QString sqlShiftRules = QStringLiteral("SELECT * FROM Shifts_Rule")
 inline const QString sqlInsertOpLog = QStringLiteral(
     "INSERT INTO OpLog (opTime, BeWrite, opUser, opComPuter) VALUES (:opTime, :BeWrite, :opUser, :opComputer)");
 
+// The main window's roster and the admin tool's export: one month's schedule
+// rows in employee order, with the employee's name (a name look-up, so that an
+// id held twice in Employee does not show a row twice). %1: sqlRosterName, or
+// NULL where Employee has no name column; %2: the month's day columns, quoted.
+inline const QString cEmpName = QStringLiteral("emp_name");
+inline const QString sqlRosterName
+    = QStringLiteral("(SELECT MIN(E.emp_name) FROM Employee E WHERE E.emp_id = S.emp_id)");
+inline const QString sqlRoster = QStringLiteral(
+    "SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
+
 } // namespace Db
