@@ -208,6 +208,11 @@ void TFrmMain::applyColumnWidths()
         for (int column = Roster::kFirstDayColumn; column < m_model->columnCount(); ++column)
             view->setColumnWidth(column, day);
     }
+    // The coverage shows every code (up to ten) without scrolling.
+    const int rows = std::min(m_coverageModel->rowCount(), 10);
+    m_coverage->setMinimumHeight(m_coverage->horizontalHeader()->sizeHint().height()
+        + rows * m_coverage->verticalHeader()->defaultSectionSize()
+        + m_coverage->horizontalScrollBar()->sizeHint().height() + 2 * m_coverage->frameWidth());
 }
 
 void TFrmMain::updateStatus()

@@ -35,7 +35,7 @@ bool isWeekend(const QDate& date)
 
 namespace {
 
-constexpr int kPalette = 24;
+constexpr int kPalette = 16;
 
 // Another workstation must find the same colour: no seeded hash here.
 quint32 fnv1a(const QString& text)
@@ -71,13 +71,13 @@ int homeSlot(const QString& code)
     return static_cast<int>(fnv1a(code) % kPalette);
 }
 
-// Light colours for dark text; neighbouring slots differ by a third of the
-// colour circle's twelfth and in lightness, so that a code moved to the next
-// free slot still stands apart.
+// Light colours that carry dark text, as far apart from each other as sixteen
+// can be (after ColorBrewer's qualitative sets).
 QColor paletteColour(int slot)
 {
-    const int hue = (slot % 12) * 30 + (slot >= 12 ? 15 : 0);
-    return QColor::fromHsl(hue, 180, slot % 2 == 0 ? 205 : 175);
+    static const QRgb colours[kPalette] = { 0x8dd3c7, 0xffffb3, 0xbebada, 0xfb8072, 0x80b1d3, 0xfdb462, 0xb3de69,
+        0xfccde5, 0xbc80bd, 0xccebc5, 0xffd92f, 0xa6cee3, 0xe5c494, 0x66c2a5, 0xe78ac3, 0xd0d0a0 };
+    return QColor(colours[slot % kPalette]);
 }
 
 Month Month::read(const QSqlDatabase& db, const QString& ym)

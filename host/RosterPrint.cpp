@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 namespace Roster {
 
@@ -51,7 +52,9 @@ void cell(QPainter& painter, const QRectF& rect, const QString& text, const QCol
         return;
     painter.setPen(ink);
     const QRectF inner = rect.adjusted(rect.height() * 0.15, 0, -rect.height() * 0.15, 0);
-    painter.drawText(inner, alignment, painter.fontMetrics().elidedText(text, Qt::ElideRight, int(inner.width())));
+    // Header lines are drawn whole; a code too long for its day is elided.
+    painter.drawText(inner, alignment,
+        text.contains(u'\n') ? text : painter.fontMetrics().elidedText(text, Qt::ElideRight, int(inner.width())));
 }
 
 } // namespace
@@ -85,13 +88,15 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
     l.dayWidth = (l.page.width() - l.idWidth - l.nameWidth) / days;
     l.rowsPerPage = std::max(1, int((l.page.height() - l.top - headerHeight - footHeight) / l.rowHeight));
 
-    // The codes' font: as large as the row allows, smaller when the widest
-    // code would not fit its day.
-    QFont codeFont = pixelFont(l.rowHeight * 0.6);
+    // Each code's font: as large as the row allows, smaller for a code that
+    // would not fit its day, down to a size still readable (then elided).
+    const double largest = l.rowHeight * 0.6;
+    const double smallest = 1.8 * l.mm;
+    std::vector<QFont> codeFonts(static_cast<size_t>(month.codes().size()), pixelFont(largest));
     for (const Month::Code code : month.legend()) {
-        while (codeFont.pixelSize() > 4
-            && QFontMetricsF(codeFont, &printer).horizontalAdvance(month.codes()[code]) > l.dayWidth * 0.9)
-            codeFont.setPixelSize(codeFont.pixelSize() - 1);
+        const double width = QFontMetricsF(pixelFont(largest), &printer).horizontalAdvance(month.codes()[code]);
+        if (width > l.dayWidth * 0.85)
+            codeFonts[code] = pixelFont(std::max(smallest, largest * l.dayWidth * 0.85 / width));
     }
     const QFont textFont = pixelFont(l.rowHeight * 0.6);
 
@@ -153,9 +158,9 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
                     Qt::AlignLeft | Qt::AlignVCenter);
                 cell(painter, QRectF(l.idWidth, y, l.nameWidth, l.rowHeight), month.name(line), QColor(), Qt::black,
                     Qt::AlignLeft | Qt::AlignVCenter);
-                painter.setFont(codeFont);
                 for (int day = 1; day <= month.days(); ++day) {
                     const Month::Code code = month.cell(line, day);
+                    painter.setFont(codeFonts[code]);
                     const QColor fill = code != 0    ? month.colour(code)
                         : isWeekend(month.date(day)) ? kWeekend
                                                      : QColor();
