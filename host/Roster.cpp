@@ -3,13 +3,15 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 
-#include <QHash>
 #include <QIODevice>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringTokenizer>
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 
 namespace Roster {
 
@@ -46,6 +48,11 @@ quint32 fnv1a(const QString& text)
         hash *= 16777619u;
     }
     return hash;
+}
+
+std::u16string_view keyOf(QStringView text)
+{
+    return { text.utf16(), static_cast<size_t>(text.size()) };
 }
 
 QString csvField(const QString& text)
@@ -92,9 +99,10 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
 
     QStringList days;
     for (int day = 1; day <= month.m_days; ++day)
-        days << QStringLiteral("S.") + Db::quotedName(db, Db::dayColumn(day));
+        days << Db::sqlRosterDay.arg(Db::quotedName(db, Db::dayColumn(day)));
+    const QString separator = QStringLiteral(" || '") + QChar(Db::sqlRosterDaySeparator) + QStringLiteral("' || ");
     const bool named = db.record(Db::storedName(db, Db::tEmployee)).indexOf(Db::cEmpName) >= 0;
-    const QString sql = Db::sqlRoster.arg(named ? Db::sqlRosterName : QStringLiteral("NULL"), days.join(u','));
+    const QString sql = Db::sqlRoster.arg(named ? Db::sqlRosterName : QStringLiteral("NULL"), days.join(separator));
 
     // Rows are read one at a time and kept compact: a whole result in memory
     // would cost kilobytes per employee.
@@ -107,27 +115,36 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
     if (!query.exec())
         throw Db::errorFor(failed, db, query.lastError());
 
-    QHash<QString, Code> index { { QString(), Code(0) } };
-    const auto intern = [&](const QVariant& value) -> Code {
-        const QString text = value.toString().trimmed();
-        const auto found = index.constFind(text);
-        if (found != index.constEnd())
-            return *found;
+    // Codes are looked up by the text they span in the row's days, without a
+    // copy; the keys point into the month's own table of codes.
+    std::unordered_map<std::u16string_view, Code> index { { std::u16string_view(), Code(0) } };
+    const auto intern = [&](QStringView text) -> Code {
+        text = text.trimmed();
+        const auto found = index.find(keyOf(text));
+        if (found != index.end())
+            return found->second;
         if (month.m_codes.size() > 0xFFFF)
             throw Db::Error(tr("排班表中的班次代码超过 65535 种，无法显示。").toStdString());
         const Code code = static_cast<Code>(month.m_codes.size());
-        month.m_codes << text;
-        index.insert(text, code);
+        month.m_codes << text.toString();
+        index.emplace(keyOf(month.m_codes.constLast()), code);
         return code;
     };
     while (query.next()) {
         Row row;
         row.empId = query.value(0).toString();
-        row.shift = intern(query.value(1));
+        row.shift = intern(query.value(1).toString());
         row.anchor = Db::toDateTime(query.value(2)).date();
         row.name = query.value(3).toString();
-        for (int day = 1; day <= month.m_days; ++day)
-            month.m_cells.push_back(intern(query.value(3 + day)));
+        const QString cells = query.value(4).toString();
+        int day = 0;
+        for (const QStringView code : QStringTokenizer(cells, Db::sqlRosterDaySeparator)) {
+            if (++day > month.m_days)
+                break;
+            month.m_cells.push_back(intern(code));
+        }
+        if (day != month.m_days)
+            throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId).toStdString());
         month.m_rows.push_back(std::move(row));
     }
     if (query.lastError().isValid())
