@@ -109,7 +109,7 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
     const QString failed = tr("无法读取排班表");
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(Db::adaptStatement(sql, Db::engineOf(db))))
+    if (!query.prepare(sql))
         throw Db::errorFor(failed, db, query.lastError());
     query.bindValue(QStringLiteral(":ym"), ym);
     if (!query.exec())
