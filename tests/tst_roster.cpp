@@ -264,7 +264,8 @@ void TestRoster::mainWindow()
     window = new Main::TFrmMain;
     QVERIFY(window->notice().contains(QStringLiteral("没有排班记录")));
     for (QAction* action : window->findChildren<QAction*>())
-        QVERIFY2(action->shortcut() != QKeySequence(QKeySequence::Print) || !action->isEnabled(), qPrintable(action->text()));
+        QVERIFY2(action->shortcut() != QKeySequence(QKeySequence::Print) || !action->isEnabled(),
+            qPrintable(action->text()));
     delete window;
 
     // A read the database refuses is reported, and no grid pretends to be the roster.
