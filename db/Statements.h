@@ -112,4 +112,19 @@ inline const QString sqlCountLoginFailure = QStringLiteral(
     "ELSE %1 + (30 << (LoginFailures.failures + 1 - 5)) END");
 inline const QString sqlClearLoginFailures = QStringLiteral("DELETE FROM LoginFailures WHERE username=:username");
 
+// The main window's roster and the admin tool's export: one month's schedule
+// rows in employee order, with the employee's name (a name look-up, so that an
+// id held twice in Employee does not show a row twice) and the month's days as
+// one text, the codes joined by sqlRosterDaySeparator (one value a row reads
+// many times faster than one a day). %1: sqlRosterName, or NULL where Employee
+// has no name column; %2: sqlRosterDay for each day, joined by
+// " || '<separator>' || "; %1 in sqlRosterDay: the day column, quoted.
+inline const QString cEmpName = QStringLiteral("emp_name");
+inline const QString sqlRosterName
+    = QStringLiteral("(SELECT MIN(E.emp_name) FROM Employee E WHERE E.emp_id = S.emp_id)");
+inline const QString sqlRosterDay = QStringLiteral("COALESCE(CAST(S.%1 AS VARCHAR(255)), '')");
+inline constexpr char16_t sqlRosterDaySeparator = u'\x1F';
+inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 AS days "
+                                                "FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
+
 } // namespace Db

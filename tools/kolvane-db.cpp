@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/Mainmodule.h"
+#include "host/Roster.h"
 #include "host/Schema.h"
 #include "periods/CycleShift.h"
 #include "platform/System.h"
@@ -22,6 +23,8 @@ const char* const usage
       "  kolvane-db demo 文件              建立演示数据库（操作员、上月与本月帐套、员工、班次规则、上月排班）\n"
       "  kolvane-db init --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立空的一卡通数据表\n"
       "  kolvane-db demo --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立演示数据\n"
+      "  kolvane-db roster 文件 月份                 把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出\n"
+      "  kolvane-db roster --server 连接参数 月份    同上，数据库在 PostgreSQL 服务器上\n"
       "\n"
       "连接参数的写法与 libpq 相同，例如：\n"
       "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
@@ -31,7 +34,8 @@ const char* const usage
       "已存在的文件不会被覆盖；已有一卡通数据表的数据库也不会被改动。\n"
       "建立过程出错时不留下任何东西。\n"
       "\n"
-      "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n";
+      "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n"
+      "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n";
 
 int fail(const QString& message, int code)
 {
@@ -188,6 +192,39 @@ int createOnServer(const QString& command, const QString& connectionText)
     return code;
 }
 
+// The month's roster as CSV on standard output, as the main window exports it.
+int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym)
+{
+    const QString connection = QStringLiteral("kolvane-db");
+    const QString message = Mainmodule::openConnection(settings, connection);
+    if (!message.isEmpty())
+        return fail(message, 5);
+    int code = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        try {
+            Db::Query period(db, Db::sqlAccountByYm);
+            period.bind(Db::cYm, ym);
+            if (period.open().isEmpty()) {
+                code = fail(QStringLiteral("没有 %1 的帐套").arg(ym), 4);
+            } else {
+                const Roster::Month month = Roster::Month::read(db, ym);
+                QFile out;
+                if (!out.open(stdout, QIODevice::WriteOnly))
+                    throw std::runtime_error("无法写标准输出");
+                month.writeCsv(out);
+                if (!out.flush())
+                    throw std::runtime_error(out.errorString().toStdString());
+            }
+        } catch (const std::exception& e) {
+            code = fail(QStringLiteral("无法读出 %1 的排班表：%2").arg(ym, QString::fromUtf8(e.what())), 4);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -197,6 +234,22 @@ int main(int argc, char** argv)
     if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
         QTextStream(stdout) << QString::fromUtf8(usage);
         return 0;
+    }
+    if (!args.isEmpty() && args[0] == u"roster" && (args.size() == 3 || (args.size() == 4 && args[1] == u"--server"))
+        && !args[1].isEmpty() && !args.back().startsWith(u'-')) {
+        Mainmodule::ConnectionSettings settings;
+        QString error;
+        if (args.size() == 4) {
+            settings = Mainmodule::serverSettings(args[2], &error);
+        } else if (args[1].startsWith(u'-')) {
+            error = QStringLiteral("未知选项 %1").arg(args[1]);
+        } else {
+            settings.driver = QStringLiteral("QSQLITE");
+            settings.file = QFileInfo(args[1]).absoluteFilePath();
+        }
+        if (!error.isEmpty())
+            return fail(QStringLiteral("连接参数不正确：%1").arg(error), 2);
+        return writeRoster(settings, args.back());
     }
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")

@@ -1,0 +1,269 @@
+#include "host/Roster.h"
+
+#include "db/Query.h"
+#include "db/Statements.h"
+
+#include <QIODevice>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringTokenizer>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string_view>
+#include <unordered_map>
+
+namespace Roster {
+
+// Month keys are parsed here until the shared month-key type takes over.
+MonthSpan monthOf(const QString& ym)
+{
+    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+    if (ym.size() != 7 || !first.isValid())
+        return {};
+    return { first, first.addMonths(1).addDays(-1) };
+}
+
+QString weekdayName(const QDate& date)
+{
+    static const char16_t names[] = u"一二三四五六日";
+    return QString(QChar(names[date.dayOfWeek() - 1]));
+}
+
+bool isWeekend(const QDate& date)
+{
+    return date.dayOfWeek() >= 6;
+}
+
+namespace {
+
+constexpr int kPalette = 16;
+
+// Another workstation must find the same colour: no seeded hash here.
+quint32 fnv1a(const QString& text)
+{
+    quint32 hash = 2166136261u;
+    for (const QChar c : text) {
+        hash ^= c.unicode();
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+std::u16string_view keyOf(QStringView text)
+{
+    return { text.utf16(), static_cast<size_t>(text.size()) };
+}
+
+QString csvField(const QString& text)
+{
+    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
+        || (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
+    if (!quote)
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+int paletteSize()
+{
+    return kPalette;
+}
+
+int homeSlot(const QString& code)
+{
+    return static_cast<int>(fnv1a(code) % kPalette);
+}
+
+// Light colours that carry dark text, as far apart from each other as sixteen
+// can be (after ColorBrewer's qualitative sets).
+QColor paletteColour(int slot)
+{
+    static const QRgb colours[kPalette] = { 0x8dd3c7, 0xffffb3, 0xbebada, 0xfb8072, 0x80b1d3, 0xfdb462, 0xb3de69,
+        0xfccde5, 0xbc80bd, 0xccebc5, 0xffd92f, 0xa6cee3, 0xe5c494, 0x66c2a5, 0xe78ac3, 0xd0d0a0 };
+    return QColor(colours[slot % kPalette]);
+}
+
+Month Month::read(const QSqlDatabase& db, const QString& ym)
+{
+    const MonthSpan span = monthOf(ym);
+    if (!span.first.isValid())
+        throw Db::Error(tr("帐套月份“%1”不是有效的月份，无法读取排班表。").arg(ym).toStdString());
+    Month month;
+    month.m_ym = ym;
+    month.m_first = span.first;
+    month.m_days = span.first.daysInMonth();
+
+    QStringList days;
+    for (int day = 1; day <= month.m_days; ++day)
+        days << Db::sqlRosterDay.arg(Db::quotedName(db, Db::dayColumn(day)));
+    const QString separator = QStringLiteral(" || '") + QChar(Db::sqlRosterDaySeparator) + QStringLiteral("' || ");
+    const bool named = db.record(Db::storedName(db, Db::tEmployee)).indexOf(Db::cEmpName) >= 0;
+    const QString sql = Db::sqlRoster.arg(named ? Db::sqlRosterName : QStringLiteral("NULL"), days.join(separator));
+
+    // Rows are read one at a time and kept compact: a whole result in memory
+    // would cost kilobytes per employee.
+    const QString failed = tr("无法读取排班表");
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw Db::errorFor(failed, db, query.lastError());
+    query.bindValue(QStringLiteral(":ym"), ym);
+    if (!query.exec())
+        throw Db::errorFor(failed, db, query.lastError());
+
+    // Codes are looked up by the text they span in the row's days, without a
+    // copy; the keys point into the month's own table of codes.
+    std::unordered_map<std::u16string_view, Code> index { { std::u16string_view(), Code(0) } };
+    const auto intern = [&](QStringView text) -> Code {
+        text = text.trimmed();
+        const auto found = index.find(keyOf(text));
+        if (found != index.end())
+            return found->second;
+        if (month.m_codes.size() > 0xFFFF)
+            throw Db::Error(tr("排班表中的班次代码超过 65535 种，无法显示。").toStdString());
+        const Code code = static_cast<Code>(month.m_codes.size());
+        month.m_codes << text.toString();
+        index.emplace(keyOf(month.m_codes.constLast()), code);
+        return code;
+    };
+    while (query.next()) {
+        Row row;
+        row.empId = query.value(0).toString();
+        row.shift = intern(query.value(1).toString());
+        row.anchor = Db::toDateTime(query.value(2)).date();
+        row.name = query.value(3).toString();
+        const QString cells = query.value(4).toString();
+        int day = 0;
+        for (const QStringView code : QStringTokenizer(cells, Db::sqlRosterDaySeparator)) {
+            if (++day > month.m_days)
+                break;
+            month.m_cells.push_back(intern(code));
+        }
+        if (day != month.m_days)
+            throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId).toStdString());
+        month.m_rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        throw Db::errorFor(failed, db, query.lastError());
+    query.finish();
+    month.m_rows.shrink_to_fit();
+    month.m_cells.shrink_to_fit();
+    month.computeCounts();
+    month.assignColours();
+    return month;
+}
+
+void Month::computeCounts()
+{
+    const size_t days = static_cast<size_t>(m_days);
+    m_counts.assign(static_cast<size_t>(m_codes.size()) * days, 0);
+    m_totals.assign(static_cast<size_t>(m_codes.size()), 0);
+    for (size_t i = 0; i < m_cells.size(); ++i) {
+        const Code code = m_cells[i];
+        ++m_counts[code * days + i % days];
+        ++m_totals[code];
+    }
+    m_legend.clear();
+    for (int code = 1; code < m_codes.size(); ++code) {
+        if (m_totals[static_cast<size_t>(code)] > 0)
+            m_legend.push_back(static_cast<Code>(code));
+    }
+    std::sort(m_legend.begin(), m_legend.end(), [this](Code a, Code b) { return m_codes[a] < m_codes[b]; });
+}
+
+// Each code takes the palette slot of its text; when two codes of the month
+// want one slot, the one first in (slot, text) order keeps it and the other
+// takes the next free one. The outcome depends only on the month's codes, not
+// on the order of the rows.
+void Month::assignColours()
+{
+    m_colours.assign(static_cast<size_t>(m_codes.size()), QColor());
+    std::vector<Code> order = m_legend;
+    std::sort(order.begin(), order.end(), [this](Code a, Code b) {
+        const int slotA = homeSlot(m_codes[a]);
+        const int slotB = homeSlot(m_codes[b]);
+        return slotA != slotB ? slotA < slotB : m_codes[a] < m_codes[b];
+    });
+    std::vector<bool> used(kPalette, false);
+    int free = kPalette;
+    for (const Code code : order) {
+        int slot = homeSlot(m_codes[code]);
+        if (free > 0) {
+            while (used[static_cast<size_t>(slot)])
+                slot = (slot + 1) % kPalette;
+            used[static_cast<size_t>(slot)] = true;
+            --free;
+        }
+        m_colours[code] = paletteColour(slot);
+    }
+}
+
+QColor Month::textColour(Code code) const
+{
+    const QColor background = m_colours[code];
+    if (!background.isValid())
+        return QColor(Qt::black);
+    const int luminance = (299 * background.red() + 587 * background.green() + 114 * background.blue()) / 1000;
+    return luminance >= 140 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QString Month::describe(int row) const
+{
+    const QString who = name(row).isEmpty() ? empId(row) : empId(row) + u' ' + name(row);
+    if (anchor(row).isValid())
+        return tr("%1：轮班规则 %2，起始日 %3")
+            .arg(who, shiftId(row), anchor(row).toString(QStringLiteral("yyyy-MM-dd")));
+    if (shiftId(row).isEmpty())
+        return tr("%1：未设班次").arg(who);
+    return tr("%1：固定班次 %2").arg(who, shiftId(row));
+}
+
+std::vector<int> Month::filter(const QString& text) const
+{
+    const QString wanted = text.trimmed();
+    std::vector<int> rows;
+    rows.reserve(m_rows.size());
+    std::vector<bool> codeMatches(static_cast<size_t>(m_codes.size()), false);
+    for (int code = 1; code < m_codes.size(); ++code)
+        codeMatches[static_cast<size_t>(code)] = m_codes[code].contains(wanted, Qt::CaseInsensitive);
+    const size_t days = static_cast<size_t>(m_days);
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+        const Row& r = m_rows[row];
+        bool match = wanted.isEmpty() || codeMatches[r.shift] || r.empId.contains(wanted, Qt::CaseInsensitive)
+            || r.name.contains(wanted, Qt::CaseInsensitive);
+        for (size_t day = 0; !match && day < days; ++day)
+            match = codeMatches[m_cells[row * days + day]];
+        if (match)
+            rows.push_back(static_cast<int>(row));
+    }
+    return rows;
+}
+
+void Month::writeCsv(QIODevice& out) const
+{
+    QString text = QChar(0xFEFF) + tr("员工编号") + u',' + tr("姓名");
+    for (int day = 1; day <= m_days; ++day)
+        text += u',' + date(day).toString(QStringLiteral("yyyy-MM-dd"));
+    text += QStringLiteral("\r\n");
+    const auto flush = [&] {
+        const QByteArray bytes = text.toUtf8();
+        if (out.write(bytes) != bytes.size())
+            throw std::runtime_error(tr("无法写出排班表：%1").arg(out.errorString()).toStdString());
+        text.clear();
+    };
+    for (int row = 0; row < rowCount(); ++row) {
+        text += csvField(empId(row)) + u',' + csvField(name(row));
+        for (int day = 1; day <= m_days; ++day)
+            text += u',' + csvField(code(row, day));
+        text += QStringLiteral("\r\n");
+        if (text.size() > 64 * 1024)
+            flush();
+    }
+    flush();
+}
+
+} // namespace Roster
