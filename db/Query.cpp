@@ -1,5 +1,6 @@
 #include "db/Query.h"
 
+#include <QCoreApplication>
 #include <QSqlDriver>
 #include <QTimeZone>
 
@@ -61,16 +62,17 @@ Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error)
         if (db.isOpen())
             db.close();
         if (detail.isEmpty())
-            detail = QStringLiteral("连接已关闭");
-        return Error(
-            QStringLiteral("与数据库服务器的连接已中断（%1）。\n请检查数据库服务器和网络，然后再试一次。\n\n%2")
-                .arg(failed, detail),
+            detail = QCoreApplication::translate("Db::Query", "连接已关闭");
+        return Error(QCoreApplication::translate("Db::Query",
+                         "与数据库服务器的连接已中断（%1）。\n请检查数据库服务器和网络，然后再试一次。\n\n%2")
+                         .arg(failed, detail),
             Error::Kind::ConnectionLost);
     }
     if (isDuplicateKey(error))
         return Error(
-            QStringLiteral("%1：数据库中已有相同关键字的记录。\n\n%2").arg(failed, detail), Error::Kind::DuplicateKey);
-    return Error(QStringLiteral("%1：%2").arg(failed, detail), Error::Kind::Failed);
+            QCoreApplication::translate("Db::Query", "%1：数据库中已有相同关键字的记录。\n\n%2").arg(failed, detail),
+            Error::Kind::DuplicateKey);
+    return Error(QCoreApplication::translate("Db::Query", "%1：%2").arg(failed, detail), Error::Kind::Failed);
 }
 
 QString dateTimeText(const QDateTime& value)
@@ -205,7 +207,7 @@ bool Query::run()
 Query& Query::open()
 {
     if (!run())
-        fail(QStringLiteral("无法查询数据库"));
+        fail(QCoreApplication::translate("Db::Query", "无法查询数据库"));
     m_columns = m_query.record();
     m_rows.clear();
     const int count = m_columns.count();
@@ -221,7 +223,7 @@ Query& Query::open()
         m_rows.append(std::move(row));
     }
     if (m_query.lastError().isValid())
-        fail(QStringLiteral("无法读取查询结果"));
+        fail(QCoreApplication::translate("Db::Query", "无法读取查询结果"));
     m_query.finish();
     return *this;
 }
@@ -229,7 +231,7 @@ Query& Query::open()
 void Query::exec()
 {
     if (!run())
-        fail(QStringLiteral("无法执行数据库语句"));
+        fail(QCoreApplication::translate("Db::Query", "无法执行数据库语句"));
     m_query.finish();
 }
 
@@ -246,7 +248,7 @@ int Query::columnIndex(const QString& name) const
 {
     const int index = m_columns.indexOf(name);
     if (index < 0)
-        throw Error(QStringLiteral("字段“%1”不存在（%2）").arg(name, m_sql).toStdString());
+        throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, m_sql).toStdString());
     return index;
 }
 

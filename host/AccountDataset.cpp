@@ -90,7 +90,7 @@ AccountDataset::AccountDataset(const QSqlDatabase& db, QObject* parent)
 void AccountDataset::selectAll()
 {
     if (!m_model->select())
-        throw Db::errorFor(QStringLiteral("无法读取帐套表"), m_model->database(), m_model->lastError());
+        throw Db::errorFor(tr("无法读取帐套表"), m_model->database(), m_model->lastError());
     while (m_model->canFetchMore())
         m_model->fetchMore();
 }
@@ -100,7 +100,7 @@ void AccountDataset::open()
     // PostgreSQL keeps the table under its lower-case name, and Qt quotes it.
     m_model->setTable(Db::storedName(m_model->database(), Db::tAccounts));
     if (m_model->lastError().isValid() || m_model->record().isEmpty())
-        throw Db::errorFor(QStringLiteral("无法打开帐套表"), m_model->database(), m_model->lastError());
+        throw Db::errorFor(tr("无法打开帐套表"), m_model->database(), m_model->lastError());
     m_model->setSort(requireColumn(Db::cYm), Qt::AscendingOrder);
     selectAll();
     m_open = true;
@@ -157,14 +157,14 @@ int AccountDataset::requireColumn(const QString& name) const
 {
     const int col = column(name);
     if (col < 0)
-        throw Db::Error(QStringLiteral("帐套表没有字段“%1”").arg(name).toStdString());
+        throw Db::Error(tr("帐套表没有字段“%1”").arg(name).toStdString());
     return col;
 }
 
 void AccountDataset::requireOpen() const
 {
     if (!m_open)
-        throw Db::Error("帐套数据集没有打开");
+        throw Db::Error(tr("帐套数据集没有打开").toStdString());
 }
 
 QVariant AccountDataset::fieldValue(const QString& name) const
@@ -194,9 +194,9 @@ void AccountDataset::setFieldValue(const QString& name, const QVariant& value)
     requireOpen();
     const int col = requireColumn(name);
     if (m_current < 0)
-        throw Db::Error("帐套数据集没有当前记录");
+        throw Db::Error(tr("帐套数据集没有当前记录").toStdString());
     if (!m_model->setData(m_model->index(m_current, col), value))
-        throw Db::Error(QStringLiteral("无法修改字段“%1”").arg(name).toStdString());
+        throw Db::Error(tr("无法修改字段“%1”").arg(name).toStdString());
 }
 
 void AccountDataset::append()
@@ -207,7 +207,7 @@ void AccountDataset::append()
     m_beforeAppend = m_current;
     const int row = m_model->rowCount();
     if (!m_model->insertRow(row))
-        throw Db::errorFor(QStringLiteral("无法新建帐套"), m_model->database(), m_model->lastError());
+        throw Db::errorFor(tr("无法新建帐套"), m_model->database(), m_model->lastError());
     setCurrentRow(row);
 }
 
@@ -222,11 +222,11 @@ void AccountDataset::post()
         // the connection usable on every engine.
         const QSqlError error = m_model->lastError();
         if (Db::isDuplicateKey(error) && !Db::isConnectionLost(m_model->database(), error))
-            throw Db::Error(QStringLiteral("无法保存帐套：%1 的帐套已经存在，可能刚由其他工作站建立。\n"
-                                           "请取消新建，重新打开帐套管理后选择该帐套。\n\n%2")
+            throw Db::Error(tr("无法保存帐套：%1 的帐套已经存在，可能刚由其他工作站建立。\n"
+                               "请取消新建，重新打开帐套管理后选择该帐套。\n\n%2")
                                 .arg(key, error.text().trimmed()),
                 Db::Error::Kind::DuplicateKey);
-        throw Db::errorFor(QStringLiteral("无法保存帐套"), m_model->database(), error);
+        throw Db::errorFor(tr("无法保存帐套"), m_model->database(), error);
     }
     // submitAll() reloads the model: find the stored row again by its key.
     while (m_model->canFetchMore())
@@ -259,7 +259,7 @@ void AccountDataset::remove()
     if (!m_model->removeRow(row) || !m_model->submitAll()) {
         const QSqlError error = m_model->lastError();
         m_model->revertAll();
-        throw Db::errorFor(QStringLiteral("无法删除帐套"), m_model->database(), error);
+        throw Db::errorFor(tr("无法删除帐套"), m_model->database(), error);
     }
     while (m_model->canFetchMore())
         m_model->fetchMore();

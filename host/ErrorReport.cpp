@@ -3,6 +3,7 @@
 #include "host/Prjconst.h"
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace ErrorReport {
@@ -14,7 +15,8 @@ void report(const std::exception& error)
 
 void reportUnknown()
 {
-    Platform::MessageBox(QStringLiteral("程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    Platform::MessageBox(
+        QCoreApplication::translate("ErrorReport", "程序发生未知错误。"), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
 }
 
 } // namespace ErrorReport

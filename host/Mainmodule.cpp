@@ -388,17 +388,18 @@ void TMainDM::closeConnection()
 QSqlDatabase db()
 {
     if (!MainDM || !MainDM->hasConnection())
-        throw Db::Error("没有数据库连接");
+        throw Db::Error(QCoreApplication::translate("Mainmodule", "没有数据库连接").toStdString());
     QSqlDatabase connection = MainDM->connection();
     if (connection.isOpen())
         return connection;
     if (MainDM->isClosed())
-        throw Db::Error("数据库连接已关闭");
+        throw Db::Error(QCoreApplication::translate("Mainmodule", "数据库连接已关闭").toStdString());
     // The driver closes a connection whose server went away: try once to open
     // it again, so that the operation the operator retries can succeed.
     if (!Db::reopen(connection))
-        throw Db::Error(QStringLiteral("与数据库服务器的连接已中断，重新连接也没有成功。\n"
-                                       "请检查数据库服务器和网络，然后再试一次。\n\n%1")
+        throw Db::Error(QCoreApplication::translate("Mainmodule",
+                            "与数据库服务器的连接已中断，重新连接也没有成功。\n"
+                            "请检查数据库服务器和网络，然后再试一次。\n\n%1")
                             .arg(connection.lastError().text().trimmed()),
             Db::Error::Kind::ConnectionLost);
     return connection;

@@ -1,28 +1,44 @@
 #pragma once
 // Registry key of the suite and the message texts its forms show.
+#include <QCoreApplication>
 #include <QString>
+#include <string>
 
 namespace Prjconst {
 
 // Key under HKEY_CURRENT_USER that holds the remembered sign-in values.
 inline const QString UserKey = QStringLiteral("Software\\Kolvane\\OneCard");
 
+// A message text: its Chinese source, read in the operator's language. The
+// constants exist before any translator is installed, so the translation is
+// looked up each time the text is used.
+struct ResourceString
+{
+    const char* source;
+
+    operator QString() const { return QCoreApplication::translate("Prjconst", source); }
+    std::string toStdString() const { return QString(*this).toStdString(); }
+};
+
 // Captions
-inline const QString _msg_Error = QStringLiteral("错误");
-inline const QString _msg_Information = QStringLiteral("提示");
-inline const QString _msg_Question = QStringLiteral("询问");
+inline constexpr ResourceString _msg_Error { QT_TRANSLATE_NOOP("Prjconst", "错误") };
+inline constexpr ResourceString _msg_Information { QT_TRANSLATE_NOOP("Prjconst", "提示") };
+inline constexpr ResourceString _msg_Question { QT_TRANSLATE_NOOP("Prjconst", "询问") };
 
 // Sign-in
-inline const QString _msgOpUserStop = QStringLiteral("该操作员已被停用，不能登录系统！");
-inline const QString _PassWordError = QStringLiteral("密码错误，请重新输入！");
-inline const QString _UserNotExists = QStringLiteral("该操作员不存在，请重新输入！");
-inline const QString _AccountIsEmpty = QStringLiteral("请先选择帐套！");
+inline constexpr ResourceString _msgOpUserStop { QT_TRANSLATE_NOOP("Prjconst", "该操作员已被停用，不能登录系统！") };
+inline constexpr ResourceString _PassWordError { QT_TRANSLATE_NOOP("Prjconst", "密码错误，请重新输入！") };
+inline constexpr ResourceString _UserNotExists { QT_TRANSLATE_NOOP("Prjconst", "该操作员不存在，请重新输入！") };
+inline constexpr ResourceString _AccountIsEmpty { QT_TRANSLATE_NOOP("Prjconst", "请先选择帐套！") };
 // Yes goes on with the chosen period (first offering to create this month's
 // period when it is missing); No lets the operator choose again.
-inline const QString _msgAccountSelect =
-    QStringLiteral("您选择的帐套不是本月的帐套，是否继续登录？\n选“是”继续，选“否”重新选择帐套。");
-inline const QString _msgOpenAccout = QStringLiteral("用户名或密码不正确，或该操作员已被停用，不能进入帐套管理！");
-// One argument: the caption of the window the operator signed in through.
+inline constexpr ResourceString _msgAccountSelect { QT_TRANSLATE_NOOP(
+    "Prjconst", "您选择的帐套不是本月的帐套，是否继续登录？\n选“是”继续，选“否”重新选择帐套。") };
+inline constexpr ResourceString _msgOpenAccout { QT_TRANSLATE_NOOP(
+    "Prjconst", "用户名或密码不正确，或该操作员已被停用，不能进入帐套管理！") };
+// The operation-log entry of a sign-in. It is data that other modules of the
+// suite read, so it stays Chinese whatever the operator's language. One
+// argument: the Chinese caption of the window the operator signed in through.
 inline const QString _IntoModule = QStringLiteral("通过“%1”登录系统");
 // Too many wrong passwords in a row for one name; one argument: how long to wait.
 inline const QString _msgUserLocked = QStringLiteral("该用户连续输错密码的次数过多，已被暂时锁定。\n请在 %1 后再试。");
@@ -30,16 +46,22 @@ inline const QString _WaitSeconds = QStringLiteral("%1 秒");
 inline const QString _WaitMinutes = QStringLiteral("%1 分 %2 秒");
 
 // Password change
-inline const QString _UserNameNotExists = QStringLiteral("该用户名不存在！");
-inline const QString _OldPassWordErr = QStringLiteral("旧密码不正确！");
-inline const QString _SPassWordDif = QStringLiteral("两次输入的新密码不一致！");
-inline const QString _SPassWordLenISZero = QStringLiteral("密码修改失败，数据库不接受该密码！");
-inline const QString _SPassWordChangeOk = QStringLiteral("密码修改成功，请用新密码重新登录。");
+inline constexpr ResourceString _UserNameNotExists { QT_TRANSLATE_NOOP("Prjconst", "该用户名不存在！") };
+inline constexpr ResourceString _OldPassWordErr { QT_TRANSLATE_NOOP("Prjconst", "旧密码不正确！") };
+inline constexpr ResourceString _SPassWordDif { QT_TRANSLATE_NOOP("Prjconst", "两次输入的新密码不一致！") };
+inline constexpr ResourceString _SPassWordLenISZero { QT_TRANSLATE_NOOP(
+    "Prjconst", "密码修改失败，数据库不接受该密码！") };
+inline constexpr ResourceString _SPassWordChangeOk { QT_TRANSLATE_NOOP(
+    "Prjconst", "密码修改成功，请用新密码重新登录。") };
 
 // Account periods
-inline const QString _CanNotAccount = QStringLiteral("该月份的帐套已经存在，不能重复建立！");
-inline const QString _ErrorAccount = QStringLiteral("帐套月份不正确，请按“年-月”的格式输入，例如 2026-03！");
-inline const QString _msgCreateAccount = QStringLiteral("本月的帐套还没有建立，请先新建本月帐套。");
+inline constexpr ResourceString _CanNotAccount { QT_TRANSLATE_NOOP(
+    "Prjconst", "该月份的帐套已经存在，不能重复建立！") };
+inline constexpr ResourceString _ErrorAccount { QT_TRANSLATE_NOOP(
+    "Prjconst", "帐套月份不正确，请按“年-月”的格式输入，例如 2026-03！") };
+inline constexpr ResourceString _msgCreateAccount { QT_TRANSLATE_NOOP(
+    "Prjconst", "本月的帐套还没有建立，请先新建本月帐套。") };
+// Suffix of a new period's name: stored in Accounts, so Chinese in every language.
 inline const QString _AccountStr = QStringLiteral("月帐套");
 
 } // namespace Prjconst

@@ -48,7 +48,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-            return QStringLiteral("帐套名称");
+            return QCoreApplication::translate("TFrmAccount", "帐套名称");
         return QSortFilterProxyModel::headerData(section, orientation, role);
     }
 
@@ -151,7 +151,7 @@ TFrmAccount::~TFrmAccount()
 AccountDataset* TFrmAccount::dataset() const
 {
     if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
-        throw Db::Error("没有数据库连接");
+        throw Db::Error(tr("没有数据库连接").toStdString());
     return Mainmodule::MainDM->accountData();
 }
 

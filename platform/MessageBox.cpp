@@ -53,12 +53,12 @@ int MessageBox(const QString& text, const QString& caption, int flags)
     const bool yesNo = (flags & 0x0F) == MB_YESNO;
     if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-        box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("Platform::MessageBox", "是(&Y)"));
+        box.button(QMessageBox::No)->setText(QCoreApplication::translate("Platform::MessageBox", "否(&N)"));
         box.setDefaultButton(QMessageBox::Yes);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("Platform::MessageBox", "确定"));
     }
     const int answer = box.exec();
     if (!yesNo)

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+    qt6-l10n-tools qt6-translations-l10n
     fonts-wqy-microhei
     xvfb xauth xdotool sqlite3
     libbenchmark-dev

@@ -4,6 +4,7 @@
 // that throws). The report is a message box with the error text; the program
 // goes on as it was.
 #include <QApplication>
+#include <QLocale>
 #include <exception>
 
 class TApplication : public QApplication
@@ -13,6 +14,12 @@ public:
     TApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows the program in English when the first language of `locale` for its
+    // user interface is English: the program's texts and Qt's own (standard
+    // buttons, edit menus). Any other language keeps the Chinese texts. True
+    // when the English texts were installed.
+    static bool installTranslations(const QLocale& locale);
 
     // The report of a failure: the error text, caption "错误", stop icon.
     static void showException(const std::exception& error);

@@ -5,5 +5,6 @@
 int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
+    TApplication::installTranslations(QLocale::system());
     return Startup::run();
 }

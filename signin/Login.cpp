@@ -78,7 +78,7 @@ TFrmLogin::~TFrmLogin()
 AccountDataset* TFrmLogin::accounts() const
 {
     if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
-        throw Db::Error("没有数据库连接");
+        throw Db::Error(tr("没有数据库连接").toStdString());
     return Mainmodule::MainDM->accountData();
 }
 
@@ -206,7 +206,9 @@ void TFrmLogin::btnOkClick()
     publishPeriod();
     rememberChoice();
     stampConfiguration();
-    WriteOpLog(Prjconst::_IntoModule.arg(windowTitle()));
+    // The entry is data that other modules read: it names the dialog by its
+    // Chinese caption, whatever language the dialog is shown in.
+    WriteOpLog(Prjconst::_IntoModule.arg(QStringLiteral("登录身份验证")));
     done(Platform::mrOk);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/ModalShow.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "shell/Application.h"
 #include "signin/Login.h"
 #include "signin/Password.h"
 #include "signin/Throttle.h"
@@ -23,6 +24,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QTranslator>
 #include <QtTest>
 #include <memory>
 
@@ -138,6 +140,7 @@ private Q_SLOTS:
     void operationLogNeverStopsSignIn();
     void damagedFilesDoNotStopSignIn();
     void repeatedWrongPasswordsLockTheName();
+    void englishForEnglishLocales();
 };
 
 void TestLogin::cleanup()
@@ -710,6 +713,42 @@ void TestLogin::repeatedWrongPasswordsLockTheName()
     attempt(u"pw");
     QVERIFY(f.signedIn());
     QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(*) FROM LoginFailures")).toInt(), 0);
+}
+
+void TestLogin::englishForEnglishLocales()
+{
+    const QString chineseEntry = QStringLiteral("通过“登录身份验证”登录系统");
+    // Any other language keeps the Chinese texts.
+    QVERIFY(!TApplication::installTranslations(QLocale(QLocale::Chinese, QLocale::China)));
+    QVERIFY(!TApplication::installTranslations(QLocale(QLocale::German, QLocale::Germany)));
+    QVERIFY(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty());
+    {
+        Fixture f;
+        f.open();
+        QCOMPARE(f.dialog->windowTitle(), QStringLiteral("登录身份验证"));
+        QCOMPARE(QString(Prjconst::_PassWordError), QStringLiteral("密码错误，请重新输入！"));
+    }
+
+    QVERIFY(TApplication::installTranslations(QLocale(QLocale::English, QLocale::UnitedKingdom)));
+    const auto uninstall = qScopeGuard([] {
+        for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    });
+    Fixture f;
+    remember(thisMonth, QString());
+    f.open();
+    QCOMPARE(f.dialog->windowTitle(), QStringLiteral("Sign In"));
+    f.type(QStringLiteral("admin"), QStringLiteral("bad"));
+    f.dialog->btnOkClick();
+    QCOMPARE(f.env.messageTexts(), QStringList({ QStringLiteral("Wrong password. Please enter it again.") }));
+    QCOMPARE(f.env.messages[0].caption, QStringLiteral("Information"));
+    // The log entry is data for the rest of the suite: Chinese in every language.
+    f.type(QStringLiteral("admin"), QStringLiteral("pw"));
+    f.dialog->btnOkClick();
+    QVERIFY(f.signedIn());
+    QCOMPARE(f.env.scalar(QStringLiteral("SELECT BeWrite FROM OpLog")).toString(), chineseEntry);
 }
 
 QTEST_MAIN(TestLogin)
