@@ -300,7 +300,7 @@ Choose Yes to go on, or No to choose another period.</translation>
     </message>
     <message>
         <source>该月份的帐套已经存在，不能重复建立！</source>
-        <translation>The account period of this month already exists; it cannot be created twice.</translation>
+        <translation>An account period for that month already exists; it cannot be created again.</translation>
     </message>
     <message>
         <source>帐套月份不正确，请按“年-月”的格式输入，例如 2026-03！</source>
@@ -363,7 +363,7 @@ Choose Yes to go on, or No to choose another period.</translation>
     </message>
     <message>
         <source>按最后排班表自动生成帐套月排班</source>
-        <translation>Schedules from the last month</translation>
+        <translation>Continue last month&apos;s shifts</translation>
     </message>
     <message>
         <source>没有数据库连接</source>
