@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <string>
+#include <utility>
 
 namespace Prjconst {
 
@@ -18,6 +19,10 @@ struct ResourceString
 
     operator QString() const { return QCoreApplication::translate("Prjconst", source); }
     std::string toStdString() const { return QString(*this).toStdString(); }
+    template <typename... Args> QString arg(Args&&... args) const
+    {
+        return QString(*this).arg(std::forward<Args>(args)...);
+    }
 };
 
 // Captions
@@ -41,9 +46,10 @@ inline constexpr ResourceString _msgOpenAccout { QT_TRANSLATE_NOOP(
 // argument: the Chinese caption of the window the operator signed in through.
 inline const QString _IntoModule = QStringLiteral("通过“%1”登录系统");
 // Too many wrong passwords in a row for one name; one argument: how long to wait.
-inline const QString _msgUserLocked = QStringLiteral("该用户连续输错密码的次数过多，已被暂时锁定。\n请在 %1 后再试。");
-inline const QString _WaitSeconds = QStringLiteral("%1 秒");
-inline const QString _WaitMinutes = QStringLiteral("%1 分 %2 秒");
+inline constexpr ResourceString _msgUserLocked { QT_TRANSLATE_NOOP(
+    "Prjconst", "该用户连续输错密码的次数过多，已被暂时锁定。\n请在 %1 后再试。") };
+inline constexpr ResourceString _WaitSeconds { QT_TRANSLATE_NOOP("Prjconst", "%1 秒") };
+inline constexpr ResourceString _WaitMinutes { QT_TRANSLATE_NOOP("Prjconst", "%1 分 %2 秒") };
 
 // Password change
 inline constexpr ResourceString _UserNameNotExists { QT_TRANSLATE_NOOP("Prjconst", "该用户名不存在！") };

@@ -310,6 +310,20 @@ Choose Yes to go on, or No to choose another period.</translation>
         <source>本月的帐套还没有建立，请先新建本月帐套。</source>
         <translation>The account period of this month has not been created yet. Please create it first.</translation>
     </message>
+    <message>
+        <source>该用户连续输错密码的次数过多，已被暂时锁定。
+请在 %1 后再试。</source>
+        <translation>Too many wrong passwords in a row: this user is locked for a while.
+Please try again in %1.</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
 </context>
 <context>
     <name>TFrmAccount</name>
