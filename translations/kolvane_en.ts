@@ -169,6 +169,149 @@ Check the database server and the network, then try again.
     </message>
 </context>
 <context>
+    <name>Main::TFrmMain</name>
+    <message>
+        <source>一卡通软件 - %1</source>
+        <translation>One-Card Suite - %1</translation>
+    </message>
+    <message>
+        <source>文件(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>打印(&amp;P)…</source>
+        <translation>&amp;Print…</translation>
+    </message>
+    <message>
+        <source>打印为 PDF(&amp;D)…</source>
+        <translation>Print to PD&amp;F…</translation>
+    </message>
+    <message>
+        <source>导出 CSV(&amp;E)…</source>
+        <translation>&amp;Export CSV…</translation>
+    </message>
+    <message>
+        <source>退出(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>查看(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>筛选(&amp;F)</source>
+        <translation>&amp;Filter</translation>
+    </message>
+    <message>
+        <source>刷新(&amp;R)</source>
+        <translation>&amp;Refresh</translation>
+    </message>
+    <message>
+        <source>操作员：%1    帐套：%2（%3 至 %4）</source>
+        <translation>Operator: %1    Period: %2 (%3 to %4)</translation>
+    </message>
+    <message>
+        <source>筛选(&amp;S)：</source>
+        <translation>&amp;Search:</translation>
+    </message>
+    <message>
+        <source>员工编号、姓名或班次（Ctrl+F）</source>
+        <translation>Employee ID, name or shift (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>每日人数（按班次）：</source>
+        <translation>Staff per day (by shift):</translation>
+    </message>
+    <message>
+        <source>已登录：%1</source>
+        <translation>Signed in: %1</translation>
+    </message>
+    <message>
+        <source>无法读取本帐套的排班表。
+排除故障后按 F5 重新读取。</source>
+        <translation>Cannot read the schedules of this period.
+Fix the fault, then press F5 to read them again.</translation>
+    </message>
+    <message>
+        <source>帐套“%1”（%2）还没有排班记录。
+按 F5 重新读取。</source>
+        <translation>The period &quot;%1&quot; (%2) has no schedules yet.
+Press F5 to read again.</translation>
+    </message>
+    <message>
+        <source>（空）</source>
+        <translation>(empty)</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>共 %1 格</source>
+        <translation>Total %1</translation>
+    </message>
+    <message>
+        <source>共 %1 人</source>
+        <translation>%1 employees</translation>
+    </message>
+    <message>
+        <source>筛选后 %1 人，共 %2 人</source>
+        <translation>%1 of %2 employees shown</translation>
+    </message>
+    <message>
+        <source>%1 排班表</source>
+        <translation>Schedules %1</translation>
+    </message>
+    <message>
+        <source>已打印 %1 页。</source>
+        <translation>Printed %1 page(s).</translation>
+    </message>
+    <message>
+        <source>打印为 PDF</source>
+        <translation>Print to PDF</translation>
+    </message>
+    <message>
+        <source>排班表-%1.pdf</source>
+        <translation>Schedules-%1.pdf</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1：%2</source>
+        <translation>Cannot write the file %1: %2</translation>
+    </message>
+    <message>
+        <source>一卡通软件</source>
+        <translation>One-Card Suite</translation>
+    </message>
+    <message>
+        <source>无法保存文件 %1：%2</source>
+        <translation>Cannot save the file %1: %2</translation>
+    </message>
+    <message>
+        <source>已保存 %1（%2 页）。</source>
+        <translation>Saved %1 (%2 page(s)).</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>排班表-%1.csv</source>
+        <translation>Schedules-%1.csv</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>已导出 %1 人的排班表到 %2。</source>
+        <translation>Exported the schedules of %1 employees to %2.</translation>
+    </message>
+</context>
+<context>
     <name>Mainmodule</name>
     <message>
         <source>没有数据库连接</source>
@@ -187,6 +330,49 @@ Check the database server and the network, then try again.
 Check the database server and the network, then try again.
 
 %1</translation>
+    </message>
+</context>
+<context>
+    <name>Month</name>
+    <message>
+        <source>帐套月份“%1”不是有效的月份，无法读取排班表。</source>
+        <translation>The period month &quot;%1&quot; is not a valid month; the schedules cannot be read.</translation>
+    </message>
+    <message>
+        <source>无法读取排班表</source>
+        <translation>Cannot read the schedules</translation>
+    </message>
+    <message>
+        <source>排班表中的班次代码超过 65535 种，无法显示。</source>
+        <translation>The schedules hold more than 65535 different shift codes and cannot be shown.</translation>
+    </message>
+    <message>
+        <source>员工 %1 的排班含有无法识别的控制字符，无法显示。</source>
+        <translation>The schedule of employee %1 holds control characters and cannot be shown.</translation>
+    </message>
+    <message>
+        <source>%1：轮班规则 %2，起始日 %3</source>
+        <translation>%1: rotation %2, starting %3</translation>
+    </message>
+    <message>
+        <source>%1：未设班次</source>
+        <translation>%1: no shift set</translation>
+    </message>
+    <message>
+        <source>%1：固定班次 %2</source>
+        <translation>%1: fixed shift %2</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>姓名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>无法写出排班表：%1</source>
+        <translation>Cannot write the schedules: %1</translation>
     </message>
 </context>
 <context>
@@ -236,6 +422,53 @@ Check the database server and the network, then try again.
     <message>
         <source>无法建立文件夹 %1</source>
         <translation>cannot create the folder %1</translation>
+    </message>
+</context>
+<context>
+    <name>Printout</name>
+    <message>
+        <source>无法开始打印。</source>
+        <translation>Cannot start printing.</translation>
+    </message>
+    <message>
+        <source>无法打印下一页。</source>
+        <translation>Cannot print the next page.</translation>
+    </message>
+    <message>
+        <source>打印日期：%1</source>
+        <translation>Printed: %1</translation>
+    </message>
+    <message>
+        <source>%1 %2 格</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>姓名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>本帐套没有排班记录。</source>
+        <translation>This period has no schedules.</translation>
+    </message>
+    <message>
+        <source>每日人数</source>
+        <translation>Staff per day</translation>
+    </message>
+    <message>
+        <source>（空）</source>
+        <translation>(empty)</translation>
+    </message>
+    <message>
+        <source>共 %1 格</source>
+        <translation>Total %1</translation>
+    </message>
+    <message>
+        <source>第 %1 页，共 %2 页</source>
+        <translation>Page %1 of %2</translation>
     </message>
 </context>
 <context>
@@ -323,6 +556,48 @@ Please try again in %1.</translation>
     <message>
         <source>%1 分 %2 秒</source>
         <translation>%1 min %2 s</translation>
+    </message>
+</context>
+<context>
+    <name>Roster::CoverageModel</name>
+    <message>
+        <source>（空）</source>
+        <translation>(empty)</translation>
+    </message>
+    <message>
+        <source>共 %1 格</source>
+        <translation>Total %1</translation>
+    </message>
+    <message>
+        <source>%1 %2：%3 人</source>
+        <translation>%1 %2: %3 staff</translation>
+    </message>
+    <message>
+        <source>无班次</source>
+        <translation>no shift</translation>
+    </message>
+    <message>
+        <source>班次</source>
+        <translation>Shift</translation>
+    </message>
+    <message>
+        <source>本月合计</source>
+        <translation>Month total</translation>
+    </message>
+</context>
+<context>
+    <name>Roster::Model</name>
+    <message>
+        <source>（今天）</source>
+        <translation> (today)</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>姓名</source>
+        <translation>Name</translation>
     </message>
 </context>
 <context>
