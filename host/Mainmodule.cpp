@@ -230,7 +230,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
             "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
             .arg(where);
     if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
-        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1").arg(where);
+        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1\n\n"
+                              "目录属于 kolvane 组时，请管理员把您加入该组，重新登录桌面后再试。")
+            .arg(where);
 
     // mode=rw: never create a file that is not there.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + QStringLiteral("?mode=rw"));

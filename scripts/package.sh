@@ -26,8 +26,9 @@ fi
 rm -rf "$out/src" "$out"/kolvane_*
 mkdir -p "$src"
 if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+    # Files deleted but not yet committed are left out.
     git -C "$root" ls-files -z --cached --others --exclude-standard \
-        | (cd "$root" && xargs -0 -r sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh) \
+        | while IFS= read -r -d '' f; do if [ -e "$root/$f" ]; then printf '%s\0' "$f"; fi; done \
         | tar -C "$root" --null -T - -cf - | tar -C "$src" -xf -
 else
     tar -C "$root" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$src" -xf -
@@ -35,6 +36,9 @@ fi
 
 if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    # debhelper gives the build a HOME of its own: name the user's cache.
+    CCACHE_DIR="$(ccache --get-config cache_dir)"
+    export CCACHE_DIR
 fi
 # No debug-symbol package and no tests here (scripts/test.sh runs those).
 export DEB_BUILD_OPTIONS="parallel=$(nproc) noddebs nocheck${DEB_BUILD_OPTIONS:+ $DEB_BUILD_OPTIONS}"

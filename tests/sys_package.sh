@@ -62,7 +62,10 @@ appstreamcli validate --no-net "$pkg/usr/share/metainfo/org.kolvane.OneCard.meta
     cat "$work/appstream.log"
     fail "AppStream metadata"
 }
-grep -q /var/lib/kolvane "$pkg/usr/bin/kolvane" || fail "kolvane was not built for /var/lib/kolvane"
+# The suite directory fixed at build time (a UTF-16 literal in the binaries).
+for program in kolvane kolvane-db; do
+    strings -el "$pkg/usr/bin/$program" | grep -qx /var/lib/kolvane || fail "$program was not built for /var/lib/kolvane"
+done
 
 # A suite directory like the package's: setgid, writable by its group.
 home="$work/suite"
