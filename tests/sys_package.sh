@@ -64,7 +64,8 @@ appstreamcli validate --no-net "$pkg/usr/share/metainfo/org.kolvane.OneCard.meta
 }
 # The suite directory fixed at build time (a UTF-16 literal in the binaries).
 for program in kolvane kolvane-db; do
-    strings -el "$pkg/usr/bin/$program" | grep -qx /var/lib/kolvane || fail "$program was not built for /var/lib/kolvane"
+    strings -el "$pkg/usr/bin/$program" >"$work/strings"
+    grep -q '/var/lib/kolvane$' "$work/strings" || fail "$program was not built for /var/lib/kolvane"
 done
 
 # A suite directory like the package's: setgid, writable by its group.
