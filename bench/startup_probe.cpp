@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == u"kolvane") {
-        Platform::setExeDirectory(args[2]);
+        Platform::setSuiteDirectory(args[2]);
         Platform::setModalHandler(showOnce);
         Startup::run();
         // Fails unless the login dialog was reached.

@@ -7,11 +7,13 @@
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace Mainmodule {
@@ -191,14 +193,31 @@ bool lockedError(const QSqlError& error)
     return native == u"5" || native == u"6" || error.text().contains(u"locked", Qt::CaseInsensitive);
 }
 
+// The admin tool's command that creates the database the program looked for: the
+// tool beside the executable by its full path unless that is the one on PATH, and
+// no file name for the suite directory's own database.
+QString createCommand(const QString& verb, const QString& file)
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    QString tool = QStringLiteral("kolvane-db");
+    const QString beside = dir + u'/' + tool;
+    if (QFileInfo(beside).isExecutable() && QStandardPaths::findExecutable(tool) != beside)
+        tool = beside;
+    QString command = tool + u' ' + verb;
+    if (QFileInfo(file) != QFileInfo(Platform::suiteDirectory() + QStringLiteral("Kolvane.mdb")))
+        command += QStringLiteral(" \"%1\"").arg(file);
+    return command;
+}
+
 QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
 {
     const QString where = QDir::toNativeSeparators(s.file);
     const QFileInfo info(s.file);
     if (!info.exists())
-        return QStringLiteral(
-            "找不到数据库文件：\n%1\n\n请用 kolvane-db 建立数据库，或在 Tavrel.ini 的 [Database] 中指定数据库。")
-            .arg(where);
+        return QStringLiteral("找不到数据库文件：\n%1\n\n建立演示数据库，请执行：\n    %2\n"
+                              "建立空数据库（操作员 admin，密码 admin），请执行：\n    %3\n\n"
+                              "也可以在 Tavrel.ini 的 [Database] 中指定其他数据库。")
+            .arg(where, createCommand(QStringLiteral("demo"), s.file), createCommand(QStringLiteral("init"), s.file));
     if (!info.isFile())
         return QStringLiteral("数据库路径不是文件：\n%1").arg(where);
     QFile file(s.file);
@@ -211,7 +230,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
             "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
             .arg(where);
     if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
-        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1").arg(where);
+        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1\n\n"
+                              "目录属于 kolvane 组时，请管理员把您加入该组，重新登录桌面后再试。")
+            .arg(where);
 
     // mode=rw: never create a file that is not there.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + QStringLiteral("?mode=rw"));
@@ -341,7 +362,7 @@ TMainDM::TMainDM(QObject* owner)
     : QObject(owner)
 {
     setObjectName(QStringLiteral("MainDM"));
-    const ConnectionSettings settings = readConnectionSettings(Platform::exeDirectory());
+    const ConnectionSettings settings = readConnectionSettings(Platform::suiteDirectory());
     const QString message = openConnection(settings, connectionName);
     if (!message.isEmpty()) {
         bQuited = true;

@@ -2,8 +2,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSysInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The suite directory fixed at build time; empty: the executable's directory.
+#ifndef KOLVANE_SUITE_DIR
+#define KOLVANE_SUITE_DIR ""
+#endif
 
 namespace Platform {
 
@@ -14,7 +24,7 @@ struct Overrides
     int codePage = 0;
     QString computerName;
     QString osVersion;
-    QString exeDir;
+    QString suiteDir;
     std::function<QDateTime()> clock;
     QList<LocaleInfoCall> localeInfoCalls;
 };
@@ -161,19 +171,39 @@ void clearLocaleInfoCalls()
     overrides().localeInfoCalls.clear();
 }
 
-QString exeDirectory()
+QString suiteDirectory()
 {
-    QString dir = overrides().exeDir;
+    QString dir = overrides().suiteDir;
+    if (dir.isEmpty())
+        dir = qEnvironmentVariable("KOLVANE_HOME");
+    if (dir.isEmpty())
+        dir = QStringLiteral(KOLVANE_SUITE_DIR);
     if (dir.isEmpty())
         dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    dir = QDir(dir).absolutePath();
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;
 }
 
-void setExeDirectory(const QString& dir)
+void setSuiteDirectory(const QString& dir)
 {
-    overrides().exeDir = dir.isEmpty() || dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+    overrides().suiteDir = dir;
+}
+
+void shareWithDirectoryGroup(const QString& file)
+{
+    const QByteArray path = QFile::encodeName(file);
+    const QByteArray dir = QFile::encodeName(QFileInfo(file).absolutePath());
+    struct stat dirStat = {};
+    struct stat fileStat = {};
+    if (::stat(dir.constData(), &dirStat) != 0 || (dirStat.st_mode & S_IWGRP) == 0)
+        return;
+    if (::stat(path.constData(), &fileStat) != 0 || fileStat.st_uid != ::geteuid())
+        return;
+    const mode_t wanted = fileStat.st_mode | S_IRGRP | S_IWGRP;
+    if (wanted != fileStat.st_mode)
+        ::chmod(path.constData(), wanted & 07777);
 }
 
 QDateTime now()

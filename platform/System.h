@@ -37,9 +37,18 @@ bool SetLocaleInfoA(unsigned locale, unsigned type, const QString& value);
 QList<LocaleInfoCall> localeInfoCalls();
 void clearLocaleInfoCalls();
 
-// Directory of the running executable, ending in a path separator.
-QString exeDirectory();
-void setExeDirectory(const QString& dir); // empty: back to the real one
+// The suite directory, where the database file, its old name and Tavrel.ini are
+// looked for and written, ending in a path separator: $KOLVANE_HOME when set,
+// else the directory fixed when the program was built (an installed program's
+// /var/lib/kolvane), else the directory of the running executable.
+QString suiteDirectory();
+void setSuiteDirectory(const QString& dir); // empty: back to the real one
+
+// A file created in a directory that its group may write (the suite directory of
+// an installed program) is made readable and writable by the group too, so that
+// every operator of the machine can use it, whoever created it. Does nothing
+// elsewhere, or when the caller does not own the file.
+void shareWithDirectoryGroup(const QString& file);
 
 // The clock.
 QDateTime now();

@@ -12,19 +12,37 @@ packages=(
     libbenchmark-dev
     postgresql openssl
 )
+# The Debian package (scripts/package.sh, tests/sys_package.sh): its tools and
+# build dependencies. Without them only the package test is skipped.
+packaging=(
+    build-essential debhelper dpkg-dev lintian appstream desktop-file-utils
+    qt6-tools-dev qt6-l10n-tools
+)
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+missing() {
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$p"
+        fi
+    done
+}
+mapfile -t need < <(missing "${packages[@]}")
+mapfile -t need_packaging < <(missing "${packaging[@]}")
+[ ${#need[@]} -eq 0 ] && [ ${#need_packaging[@]} -eq 0 ] && exit 0
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@"
+}
+if [ ${#need[@]} -gt 0 ]; then
+    echo "Installing: ${need[*]}"
+    apt_install "${need[@]}"
+fi
+if [ ${#need_packaging[@]} -gt 0 ]; then
+    echo "Installing the packaging tools: ${need_packaging[*]}"
+    apt_install "${need_packaging[@]}" || echo "deps.sh: the packaging tools could not be installed; the package test will be skipped" >&2
+fi

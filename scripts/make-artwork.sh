@@ -3,13 +3,15 @@
 #   resources/splash.jpg      380 x 278 start-up picture with the title
 #   resources/splash_en.jpg   the same in English
 #   resources/login-icon.png  32 x 32 icon of the login dialog, 16 colours
+#   dist/icons/kolvane-N.png  the application icon (the splash's staff card) at the
+#                             hicolor theme's sizes, for the desktop entry
 # Run it again after changing a drawing; the images are committed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/resources"
 font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 [ -r "$font" ] || { echo "missing font: $font (package fonts-wqy-microhei)" >&2; exit 1; }
-command -v convert >/dev/null || { echo "missing ImageMagick convert" >&2; exit 1; }
+convert -version 2>/dev/null | grep -q ImageMagick || { echo "missing ImageMagick convert (package imagemagick)" >&2; exit 1; }
 mkdir -p "$out"
 
 # Splash: a deep blue field with a lighter band, a stylised staff card on the
@@ -48,4 +50,26 @@ convert -size 128x128 xc:none \
     -fill '#f4f7fb' -draw 'rectangle 58,74 104,82' -draw 'rectangle 88,82 96,92' -draw 'rectangle 100,82 104,90' \
     -resize 32x32 -channel A -threshold 50% +channel -colors 16 -strip PNG8:"$out/login-icon.png"
 
-echo "wrote $out/splash.jpg, $out/splash_en.jpg and $out/login-icon.png"
+# Application icon: the splash's staff card on the splash's blue field, drawn at
+# 512 x 512 and reduced to each size the desktop looks for.
+icons="$root/dist/icons"
+mkdir -p "$icons"
+convert -size 512x512 xc:none \
+    \( -size 480x480 gradient:'#1b6ca8'-'#0d3b66' \
+       \( -size 480x480 xc:black -fill white -draw 'roundrectangle 0,0 479,479 96,96' \) \
+       -alpha off -compose CopyOpacity -composite \) -geometry +16+16 -compose Over -composite \
+    -fill 'rgba(0,0,0,0.30)' -draw 'roundrectangle 152,108 384,420 26,26' \
+    -fill '#f4f7fb' -draw 'roundrectangle 140,96 372,408 26,26' \
+    -fill '#f2a541' -draw 'roundrectangle 140,96 372,168 26,26' -draw 'rectangle 140,140 372,168' \
+    -fill '#f4f7fb' -draw 'roundrectangle 220,118 292,134 8,8' \
+    -fill '#9fb3c8' -draw 'ellipse 256,348 84,56 180,360' \
+    -fill '#f4f7fb' -draw 'rectangle 140,348 372,408' \
+    -fill '#c9d6e3' -draw 'circle 256,250 256,298' \
+    -fill '#1b6ca8' -draw 'roundrectangle 176,362 336,382 8,8' \
+    -strip "$icons/kolvane-512.png"
+for size in 16 22 24 32 48 64 128 256; do
+    convert "$icons/kolvane-512.png" -filter Lanczos -resize "${size}x${size}" -strip PNG32:"$icons/kolvane-$size.png"
+done
+rm "$icons/kolvane-512.png"
+
+echo "wrote $out/splash.jpg, $out/splash_en.jpg, $out/login-icon.png and $icons/kolvane-*.png"

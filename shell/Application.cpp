@@ -15,7 +15,7 @@ TApplication::TApplication(int& argc, char** argv)
     base.setFamilies({ base.family(), QStringLiteral("WenQuanYi Micro Hei") });
     setFont(base);
     // Desktops find the program's entry (its name and icon) by this name.
-    setDesktopFileName(QStringLiteral("kolvane"));
+    setDesktopFileName(QStringLiteral("org.kolvane.OneCard"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

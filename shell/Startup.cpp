@@ -86,7 +86,7 @@ using Step = std::function<void(const QString&)>;
 bool bringUp(const Step& step, Owned& owned)
 {
     try {
-        AppDir = Platform::exeDirectory();
+        AppDir = Platform::suiteDirectory();
         step(QStringLiteral("application directory"));
         migrateDatabaseFile(AppDir);
         step(QStringLiteral("database file"));

@@ -302,11 +302,13 @@ void TFrmLogin::rememberChoice()
 
 void TFrmLogin::stampConfiguration()
 {
-    Platform::IniFile ini(Platform::exeDirectory() + QStringLiteral("Tavrel.ini"));
+    const QString iniPath = Platform::suiteDirectory() + QStringLiteral("Tavrel.ini");
+    Platform::IniFile ini(iniPath);
     const QString section = QStringLiteral("SystemConfigure");
     Varunit::share_parameter = ini.readString(section, QStringLiteral("Statu"));
     ini.writeString(section, QStringLiteral("Statu"),
         QStringLiteral("STAR") + Platform::today().toString(QStringLiteral("yyyyMMdd")));
+    Platform::shareWithDirectoryGroup(iniPath);
 }
 
 bool TFrmLogin::VerifyOperator()

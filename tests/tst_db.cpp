@@ -359,7 +359,7 @@ void TestDb::dataModuleFailureMessages_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing") << "missing" << QStringLiteral("找不到数据库文件");
+    QTest::newRow("missing") << "missing" << QStringLiteral("kolvane-db init");
     QTest::newRow("access file") << "access" << QStringLiteral("不是本系统使用的 SQLite 数据库");
     QTest::newRow("empty file") << "empty" << QStringLiteral("不是本系统使用的 SQLite 数据库");
     QTest::newRow("other sqlite") << "foreign" << QStringLiteral("没有一卡通系统的数据表");

@@ -325,13 +325,24 @@ private Q_SLOTS:
         QVERIFY(!GetOSVersion().isEmpty());
         QVERIFY(!GetOSVersion().contains(u"XP"_s));
 
-        QCOMPARE(exeDirectory(), QCoreApplication::applicationDirPath() + u'/');
-        setExeDirectory(u"/opt/kolvane"_s);
-        QCOMPARE(exeDirectory(), u"/opt/kolvane/"_s);
-        setExeDirectory(u"/opt/kolvane/"_s);
-        QCOMPARE(exeDirectory(), u"/opt/kolvane/"_s);
-        setExeDirectory(QString());
-        QVERIFY(exeDirectory().endsWith(u'/'));
+        // KOLVANE_HOME, else the directory fixed at build time, else the executable's.
+        const QByteArray home = qgetenv("KOLVANE_HOME");
+        qunsetenv("KOLVANE_HOME");
+        const QString builtIn = QStringLiteral(KOLVANE_SUITE_DIR);
+        QCOMPARE(suiteDirectory(),
+            builtIn.isEmpty() ? QCoreApplication::applicationDirPath() + u'/' : QDir(builtIn).absolutePath() + u'/');
+        qputenv("KOLVANE_HOME", "/srv/kolvane");
+        QCOMPARE(suiteDirectory(), u"/srv/kolvane/"_s);
+        qputenv("KOLVANE_HOME", "site/");
+        QCOMPARE(suiteDirectory(), QDir::currentPath() + u"/site/"_s);
+        setSuiteDirectory(u"/opt/kolvane"_s);
+        QCOMPARE(suiteDirectory(), u"/opt/kolvane/"_s);
+        setSuiteDirectory(QString());
+        QCOMPARE(suiteDirectory(), QDir::currentPath() + u"/site/"_s);
+        if (home.isNull())
+            qunsetenv("KOLVANE_HOME");
+        else
+            qputenv("KOLVANE_HOME", home);
 
         const QDateTime fixed(QDate(2024, 2, 29), QTime(23, 59, 30));
         setClock([&] { return fixed; });
@@ -339,6 +350,32 @@ private Q_SLOTS:
         QCOMPARE(today(), QDate(2024, 2, 29));
         setClock({});
         QVERIFY(qAbs(now().secsTo(QDateTime::currentDateTime())) < 5);
+    }
+
+    void groupSharedFiles()
+    {
+        // A file in a directory its group may write becomes group-writable; elsewhere
+        // nothing changes.
+        QTemporaryDir dir;
+        const QString shared = dir.filePath(u"shared"_s);
+        const QString own = dir.filePath(u"own"_s);
+        QVERIFY(QDir().mkdir(shared) && QDir().mkdir(own));
+        QVERIFY(QFile::setPermissions(shared,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup
+                | QFile::ExeGroup));
+        QVERIFY(QFile::setPermissions(
+            own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup));
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+        for (const QString& d : { shared, own }) {
+            writeAll(d + u"/Tavrel.ini"_s, "[SystemConfigure]\n");
+            QVERIFY(QFile::setPermissions(d + u"/Tavrel.ini"_s, ownerOnly));
+            shareWithDirectoryGroup(d + u"/Tavrel.ini"_s);
+        }
+        const QFile::Permissions groupBits = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup;
+        QCOMPARE(QFile::permissions(shared + u"/Tavrel.ini"_s) & groupBits, QFile::ReadGroup | QFile::WriteGroup);
+        QCOMPARE(QFile::permissions(own + u"/Tavrel.ini"_s) & groupBits, QFile::Permissions());
+        shareWithDirectoryGroup(shared + u"/missing"_s);
+        QVERIFY(!QFile::exists(shared + u"/missing"_s));
     }
 
     void messageBoxes()

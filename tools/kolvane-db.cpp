@@ -19,8 +19,8 @@ namespace {
 
 const char* const usage
     = "用法：\n"
-      "  kolvane-db init 文件              建立空的一卡通数据库（操作员 admin，密码 admin，首次登录须修改密码）\n"
-      "  kolvane-db demo 文件              建立演示数据库（操作员、上月与本月帐套、员工、班次规则、上月排班）\n"
+      "  kolvane-db init [文件]            建立空的一卡通数据库（操作员 admin，密码 admin，首次登录须修改密码）\n"
+      "  kolvane-db demo [文件]            建立演示数据库（操作员、上月与本月帐套、员工、班次规则、上月排班）\n"
       "  kolvane-db init --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立空的一卡通数据表\n"
       "  kolvane-db demo --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立演示数据\n"
       "  kolvane-db roster 文件 月份                 把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出\n"
@@ -30,6 +30,9 @@ const char* const usage
       "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
       "未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……），未写密码时使用口令文件 ~/.pgpass。\n"
       "数据库须事先建立，字符集为 UTF8，例如：createdb -E UTF8 -T template0 -O kolvane kolvane\n"
+      "\n"
+      "不写文件名时，在一卡通目录中建立 Kolvane.mdb：环境变量 KOLVANE_HOME 所指的目录，\n"
+      "未设置时为安装时确定的目录（软件包：/var/lib/kolvane）或本程序所在的目录。\n"
       "\n"
       "已存在的文件不会被覆盖；已有一卡通数据表的数据库也不会被改动。\n"
       "建立过程出错时不留下任何东西。\n"
@@ -88,6 +91,14 @@ int createFile(const QString& command, const QString& path)
 {
     if (QFileInfo::exists(path))
         return fail(QStringLiteral("文件已存在，不会覆盖：%1").arg(path), 3);
+    const QFileInfo dir(QFileInfo(path).absolutePath());
+    if (!dir.isDir())
+        return fail(QStringLiteral("目录不存在：%1").arg(dir.filePath()), 4);
+    if (!dir.isWritable())
+        return fail(QStringLiteral("没有权限在目录 %1 中建立文件。该目录属于 kolvane 组时，请管理员把您加入该组"
+                                   "（adduser 用户名 kolvane），重新登录后再试。")
+                        .arg(dir.filePath()),
+            4);
     const QString temp = path + QStringLiteral(".part");
     QFile::remove(temp);
     QString error;
@@ -108,6 +119,8 @@ int createFile(const QString& command, const QString& path)
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("kolvane-db"));
+    if (error.isEmpty())
+        Platform::shareWithDirectoryGroup(temp);
     if (error.isEmpty() && !QFile::rename(temp, path))
         error = QStringLiteral("无法把 %1 改名为 %2").arg(temp, path);
     if (!error.isEmpty()) {
@@ -254,9 +267,9 @@ int main(int argc, char** argv)
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")
         return createOnServer(args[0], args[2]);
-    if (!command || args.size() != 2 || args[1].startsWith(u'-')) {
+    if (!command || args.size() > 2 || (args.size() == 2 && args[1].startsWith(u'-'))) {
         QTextStream(stderr) << QString::fromUtf8(usage);
         return 2;
     }
-    return createFile(args[0], args[1]);
+    return createFile(args[0], args.size() == 2 ? args[1] : Platform::suiteDirectory() + QStringLiteral("Kolvane.mdb"));
 }

@@ -107,7 +107,7 @@ TestEnv::TestEnv(const QDateTime& now)
         throw std::runtime_error("no temporary directory");
     if (engine() == Db::Engine::PostgreSQL)
         dropFinishedDatabases();
-    Platform::setExeDirectory(appDir());
+    Platform::setSuiteDirectory(appDir());
     Platform::setRegistryFilePath(m_dir.filePath(QStringLiteral("config/kolvane/registry.ini")));
     Platform::setClock([this] { return m_now; });
     Platform::setAnsiCodePage(936);
@@ -147,7 +147,7 @@ TestEnv::~TestEnv()
     Platform::setAnsiCodePage(0);
     Platform::setComputerName(QString());
     Platform::setOSVersion(QString());
-    Platform::setExeDirectory(QString());
+    Platform::setSuiteDirectory(QString());
     Platform::setRegistryFilePath(QString());
     Varunit::reset();
 }
