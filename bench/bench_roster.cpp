@@ -81,7 +81,7 @@ public:
     // The data module and the sign-in globals, as after a sign-in.
     void signIn()
     {
-        Platform::setExeDirectory(m_dir.path() + u'/');
+        Platform::setSuiteDirectory(m_dir.path() + u'/');
         Mainmodule::MainDM = new Mainmodule::TMainDM;
         if (Mainmodule::bQuited)
             throw std::runtime_error("the data module did not connect");
