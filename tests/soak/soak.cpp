@@ -49,6 +49,7 @@ struct DriverOptions
     int opLimitMs = 30000;
     int kills = -1; // -1: one per five workstations, at least three
     bool keepLogs = false;
+    bool withoutSchemeKey = false; // as on databases other tools of the suite made
 };
 
 QVariant scalar(const QSqlDatabase& db, const QString& sql)
@@ -112,6 +113,8 @@ void prepare(TestEnv& env, const DriverOptions& options, const QDate& today)
                 { QStringLiteral("%1").arg(100000 + w * 100 + n), Soak::newOperator(w, n), Soak::newOperatorPassword, 1,
                     QStringLiteral("ActAccount=1") });
     }
+    if (options.withoutSchemeKey)
+        env.exec(QStringLiteral("ALTER TABLE Scheme DROP CONSTRAINT scheme_pkey"));
     if (!db.commit())
         qFatal("commit failed");
     // This month's schedules, from last month's, as the period dialog makes them.
@@ -404,6 +407,8 @@ int main(int argc, char** argv)
     const QCommandLineOption killsOption(QStringLiteral("kills"),
         QStringLiteral("Server sessions to end during the run (default: workers/5, at least 3)."), QStringLiteral("n"),
         QStringLiteral("-1"));
+    const QCommandLineOption noKeyOption(QStringLiteral("without-scheme-key"),
+        QStringLiteral("Drop the unique key of Scheme (YM, emp_id), as databases made by other tools may lack it."));
     const QCommandLineOption keepOption(QStringLiteral("keep-logs"), QStringLiteral("Keep the workstations' logs."));
     const QCommandLineOption workerOption(
         QStringLiteral("worker"), QStringLiteral("Run as workstation i."), QStringLiteral("i"));
@@ -415,8 +420,8 @@ int main(int argc, char** argv)
         QStringLiteral("result"), QStringLiteral("Worker: result file."), QStringLiteral("file"));
     const QCommandLineOption seedOption(
         QStringLiteral("seed"), QStringLiteral("Worker: random seed."), QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({ workersOption, secondsOption, opLimitOption, killsOption, keepOption, workerOption, iniOption,
-        todayOption, resultOption, seedOption });
+    parser.addOptions({ workersOption, secondsOption, opLimitOption, killsOption, noKeyOption, keepOption, workerOption,
+        iniOption, todayOption, resultOption, seedOption });
     parser.process(app);
 
     if (parser.isSet(workerOption)) {
@@ -436,6 +441,7 @@ int main(int argc, char** argv)
     d.opLimitMs = std::max(1000, parser.value(opLimitOption).toInt());
     d.kills = parser.value(killsOption).toInt();
     d.keepLogs = parser.isSet(keepOption);
+    d.withoutSchemeKey = parser.isSet(noKeyOption);
     try {
         return runDriver(d);
     } catch (const std::exception& e) {
