@@ -291,7 +291,7 @@ int runDriver(const DriverOptions& options)
     // Figures.
     say(QStringLiteral("\nsessions ended by the server: %1").arg(killed));
     say(QStringLiteral("%1 %2 %3 %4  outcomes")
-            .arg(QStringLiteral("kind"), -34)
+            .arg(QStringLiteral("kind"), -38)
             .arg(QStringLiteral("ops"), 6)
             .arg(QStringLiteral("refused"), 8)
             .arg(QStringLiteral("slowest"), 9));
@@ -300,7 +300,7 @@ int runDriver(const DriverOptions& options)
         for (auto o = it->outcomes.cbegin(); o != it->outcomes.cend(); ++o)
             outcomes << QStringLiteral("%1 ×%2").arg(o.key()).arg(o.value());
         say(QStringLiteral("%1 %2 %3 %4  %5")
-                .arg(it.key(), -34)
+                .arg(it.key(), -38)
                 .arg(it->ops, 6)
                 .arg(it->refusals, 8)
                 .arg(QStringLiteral("%1 ms").arg(it->slowestMs), 9)
