@@ -108,7 +108,7 @@ const QList<std::pair<QString, QString>>& knownTexts()
 QString nameOf(const QString& text)
 {
     // The lock after repeated wrong passwords names the wait in its second line.
-    if (text.startsWith(Prjconst::_msgUserLocked.section(u'\n', 0, 0)))
+    if (text.startsWith(QString(Prjconst::_msgUserLocked).section(u'\n', 0, 0)))
         return QStringLiteral("_msgUserLocked");
     for (const auto& [name, known] : knownTexts()) {
         if (known == text)
