@@ -8,6 +8,7 @@
 #include "host/Mainmodule.h"
 #include "periods/Rollover.h"
 #include "platform/IniFile.h"
+#include "signin/Login.h"
 
 #include <QFile>
 #include <QProcess>
@@ -316,6 +317,12 @@ void TestPg::lostSessionIsReportedAndTheNextOperationReconnects()
     Db::Query log(Mainmodule::MainDM->connection(), Db::sqlInsertOpLog);
     log.bind(QStringLiteral("opTime"), QDateTime(QDate(2026, 3, 15), QTime(9, 30)));
     QVERIFY_THROWS_EXCEPTION(Db::Error, log.exec());
+    // The sign-in's own entry, when the session ended after the operator's checks, is written once all the same.
+    TFrmLogin login(nullptr);
+    env.terminateSession(Mainmodule::db());
+    login.WriteOpLog(QStringLiteral("after the session ended"));
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT count(*) FROM OpLog WHERE BeWrite = 'after the session ended'")).toInt(), 1);
 }
 
 // The session ends while the new month's schedules are written: the run ends
