@@ -90,9 +90,7 @@ public:
         Mainmodule::ConnectionSettings settings;
         settings.driver = QStringLiteral("QSQLITE");
         settings.file = file;
-        const QString message = Mainmodule::openConnection(settings, m_connection);
-        if (!message.isEmpty())
-            throw std::runtime_error(message.toStdString());
+        Mainmodule::openConnection(settings, m_connection);
     }
     ~Fixture() { QSqlDatabase::removeDatabase(m_connection); }
 

@@ -51,10 +51,13 @@ class ServerAdmin
 public:
     ServerAdmin()
     {
-        QString error;
-        Mainmodule::ConnectionSettings s = Mainmodule::serverSettings(serverText(), &error);
+        Mainmodule::ConnectionSettings s = Mainmodule::serverSettings(serverText());
         s.database = QStringLiteral("postgres");
-        m_message = Mainmodule::openConnection(s, name, false);
+        try {
+            Mainmodule::openConnection(s, name, false);
+        } catch (const Db::Error& error) {
+            m_message = QString::fromUtf8(error.what());
+        }
     }
     ~ServerAdmin()
     {
@@ -371,8 +374,7 @@ void TestPg::serverStoppedDuringWork()
     QVERIFY2(started.code == 0, qPrintable(started.err));
     const QString own = started.out.trimmed();
 
-    QString error;
-    const Mainmodule::ConnectionSettings server = Mainmodule::serverSettings(own, &error);
+    const Mainmodule::ConnectionSettings server = Mainmodule::serverSettings(own);
     const ProcessResult demo
         = run(binDir() + QStringLiteral("kolvane-db"), { QStringLiteral("demo"), QStringLiteral("--server"), own });
     QVERIFY2(demo.code == 0, qPrintable(demo.err));
@@ -474,8 +476,7 @@ void TestPg::verifiedServerOverTls()
     const auto stop = qScopeGuard([&] {
         run(QStringLiteral("bash"), { scripts + QStringLiteral("pg-stop.sh"), dir.path() });
     });
-    QString error;
-    const int port = Mainmodule::serverSettings(started.out.trimmed(), &error).port;
+    const int port = Mainmodule::serverSettings(started.out.trimmed()).port;
 
     TestEnv env;
     QVERIFY(QFile::copy(dir.filePath(QStringLiteral("tls/ca.crt")), env.appDir() + QStringLiteral("ca.crt")));
@@ -491,10 +492,11 @@ void TestPg::verifiedServerOverTls()
     QFile::setPermissions(env.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
     const QString name = QStringLiteral("tls");
     const auto connect = [&] {
-        const QString message
-            = Mainmodule::openConnection(Mainmodule::readConnectionSettings(env.appDir()), name, false);
-        if (!message.isEmpty())
-            return message;
+        try {
+            Mainmodule::openConnection(Mainmodule::readConnectionSettings(env.appDir()), name, false);
+        } catch (const Db::Error& error) {
+            return QString::fromUtf8(error.what());
+        }
         const QString ssl = Db::Query(QSqlDatabase::database(name, false),
             QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
                                 .open()

@@ -149,16 +149,20 @@ QStringList suiteTablesIn(const QSqlDatabase& db)
 // CREATE TABLEs too when anything fails.
 int createOnServer(const QString& command, const QString& connectionText)
 {
-    QString error;
-    const Mainmodule::ConnectionSettings settings = Mainmodule::serverSettings(connectionText, &error);
-    if (!error.isEmpty())
-        return fail(QStringLiteral("连接参数不正确：%1").arg(error), 2);
+    Mainmodule::ConnectionSettings settings;
+    try {
+        settings = Mainmodule::serverSettings(connectionText);
+    } catch (const Db::Error& error) {
+        return fail(QStringLiteral("连接参数不正确：%1").arg(QString::fromUtf8(error.what())), 2);
+    }
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(QStringLiteral("缺少 PostgreSQL 数据库驱动（Qt 的 QPSQL，Debian 软件包 libqt6sql6-psql）"), 5);
     const QString connection = QStringLiteral("kolvane-db");
-    const QString message = Mainmodule::openConnection(settings, connection, false);
-    if (!message.isEmpty())
-        return fail(message, 5);
+    try {
+        Mainmodule::openConnection(settings, connection, false);
+    } catch (const Db::Error& error) {
+        return fail(QString::fromUtf8(error.what()), 5);
+    }
 
     const QString where = settings.describe();
     int code = 0;
@@ -209,9 +213,11 @@ int createOnServer(const QString& command, const QString& connectionText)
 int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym)
 {
     const QString connection = QStringLiteral("kolvane-db");
-    const QString message = Mainmodule::openConnection(settings, connection);
-    if (!message.isEmpty())
-        return fail(message, 5);
+    try {
+        Mainmodule::openConnection(settings, connection);
+    } catch (const Db::Error& error) {
+        return fail(QString::fromUtf8(error.what()), 5);
+    }
     int code = 0;
     {
         QSqlDatabase db = QSqlDatabase::database(connection, false);
@@ -251,17 +257,18 @@ int main(int argc, char** argv)
     if (!args.isEmpty() && args[0] == u"roster" && (args.size() == 3 || (args.size() == 4 && args[1] == u"--server"))
         && !args[1].isEmpty() && !args.back().startsWith(u'-')) {
         Mainmodule::ConnectionSettings settings;
-        QString error;
-        if (args.size() == 4) {
-            settings = Mainmodule::serverSettings(args[2], &error);
-        } else if (args[1].startsWith(u'-')) {
-            error = QStringLiteral("未知选项 %1").arg(args[1]);
-        } else {
-            settings.driver = QStringLiteral("QSQLITE");
-            settings.file = QFileInfo(args[1]).absoluteFilePath();
+        try {
+            if (args.size() == 4) {
+                settings = Mainmodule::serverSettings(args[2]);
+            } else if (args[1].startsWith(u'-')) {
+                throw Db::Error(QStringLiteral("未知选项 %1").arg(args[1]).toStdString());
+            } else {
+                settings.driver = QStringLiteral("QSQLITE");
+                settings.file = QFileInfo(args[1]).absoluteFilePath();
+            }
+        } catch (const Db::Error& error) {
+            return fail(QStringLiteral("连接参数不正确：%1").arg(QString::fromUtf8(error.what())), 2);
         }
-        if (!error.isEmpty())
-            return fail(QStringLiteral("连接参数不正确：%1").arg(error), 2);
         return writeRoster(settings, args.back());
     }
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
