@@ -44,8 +44,9 @@ void warnIfReadableByOthers(const QString& path)
         return;
     warned = true;
     qWarning("%s",
-        qUtf8Printable(QStringLiteral("警告：%1 中写有数据库密码，而其他用户也能读取这个文件。"
-                                      "请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。")
+        qUtf8Printable(QCoreApplication::translate("Mainmodule",
+            "警告：%1 中写有数据库密码，而其他用户也能读取这个文件。"
+            "请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。")
                            .arg(QDir::toNativeSeparators(path))));
 }
 
@@ -118,9 +119,10 @@ ConnectionSettings serverSettings(const QString& connectionText)
         skipSpace();
         // Words after an unquoted password are part of it: never repeat them.
         if ((key.isEmpty() || i >= text.size() || text.at(i) != u'=') && previousKey == u"password")
-            return failed(QStringLiteral("密码中有空格时，请用单引号把密码括起来（password='...'）"));
+            return failed(
+                QCoreApplication::translate("Mainmodule", "密码中有空格时，请用单引号把密码括起来（password='...'）"));
         if (key.isEmpty() || i >= text.size() || text.at(i) != u'=')
-            return failed(QStringLiteral("连接参数“%1”后面缺少“=”").arg(key));
+            return failed(QCoreApplication::translate("Mainmodule", "连接参数“%1”后面缺少“=”").arg(key));
         previousKey = key;
         ++i;
         skipSpace();
@@ -140,7 +142,7 @@ ConnectionSettings serverSettings(const QString& connectionText)
                 }
             }
             if (!closed)
-                return failed(QStringLiteral("连接参数“%1”的值缺少结尾的单引号").arg(key));
+                return failed(QCoreApplication::translate("Mainmodule", "连接参数“%1”的值缺少结尾的单引号").arg(key));
         } else {
             while (i < text.size() && !text.at(i).isSpace()) {
                 const QChar c = text.at(i++);
@@ -157,7 +159,7 @@ ConnectionSettings serverSettings(const QString& connectionText)
             bool ok = false;
             s.port = value.toInt(&ok);
             if (!ok || s.port <= 0 || s.port > 65535)
-                return failed(QStringLiteral("端口“%1”不正确").arg(value));
+                return failed(QCoreApplication::translate("Mainmodule", "端口“%1”不正确").arg(value));
         } else if (key == u"dbname") {
             s.database = value;
         } else if (key == u"user") {
@@ -203,31 +205,35 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     const QString where = QDir::toNativeSeparators(s.file);
     const QFileInfo info(s.file);
     if (!info.exists())
-        return QStringLiteral("找不到数据库文件：\n%1\n\n建立演示数据库，请执行：\n    %2\n"
-                              "建立空数据库（操作员 admin，密码 admin），请执行：\n    %3\n\n"
-                              "也可以在 Tavrel.ini 的 [Database] 中指定其他数据库。")
+        return QCoreApplication::translate("Mainmodule",
+            "找不到数据库文件：\n%1\n\n建立演示数据库，请执行：\n    %2\n"
+            "建立空数据库（操作员 admin，密码 admin），请执行：\n    %3\n\n"
+            "也可以在 Tavrel.ini 的 [Database] 中指定其他数据库。")
             .arg(where, createCommand(QStringLiteral("demo"), s.file), createCommand(QStringLiteral("init"), s.file));
     if (!info.isFile())
-        return QStringLiteral("数据库路径不是文件：\n%1").arg(where);
+        return QCoreApplication::translate("Mainmodule", "数据库路径不是文件：\n%1").arg(where);
     QFile file(s.file);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("没有权限读取数据库文件：\n%1\n\n%2").arg(where, file.errorString());
+        return QCoreApplication::translate("Mainmodule", "没有权限读取数据库文件：\n%1\n\n%2")
+            .arg(where, file.errorString());
     const QByteArray header = file.read(16);
     file.close();
     if (header != QByteArrayLiteral("SQLite format 3\0"))
-        return QStringLiteral(
-            "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
+        return QCoreApplication::translate(
+            "Mainmodule", "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
             .arg(where);
     if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
-        return QStringLiteral("没有权限写入数据库文件或其所在的目录：\n%1\n\n"
-                              "目录属于 kolvane 组时，请管理员把您加入该组，重新登录桌面后再试。")
+        return QCoreApplication::translate("Mainmodule",
+            "没有权限写入数据库文件或其所在的目录：\n%1\n\n"
+            "目录属于 kolvane 组时，请管理员把您加入该组，重新登录桌面后再试。")
             .arg(where);
 
     // mode=rw: never create a file that is not there.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + QStringLiteral("?mode=rw"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
     if (!db.open())
-        return QStringLiteral("无法打开数据库文件：\n%1\n\n%2").arg(where, db.lastError().text());
+        return QCoreApplication::translate("Mainmodule", "无法打开数据库文件：\n%1\n\n%2")
+            .arg(where, db.lastError().text());
 
     QSqlQuery check(db);
     if (!check.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND lower(name) IN "
@@ -235,13 +241,14 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
         const QSqlError error = check.lastError();
         db.close();
         if (lockedError(error))
-            return QStringLiteral("数据库文件正被其他程序锁定，请稍后再试：\n%1").arg(where);
-        return QStringLiteral("无法读取数据库文件：\n%1\n\n%2").arg(where, error.text());
+            return QCoreApplication::translate("Mainmodule", "数据库文件正被其他程序锁定，请稍后再试：\n%1").arg(where);
+        return QCoreApplication::translate("Mainmodule", "无法读取数据库文件：\n%1\n\n%2").arg(where, error.text());
     }
     if (!check.next() || check.value(0).toInt() < 2) {
         check.finish();
         db.close();
-        return QStringLiteral("数据库文件中没有一卡通系统的数据表（Users、Accounts）：\n%1").arg(where);
+        return QCoreApplication::translate("Mainmodule", "数据库文件中没有一卡通系统的数据表（Users、Accounts）：\n%1")
+            .arg(where);
     }
     check.finish();
     // Write-ahead log with NORMAL sync: every committed row survives a crash of the
@@ -253,8 +260,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
             q.finish();
             db.close();
             if (lockedError(error))
-                return QStringLiteral("数据库文件正被其他程序锁定，请稍后再试：\n%1").arg(where);
-            return QStringLiteral("无法设置数据库文件：\n%1\n\n%2").arg(where, error.text());
+                return QCoreApplication::translate("Mainmodule", "数据库文件正被其他程序锁定，请稍后再试：\n%1")
+                    .arg(where);
+            return QCoreApplication::translate("Mainmodule", "无法设置数据库文件：\n%1\n\n%2").arg(where, error.text());
         }
     }
     return {};
@@ -275,19 +283,25 @@ QString postgresOpenMessage(const ConnectionSettings& s, const QString& error)
 {
     const QString where = s.describe();
     if (containsAny(error, { u"no password supplied" }))
-        return s.hasPassword ? QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error)
-                             : QStringLiteral("数据库服务器要求密码，但 Tavrel.ini 的 [Database] 中没有 Password，"
-                                              "口令文件（~/.pgpass 或 PGPASSFILE）中也没有这个用户的密码：\n%1\n\n%2")
-                                   .arg(where, error);
+        return s.hasPassword
+            ? QCoreApplication::translate("Mainmodule", "数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2")
+                  .arg(where, error)
+            : QCoreApplication::translate("Mainmodule",
+                "数据库服务器要求密码，但 Tavrel.ini 的 [Database] 中没有 Password，"
+                "口令文件（~/.pgpass 或 PGPASSFILE）中也没有这个用户的密码：\n%1\n\n%2")
+                  .arg(where, error);
     if (containsAny(error, { u"password authentication failed", u"authentication failed", u"认证失败" }))
-        return QStringLiteral("数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2").arg(where, error);
+        return QCoreApplication::translate("Mainmodule", "数据库服务器拒绝登录，用户名或密码不正确：\n%1\n\n%2")
+            .arg(where, error);
     if (containsAny(error, { u"does not exist", u"不存在" }))
-        return QStringLiteral("数据库服务器上没有这个数据库或用户：\n%1\n\n%2").arg(where, error);
+        return QCoreApplication::translate("Mainmodule", "数据库服务器上没有这个数据库或用户：\n%1\n\n%2")
+            .arg(where, error);
     // The server answered but refused (no pg_hba.conf entry, too many
     // connections, starting up...).
     if (containsAny(error, { u"FATAL", u"致命错误" }))
-        return QStringLiteral("数据库服务器拒绝连接：\n%1\n\n%2").arg(where, error);
-    return QStringLiteral("无法连接数据库服务器，请检查服务器是否已启动，以及服务器的地址和端口是否正确：\n%1\n\n%2")
+        return QCoreApplication::translate("Mainmodule", "数据库服务器拒绝连接：\n%1\n\n%2").arg(where, error);
+    return QCoreApplication::translate(
+        "Mainmodule", "无法连接数据库服务器，请检查服务器是否已启动，以及服务器的地址和端口是否正确：\n%1\n\n%2")
         .arg(where, error);
 }
 
@@ -318,13 +332,14 @@ QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool require
         const QString error = check.lastError().text().trimmed();
         check.finish();
         db.close();
-        return QStringLiteral("无法读取数据库：\n%1\n\n%2").arg(where, error);
+        return QCoreApplication::translate("Mainmodule", "无法读取数据库：\n%1\n\n%2").arg(where, error);
     }
     const bool found = check.next() && check.value(0).toInt() >= 2;
     check.finish();
     if (!found) {
         db.close();
-        return QStringLiteral("数据库中没有一卡通系统的数据表（Users、Accounts）：\n%1\n\n请用 kolvane-db 建立数据库。")
+        return QCoreApplication::translate(
+            "Mainmodule", "数据库中没有一卡通系统的数据表（Users、Accounts）：\n%1\n\n请用 kolvane-db 建立数据库。")
             .arg(where);
     }
     return {};
@@ -335,8 +350,9 @@ QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool require
 void openConnection(const ConnectionSettings& settings, const QString& connectionName, bool requireSuiteTables)
 {
     if (!QSqlDatabase::isDriverAvailable(settings.driver))
-        throw Db::Error(
-            QStringLiteral("缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。").arg(settings.driver).toStdString());
+        throw Db::Error(QCoreApplication::translate("Mainmodule", "缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。")
+                            .arg(settings.driver)
+                            .toStdString());
     QString message;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(settings.driver, connectionName);

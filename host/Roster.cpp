@@ -1,8 +1,10 @@
 #include "host/Roster.h"
 
+
 #include "db/Query.h"
 #include "db/Statements.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -26,8 +28,10 @@ MonthSpan monthOf(const QString& ym)
 
 QString weekdayName(const QDate& date)
 {
-    static const char16_t names[] = u"一二三四五六日";
-    return QString(QChar(names[date.dayOfWeek() - 1]));
+    static const char* const names[] = { QT_TRANSLATE_NOOP("Roster", "一"), QT_TRANSLATE_NOOP("Roster", "二"),
+        QT_TRANSLATE_NOOP("Roster", "三"), QT_TRANSLATE_NOOP("Roster", "四"), QT_TRANSLATE_NOOP("Roster", "五"),
+        QT_TRANSLATE_NOOP("Roster", "六"), QT_TRANSLATE_NOOP("Roster", "日") };
+    return QCoreApplication::translate("Roster", names[date.dayOfWeek() - 1]);
 }
 
 bool isWeekend(const QDate& date)
