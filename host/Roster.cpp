@@ -1,6 +1,5 @@
 #include "host/Roster.h"
 
-
 #include "db/Query.h"
 #include "db/Statements.h"
 
