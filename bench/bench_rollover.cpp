@@ -238,8 +238,8 @@ Fixture& fixture(int employees)
         slot = std::make_unique<Fixture>(employees);
         // One untimed run first, so that every repetition finds the caches of
         // the engine and of the file system in the same state.
-        Rollover::runAutoScheme(
-            slot->db(), kNewYm, QDateTime(QDate(2025, 1, 1), QTime(0, 0)), QDateTime(QDate(2025, 1, 31), QTime(0, 0)));
+        Rollover::runAutoScheme(slot->db(), *MonthKey::fromKey(kNewYm), QDateTime(QDate(2025, 1, 1), QTime(0, 0)),
+            QDateTime(QDate(2025, 1, 31), QTime(0, 0)));
     }
     return *slot;
 }
@@ -278,7 +278,7 @@ void BM_Rollover(benchmark::State& state)
         HeapProbe probe;
         const size_t before = heapInUse();
         Stopwatch timer;
-        const Rollover::RolloverReport report = Rollover::runAutoScheme(f.db(), kNewYm,
+        const Rollover::RolloverReport report = Rollover::runAutoScheme(f.db(), *MonthKey::fromKey(kNewYm),
             QDateTime(QDate(2025, 1, 1), QTime(0, 0)), QDateTime(QDate(2025, 1, 31), QTime(0, 0)), &probe);
         const double run = timer.wall();
         const double runCpu = timer.cpu();

@@ -127,4 +127,10 @@ inline constexpr char16_t sqlRosterDaySeparator = u'\x1F';
 inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 AS days "
                                                 "FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
 
+// Schedule roll-over: one employee's row of a month. %1 is a list of
+// "column=?" settings, %2 the column names, %3 as many markers; the markers of
+// the key come last in the update.
+inline const QString sqlUpdateSchemeRow = QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?");
+inline const QString sqlInsertSchemeRow = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)");
+
 } // namespace Db

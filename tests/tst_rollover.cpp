@@ -4,6 +4,7 @@
 
 #include "db/Query.h"
 #include "host/Mainmodule.h"
+#include "periods/Gauge.h"
 #include "periods/Rollover.h"
 
 #include <QApplication>
@@ -80,7 +81,7 @@ public:
     RolloverReport run(const QString& ym = QStringLiteral("2024-01"), const QDateTime& begin = day(2024, 1, 1),
         const QDateTime& end = day(2024, 1, 31), RolloverProgress* progress = nullptr)
     {
-        return runAutoScheme(env.db(), ym, begin, end, progress);
+        return runAutoScheme(env.db(), MonthKey::fromKey(ym).value_or(MonthKey()), begin, end, progress);
     }
 
     // The 31 day columns of a row ("<null>" for NULL), or an empty list without a row.
@@ -155,8 +156,8 @@ void TestRollover::previousMonthAndWhenNothingRuns()
     Fixture f;
     f.addEmployee(QStringLiteral("E1"), QStringLiteral("白班"));
     f.addEmployee(QStringLiteral("E2"), QStringLiteral("白班"), {}, {}, QStringLiteral("2024-01"));
-    QVERIFY(PrevAccountExists(f.env.db(), QStringLiteral("2023-12")));
-    QVERIFY(!PrevAccountExists(f.env.db(), QStringLiteral("2024-01")));
+    QVERIFY(PrevAccountExists(f.env.db(), MonthKey::of(QDate(2023, 12, 1))));
+    QVERIFY(!PrevAccountExists(f.env.db(), MonthKey::of(QDate(2024, 1, 1))));
 
     // No period for the previous month, though it has rows; no month key at all:
     // nothing is written, no cursor, no gauge.
@@ -168,10 +169,10 @@ void TestRollover::previousMonthAndWhenNothingRuns()
     QVERIFY(progress.calls.isEmpty());
     QCOMPARE(f.rows(QStringLiteral("2024-02")), 0);
 
-    // A month key of the right shape naming no month, or a period without
-    // dates: refused before anything is written.
-    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-13")));
-    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-0x")));
+    // A month key of the right shape naming no month (no such key can be
+    // made), or a period without dates: refused before anything is written.
+    QVERIFY(!MonthKey::parse(QStringLiteral("2024-13")));
+    QVERIFY(!MonthKey::parse(QStringLiteral("2024-0x")));
     QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), QDateTime(), day(2024, 1, 31)));
     QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), day(2024, 1, 1), QDateTime()));
     QCOMPARE(f.rows(), 1);
@@ -468,8 +469,8 @@ void TestRollover::progressAndGauge()
     connect(gauge, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
     {
         GaugeProgress progress(gauge, 0);
-        const RolloverReport report
-            = runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        const RolloverReport report = runAutoScheme(Mainmodule::db(), *MonthKey::fromKey(QStringLiteral("2024-01")),
+            day(2024, 1, 1), day(2024, 1, 31), &progress);
         QCOMPARE(report.written, 4);
         QCOMPARE(gauge->maximum(), 5);
         QCOMPARE(gauge->value(), 5);
@@ -484,7 +485,8 @@ void TestRollover::progressAndGauge()
     values.clear();
     {
         GaugeProgress progress(gauge, 60 * 1000);
-        runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        runAutoScheme(Mainmodule::db(), *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1),
+            day(2024, 1, 31), &progress);
         QCOMPARE(progress.repaints(), 2); // at the start and on the last row
     }
     QCOMPARE(values, QList<int>({ 0, 1, 2, 3, 4, 5 }));
@@ -499,7 +501,8 @@ void TestRollover::progressAndGauge()
     {
         GaugeProgress progress(gauge);
         QVERIFY_THROWS_EXCEPTION(Db::Error,
-            runAutoScheme(f.env.db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress));
+            runAutoScheme(f.env.db(), *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1), day(2024, 1, 31),
+                &progress));
         QVERIFY(gauge->isHidden());
         QVERIFY(!QApplication::overrideCursor());
     }

@@ -1,12 +1,11 @@
 // kolvane-db: creates an empty suite database or a demonstration one, in a
 // SQLite file or on a PostgreSQL server.
 #include "db/Query.h"
-#include "db/Statements.h"
 #include "host/Mainmodule.h"
 #include "host/Roster.h"
 #include "host/Schema.h"
-#include "periods/CycleShift.h"
 #include "platform/System.h"
+#include "tools/Demo.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -46,42 +45,13 @@ int fail(const QString& message, int code)
     return code;
 }
 
-// Last month's rotation rows of the demonstration data get their day columns
-// from their rules, as the roll-over would have written them.
-void fillDemoRotations(const QSqlDatabase& db, const QDate& today)
-{
-    CycleShift::ShiftRules rules;
-    rules.load(db);
-    const QDate first = QDate(today.year(), today.month(), 1).addMonths(-1);
-    Db::Query rows(db, QStringLiteral("SELECT emp_id, shift_id, start_date FROM Scheme WHERE YM=:ym"));
-    rows.bind(QStringLiteral("ym"), first.toString(QStringLiteral("yyyy-MM")));
-    rows.open();
-    for (const Db::Row& row : rows.rows()) {
-        const QDateTime anchor = row.dateTime(Db::cStartDate);
-        const CycleShift::ShiftRule* rule = rules.find(row.text(Db::cShiftId));
-        if (!anchor.isValid() || !rule)
-            continue;
-        QStringList columns;
-        QVariantList codes;
-        for (QDate day = first; day.month() == first.month(); day = day.addDays(1)) {
-            columns << Db::quotedName(db, Db::dayColumn(day.day())) + QStringLiteral("=?");
-            codes << CycleShift::codeOf(*rule, anchor, day);
-        }
-        Db::Query update(db, QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?").arg(columns.join(u',')));
-        codes << first.toString(QStringLiteral("yyyy-MM")) << rows.text(Db::cEmpId);
-        update.bindInOrder(codes);
-        update.exec();
-    }
-}
-
 void fill(const QSqlDatabase& db, const QString& command)
 {
     Schema::create(db);
     if (command == u"init") {
         Schema::addInitialOperator(db);
     } else {
-        Schema::fillDemo(db, Platform::today());
-        fillDemoRotations(db, Platform::today());
+        Demo::fill(db, Platform::today());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "host/Pubfunctions.h"
 #include "host/Schema.h"
 #include "host/Varunit.h"
+#include "tools/Demo.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
@@ -197,7 +198,7 @@ void TestEnv::createDatabase(bool demo)
         failSetup(database.lastError().text());
     Schema::create(database);
     if (demo)
-        Schema::fillDemo(database, m_now.date());
+        Demo::fill(database, m_now.date());
     if (!database.commit())
         failSetup(database.lastError().text());
 }
