@@ -132,5 +132,20 @@ inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.
 // the key come last in the update.
 inline const QString sqlUpdateSchemeRow = QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?");
 inline const QString sqlInsertSchemeRow = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)");
+// The same on PostgreSQL as one statement, for a pipeline: $1 the month, $2
+// the employee, %1 the settings ("column=$3, ..."), %2 the other column names,
+// %3 their markers.
+inline const QString sqlWriteSchemeRowPg
+    = QStringLiteral("WITH u AS (UPDATE Scheme SET %1 WHERE YM=$1 AND emp_id=$2 RETURNING 1) "
+                     "INSERT INTO Scheme (YM, emp_id, %2) SELECT $1, $2, %3 WHERE NOT EXISTS (SELECT 1 FROM u)");
+// One roll-over of a month at a time across workstations: a session lock on
+// the pair (roll-over, the month key's hash); $1 the roll-over's number, $2 the key.
+inline const QString sqlTryLockMonthPg = QStringLiteral("SELECT pg_try_advisory_lock($1::int4, hashtext($2))");
+inline const QString sqlUnlockMonthPg = QStringLiteral("SELECT pg_advisory_unlock($1::int4, hashtext($2))");
+inline const QString sqlDeallocatePg = QStringLiteral("DEALLOCATE %1");
+// Each row's look-up and write in one write transaction on SQLite.
+inline const QString sqlBeginWriteSqlite = QStringLiteral("BEGIN IMMEDIATE");
+inline const QString sqlCommit = QStringLiteral("COMMIT");
+inline const QString sqlRollback = QStringLiteral("ROLLBACK");
 
 } // namespace Db
