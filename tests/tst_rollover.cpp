@@ -9,7 +9,10 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QSqlDriver>
+#include <QThread>
 #include <QtTest>
+#include <latch>
 
 using TestSupport::TestEnv;
 using namespace Rollover;
@@ -143,6 +146,7 @@ private Q_SLOTS:
     void existingRowsAreEditedInPlace();
     void leaveDates();
     void progressAndGauge();
+    void twoWorkstationsRollTheSameMonth();
 };
 
 void TestRollover::previousMonthAndWhenNothingRuns()
@@ -514,6 +518,80 @@ void TestRollover::progressAndGauge()
     g.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &order);
     QCOMPARE(order.calls, QStringList({ QStringLiteral("busy"), QStringLiteral("start 2"), QStringLiteral("finish") }));
     QCOMPARE(order.advances, 2);
+}
+
+// Two workstations save the same new month at once, each on its own connection,
+// on a schedule table with and without a key on (YM, emp_id): every employee
+// gets one row, and neither reports an employee whose row is there as failed.
+void TestRollover::twoWorkstationsRollTheSameMonth()
+{
+    const int employees = 400;
+    for (const bool keyed : { true, false }) {
+        Fixture f;
+        if (!keyed) {
+            f.env.exec(QStringLiteral("DROP TABLE Scheme"));
+            QStringList dayColumns;
+            for (int d = 1; d <= 31; ++d)
+                dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
+            f.env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
+                                      "start_date %1, %2)")
+                           .arg(onSqlite(f.env) ? QStringLiteral("DATETIME") : QStringLiteral("TIMESTAMP"),
+                               dayColumns.join(QStringLiteral(", "))));
+        }
+        if (onSqlite(f.env)) // as the data module opens the file
+            f.env.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        f.env.exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < employees; ++i) {
+            const QString emp = QStringLiteral("W%1").arg(i, 4, 10, QLatin1Char('0'));
+            if (i % 2)
+                f.addEmployee(emp, QStringLiteral("D3"), day(2023, 12, 1));
+            else
+                f.addEmployee(emp, QStringLiteral("白班"));
+        }
+        f.env.exec(QStringLiteral("COMMIT"));
+
+        struct Workstation
+        {
+            QString name;
+            RolloverReport report;
+            QString error;
+        };
+        Workstation stations[] = { { QStringLiteral("ws-a"), {}, {} }, { QStringLiteral("ws-b"), {}, {} } };
+        std::latch together(2);
+        QList<QThread*> threads;
+        for (Workstation& w : stations) {
+            QSqlDatabase db = f.env.openConnection(w.name);
+            QThread* thread = QThread::create([&w, db, &together, main = QThread::currentThread()] {
+                together.arrive_and_wait();
+                try {
+                    w.report = runAutoScheme(
+                        db, *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1), day(2024, 1, 31));
+                } catch (const std::exception& e) {
+                    w.error = QString::fromUtf8(e.what());
+                }
+                db.driver()->moveToThread(main);
+            });
+            db.driver()->moveToThread(thread);
+            threads << thread;
+        }
+        for (QThread* t : threads)
+            t->start();
+        for (QThread* t : threads) {
+            QVERIFY(t->wait(120 * 1000));
+            delete t;
+        }
+        for (const Workstation& w : stations) {
+            QSqlDatabase::removeDatabase(w.name);
+            QVERIFY2(w.error.isEmpty(), qPrintable(w.error));
+            QVERIFY2(w.report.failures.isEmpty(), qPrintable(failureMessage(w.report)));
+            QCOMPARE(w.report.written, employees);
+        }
+        QCOMPARE(f.rows(), employees);
+        QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2024-01'")).toInt(),
+            employees);
+        QCOMPARE(f.days(QStringLiteral("W0000")), repeated(QStringLiteral("白班"), 31));
+        QCOMPARE(f.days(QStringLiteral("W0001")).at(0), QStringLiteral("中班")); // 31 days after the anchor
+    }
 }
 
 QTEST_MAIN(TestRollover)
