@@ -323,12 +323,13 @@ private:
         return s;
     }
 
+    // The text stays where it is until the statement has run and been reset.
     void bind(sqlite3_stmt* statement, int at, const QByteArray& text)
     {
         if (text.isNull())
             sqlite3_bind_null(statement, at);
         else
-            sqlite3_bind_text(statement, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(statement, at, text.constData(), int(text.size()), SQLITE_STATIC);
     }
 
     // Runs a statement to its end. A refusal goes into `reason` (false); a
@@ -616,7 +617,7 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     const QString what = QStringLiteral("无法查询数据库");
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.prepare(adaptStatement(sql, engineOf(db))))
+    if (!q.prepare(sql))
         failed(what, db, q.lastError(), sql);
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, toDbValue(values.at(i)));

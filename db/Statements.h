@@ -127,6 +127,14 @@ inline constexpr char16_t sqlRosterDaySeparator = u'\x1F';
 inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 AS days "
                                                 "FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
 
+
+// Schedule roll-over: last month's rows as sqlOldMonthSchemes gives them, with only
+// the columns the roll-over reads, so that neither engine sorts or sends the
+// day columns.
+inline const QString sqlOldMonthSchemeKeys
+    = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, E.leave_date FROM Scheme S, Employee E "
+                     "WHERE S.emp_id = E.emp_id AND YM = :ym "
+                     "ORDER BY CASE WHEN S.start_date IS NULL THEN 1 ELSE 0 END, S.start_date DESC, E.emp_id");
 // Schedule roll-over: one employee's row of a month. %1 is a list of
 // "column=?" settings, %2 the column names, %3 as many markers; the markers of
 // the key come last in the update.

@@ -50,7 +50,7 @@ std::vector<OldRow> readOldRows(const QSqlDatabase& db, const MonthKey& previous
 {
     std::vector<OldRow> rows;
     TextPool pool;
-    Db::forEachRow(db, Db::sqlOldMonthSchemes, { previous.text() },
+    Db::forEachRow(db, Db::sqlOldMonthSchemeKeys, { previous.text() },
         { Db::cEmpId, Db::cShiftId, Db::cStartDate, Db::cLeaveDate }, [&](const QVariant* v) {
             OldRow row;
             row.empId = v[0].toString();
