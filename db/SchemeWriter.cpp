@@ -4,6 +4,7 @@
 #include "db/Statements.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -173,15 +174,42 @@ template <typename Handle> Handle* nativeHandle(const QSqlDatabase& db, const ch
     return *static_cast<Handle* const*>(handle.constData());
 }
 
-// The texts of a row's values after the key, in the order of columnNames();
-// null for a null value.
-std::vector<QByteArray> utf8Values(const SchemeRow& row)
+// The texts of a row's values after the key, in the order of columnNames(),
+// as UTF-8; null for a null value. A month's rows hold few different codes:
+// each is converted once.
+class Utf8Values
 {
-    std::vector<QByteArray> texts;
-    for (const QVariant& v : columnValues(row))
-        texts.push_back(v.isNull() ? QByteArray() : v.toString().toUtf8());
-    return texts;
-}
+public:
+    std::vector<QByteArray> operator()(const SchemeRow& row)
+    {
+        std::vector<QByteArray> texts;
+        texts.reserve(33);
+        texts.push_back(utf8(row.shiftId));
+        if (row.writeStart) {
+            const QVariant start = toDbValue(row.start);
+            texts.push_back(start.isNull() ? QByteArray() : start.toString().toUtf8());
+        }
+        for (int day = 1; day <= 31; ++day)
+            if (row.days & (quint64(1) << day))
+                texts.push_back(utf8(row.codes[day]));
+        return texts;
+    }
+
+private:
+    QByteArray utf8(const QString& text)
+    {
+        if (text.isNull())
+            return {};
+        const auto found = m_known.constFind(text);
+        if (found != m_known.cend())
+            return *found;
+        if (m_known.size() > 4096)
+            m_known.clear();
+        return *m_known.insert(text, text.toUtf8());
+    }
+
+    QHash<QString, QByteArray> m_known;
+};
 
 // --- SQLite ------------------------------------------------------------------
 
@@ -191,9 +219,12 @@ constexpr int sqliteBusyTimeoutMs = 3000;
 constexpr qint64 sqliteGiveUpMs = 120 * 1000;
 
 // Through SQLite's own API on the data module's connection. Each row is one
-// write transaction: looked for, updated or inserted, committed. Another
-// workstation's rows come between, so two runs of one month interleave row by
-// row, and the one that comes second finds the row and updates it.
+// statement, and SQLite runs a writing statement whole under the file's write
+// lock: no other workstation can store the row between the look-up and the
+// insert. With a unique key on (YM, emp_id) the statement is an insert that
+// updates the row it meets; without one it inserts only when the month lacks
+// the row, and a row that is there is then updated. Other workstations' rows
+// come between, so two runs of one month interleave row by row.
 class SqliteWriter : public SchemeWriter
 {
 public:
@@ -204,13 +235,9 @@ public:
         , m_outcome(std::move(outcome))
         , m_waiting(std::move(waiting))
     {
-        // Inside a caller's transaction the rows are part of it.
-        m_ownTransaction = sqlite3_get_autocommit(m_handle) != 0;
-        m_begin = prepare(sqlBeginWriteSqlite);
-        m_commit = prepare(sqlCommit);
-        m_rollback = prepare(sqlRollback);
         // Short waits: the other workstation holds the file for one row at a time.
         sqlite3_busy_handler(m_handle, &SqliteWriter::busy, this);
+        m_keyed = hasMonthKey();
     }
 
     ~SqliteWriter() override
@@ -219,8 +246,6 @@ public:
             sqlite3_finalize(s.update);
             sqlite3_finalize(s.insert);
         }
-        for (sqlite3_stmt* s : { m_begin, m_commit, m_rollback })
-            sqlite3_finalize(s);
         sqlite3_busy_timeout(m_handle, sqliteBusyTimeoutMs);
     }
 
@@ -231,30 +256,29 @@ public:
             m_outcome(row.empId, s.error);
             return;
         }
-        const std::vector<QByteArray> values = utf8Values(row);
+        const std::vector<QByteArray> values = m_utf8(row);
         const QByteArray empId = row.empId.toUtf8();
         QString reason;
-        if (m_ownTransaction)
-            run(m_begin, row.empId);
-        int at = 1;
-        for (const QByteArray& v : values)
-            bind(s.update, at++, v);
-        bind(s.update, at++, m_ym);
-        bind(s.update, at++, empId);
-        bool stored = run(s.update, row.empId, &reason);
-        if (stored && sqlite3_changes(m_handle) == 0) {
-            at = 1;
+        // A row deleted between a failed insert and the update is inserted anew.
+        for (int attempt = 0; attempt < 3 && reason.isEmpty(); ++attempt) {
+            int at = 1;
             bind(s.insert, at++, m_ym);
             bind(s.insert, at++, empId);
             for (const QByteArray& v : values)
                 bind(s.insert, at++, v);
-            stored = run(s.insert, row.empId, &reason);
-        }
-        if (m_ownTransaction) {
-            if (stored)
-                stored = run(m_commit, row.empId, &reason);
-            if (!stored && !sqlite3_get_autocommit(m_handle))
-                run(m_rollback, row.empId);
+            if (!m_keyed) {
+                bind(s.insert, at++, m_ym);
+                bind(s.insert, at++, empId);
+            }
+            if (!run(s.insert, row.empId, &reason) || m_keyed || sqlite3_changes(m_handle) > 0)
+                break;
+            at = 1;
+            for (const QByteArray& v : values)
+                bind(s.update, at++, v);
+            bind(s.update, at++, m_ym);
+            bind(s.update, at++, empId);
+            if (!run(s.update, row.empId, &reason) || sqlite3_changes(m_handle) > 0)
+                break;
         }
         m_outcome(row.empId, reason);
     }
@@ -309,18 +333,49 @@ private:
             return found->second;
         Statements& s = m_sets[set];
         QStringList names = columnNames(m_db, set);
+        QStringList excluded;
+        for (const QString& name : names)
+            excluded << name + QStringLiteral("=excluded.") + name;
         const QString update = sqlUpdateSchemeRow.arg(names.join(QStringLiteral("=?, ")) + QStringLiteral("=?"));
         names.prepend(cEmpId);
         names.prepend(cSchemeYm);
         QStringList markers;
         markers.fill(QStringLiteral("?"), names.size());
-        const QString insert = sqlInsertSchemeRow.arg(names.join(QStringLiteral(", ")), markers.join(u", "));
-        s.update = prepare(update);
-        if (s.update)
-            s.insert = prepare(insert);
-        if (!s.update || !s.insert)
+        const QString columns = names.join(QStringLiteral(", "));
+        if (m_keyed) {
+            s.insert = prepare(sqlUpsertSchemeRowSqlite.arg(columns, markers.join(u", "), excluded.join(u", ")));
+        } else {
+            s.insert = prepare(sqlInsertMissingSchemeRow.arg(columns, markers.join(u", ")));
+            if (s.insert)
+                s.update = prepare(update);
+        }
+        if (!s.insert || (!m_keyed && !s.update))
             s.error = refusal();
         return s;
+    }
+
+    // Whether a unique index without condition holds exactly (YM, emp_id).
+    bool hasMonthKey()
+    {
+        bool keyed = false;
+        sqlite3_stmt* list = prepare(sqlSchemeIndexesSqlite);
+        while (list && !keyed && sqlite3_step(list) == SQLITE_ROW) {
+            const bool unique = sqlite3_column_int(list, 2) != 0;
+            const bool partial = sqlite3_column_int(list, 4) != 0;
+            if (!unique || partial)
+                continue;
+            const QString index = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(list, 1)));
+            sqlite3_stmt* info
+                = prepare(sqlIndexColumnsSqlite.arg(m_db.driver()->escapeIdentifier(index, QSqlDriver::TableName)));
+            QStringList columns;
+            while (info && sqlite3_step(info) == SQLITE_ROW)
+                columns << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info, 2))).toLower();
+            sqlite3_finalize(info);
+            columns.sort();
+            keyed = columns == QStringList { cEmpId.toLower(), cSchemeYm.toLower() };
+        }
+        sqlite3_finalize(list);
+        return keyed;
     }
 
     // The text stays where it is until the statement has run and been reset.
@@ -363,10 +418,8 @@ private:
     QByteArray m_ym;
     Outcome m_outcome;
     Waiting m_waiting;
-    bool m_ownTransaction = true;
-    sqlite3_stmt* m_begin = nullptr;
-    sqlite3_stmt* m_commit = nullptr;
-    sqlite3_stmt* m_rollback = nullptr;
+    bool m_keyed = false; // the table has a unique key on (YM, emp_id)
+    Utf8Values m_utf8;
     std::unordered_map<quint64, Statements> m_sets;
     QElapsedTimer m_waitingFor;
     QElapsedTimer m_lastShown;
@@ -425,7 +478,7 @@ public:
     {
         const quint64 set = columnSet(row);
         const QByteArray& name = statement(set);
-        const std::vector<QByteArray> values = utf8Values(row);
+        const std::vector<QByteArray> values = m_utf8(row);
         const QByteArray empId = row.empId.toUtf8();
         std::vector<const char*> params = { m_ym.constData(), empId.constData() };
         for (const QByteArray& v : values)
@@ -604,6 +657,7 @@ private:
     Outcome m_outcome;
     QByteArray m_prefix;
     bool m_locked = false;
+    Utf8Values m_utf8;
     std::unordered_map<quint64, QByteArray> m_names;
     std::unordered_map<quint64, QString> m_prepareErrors;
     std::deque<Pending> m_pending;

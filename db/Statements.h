@@ -151,9 +151,16 @@ inline const QString sqlWriteSchemeRowPg
 inline const QString sqlTryLockMonthPg = QStringLiteral("SELECT pg_try_advisory_lock($1::int4, hashtext($2))");
 inline const QString sqlUnlockMonthPg = QStringLiteral("SELECT pg_advisory_unlock($1::int4, hashtext($2))");
 inline const QString sqlDeallocatePg = QStringLiteral("DEALLOCATE %1");
-// Each row's look-up and write in one write transaction on SQLite.
-inline const QString sqlBeginWriteSqlite = QStringLiteral("BEGIN IMMEDIATE");
-inline const QString sqlCommit = QStringLiteral("COMMIT");
-inline const QString sqlRollback = QStringLiteral("ROLLBACK");
+// With a unique key on (YM, emp_id): %1 every column name, %2 as many
+// markers, %3 "column=excluded.column" for every column after the key.
+inline const QString sqlUpsertSchemeRowSqlite
+    = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2) ON CONFLICT (YM, emp_id) DO UPDATE SET %3");
+// The unique keys of Scheme on SQLite: the indexes, then the columns of one (%1).
+inline const QString sqlSchemeIndexesSqlite = QStringLiteral("PRAGMA index_list(Scheme)");
+inline const QString sqlIndexColumnsSqlite = QStringLiteral("PRAGMA index_info(%1)");
+// The insert as one statement with its look-up (SQLite runs it under the
+// file's write lock): %1 every column name, %2 as many markers, then the key.
+inline const QString sqlInsertMissingSchemeRow = QStringLiteral(
+    "INSERT INTO Scheme (%1) SELECT %2 WHERE NOT EXISTS (SELECT 1 FROM Scheme WHERE YM=? AND emp_id=?)");
 
 } // namespace Db

@@ -20,7 +20,7 @@ cleanup() {
     if [ -n "$pgdir" ]; then
         "$root/scripts/pg-stop.sh" "$pgdir" >/dev/null 2>&1 || true
     fi
-    [ -n "$out" ] && rm -f "$out"
+    [ -n "$out" ] && rm -f $out
     exit "$status"
 }
 trap cleanup EXIT
@@ -35,16 +35,23 @@ pgdir="$(mktemp -d "$pgparent/kolvane-bench-pg.XXXXXX")"
 KOLVANE_BENCH_PG="$("$root/scripts/pg-start.sh" "$pgdir")"
 export KOLVANE_BENCH_PG
 
-out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
-"$build/bin/bench_rollover" --benchmark_filter='/10000/' \
-    --benchmark_out="$out" --benchmark_out_format=csv "$@"
+sqlite_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
+server_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
+out="$sqlite_out $server_out"
+# Each benchmark in a file of its own: a CSV file has one set of counters.
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqlite/10000/' \
+    --benchmark_out="$sqlite_out" --benchmark_out_format=csv "$@"
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverServer/10000/' \
+    --benchmark_out="$server_out" --benchmark_out_format=csv "$@"
 
 # One aggregate (min, median, max) of one counter of one benchmark.
 stat() {
+    local file="$sqlite_out"
+    [ "$1" = BM_RolloverServer ] && file="$server_out"
     awk -F, -v bench="$1" -v counter="$2" -v agg="$3" '
         /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
         index($1, bench "/10000/") && $1 ~ ("_" agg "\"?$") { printf "%.2f", $(col[counter]); found = 1; exit }
-        END { if (!found) printf "n/a" }' "$out"
+        END { if (!found) printf "n/a" }' "$file"
 }
 
 echo
