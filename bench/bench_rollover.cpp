@@ -9,6 +9,9 @@
 // its own, on the same connection; run/floor is their ratio. heap_B/emp: the
 // heap the run takes beyond what was in use before it (peak while it works).
 //
+// BM_RolloverSqliteTogether: two workstations (threads, each its own
+// connection) roll the same month on one file at once, against one alone.
+//
 // BM_RolloverServer (needs KOLVANE_BENCH_PG, a libpq connection text of a
 // server where a database may be created): the same run on PostgreSQL over
 // loopback and through a relay that adds 2.5 ms each way (5 ms round trip).
@@ -29,6 +32,7 @@
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <malloc.h>
@@ -307,18 +311,42 @@ public:
         if (!message.isEmpty())
             throw std::runtime_error(message.toStdString());
         // One untimed run first, so that every repetition finds the caches of
-        // the engine and of the file system in the same state.
+        // the engine and of the file system in the same state; its rows are
+        // what the floor writes.
         rollOver(db());
+        rows = newMonthRows(db());
     }
-    ~SqliteFixture() { QSqlDatabase::removeDatabase(m_connection); }
+    ~SqliteFixture()
+    {
+        QSqlDatabase::removeDatabase(m_connection);
+        QSqlDatabase::removeDatabase(m_connection + QStringLiteral("-second"));
+    }
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
+
+    // Another workstation's connection to the same file.
+    QSqlDatabase second()
+    {
+        const QString name = m_connection + QStringLiteral("-second");
+        if (!QSqlDatabase::contains(name)) {
+            Mainmodule::ConnectionSettings settings;
+            settings.driver = QStringLiteral("QSQLITE");
+            settings.file = m_dir.filePath(QStringLiteral("Kolvane.mdb"));
+            const QString message = Mainmodule::openConnection(settings, name);
+            if (!message.isEmpty())
+                throw std::runtime_error(message.toStdString());
+        }
+        return QSqlDatabase::database(name, false);
+    }
 
     void clearNewMonth()
     {
         exec(db(), QStringLiteral("DELETE FROM Scheme WHERE YM='%1'").arg(kNewYm));
         exec(db(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     }
+
+    Rows rows;
+    int repetitions = 0;
 
 private:
     QTemporaryDir m_dir;
@@ -421,6 +449,20 @@ void BM_RolloverSqlite(benchmark::State& state)
     const int employees = static_cast<int>(state.range(0));
     SqliteFixture& f = fixture<SqliteFixture>(employees);
     for (auto _ : state) {
+        // The floor goes first in every other repetition, so that a machine
+        // busy with something else weighs on both alike.
+        const bool floorFirst = f.repetitions++ % 2 == 1;
+        double floor = 0;
+        double floorCpu = 0;
+        const auto measureFloor = [&] {
+            f.clearNewMonth();
+            Stopwatch timer;
+            insertDirectly(f.db(), f.rows);
+            floor = timer.wall();
+            floorCpu = timer.cpu();
+        };
+        if (floorFirst)
+            measureFloor();
         f.clearNewMonth();
         HeapProbe probe;
         const size_t before = heapInUse();
@@ -430,19 +472,59 @@ void BM_RolloverSqlite(benchmark::State& state)
         const double runCpu = timer.cpu();
         if (!wroteAll(state, report, employees))
             return;
-
-        const Rows rows = newMonthRows(f.db());
-        f.clearNewMonth();
-        timer.restart();
-        insertDirectly(f.db(), rows);
-        const double floor = timer.wall();
-        const double floorCpu = timer.cpu();
+        if (!floorFirst)
+            measureFloor();
 
         state.SetIterationTime(run);
         state.counters["floor_s"] = floor;
         state.counters["run/floor"] = run / floor;
         state.counters["cpu:run/floor"] = runCpu / floorCpu;
         state.counters["heap_B/emp"] = double(probe.peak > before ? probe.peak - before : 0) / employees;
+    }
+}
+
+// Two workstations save the same new month at once on one SQLite file. The
+// time is theirs together; together/alone its ratio to one run alone.
+void BM_RolloverSqliteTogether(benchmark::State& state)
+{
+    const int employees = static_cast<int>(state.range(0));
+    SqliteFixture& f = fixture<SqliteFixture>(employees);
+    QSqlDatabase connections[] = { f.db(), f.second() };
+    for (auto _ : state) {
+        f.clearNewMonth();
+        Stopwatch timer;
+        Rollover::RolloverReport report = rollOver(f.db());
+        const double alone = timer.wall();
+        if (!wroteAll(state, report, employees))
+            return;
+
+        f.clearNewMonth();
+        Rollover::RolloverReport reports[2];
+        QThread* main = QThread::currentThread();
+        std::vector<QThread*> threads;
+        for (int i = 0; i < 2; ++i) {
+            QThread* thread = QThread::create([&reports, &connections, i, main] {
+                reports[i] = rollOver(connections[i]);
+                connections[i].driver()->moveToThread(main);
+            });
+            connections[i].driver()->moveToThread(thread);
+            threads.push_back(thread);
+        }
+        timer.restart();
+        for (QThread* t : threads)
+            t->start();
+        for (QThread* t : threads) {
+            t->wait();
+            delete t;
+        }
+        const double together = timer.wall();
+        for (const auto& r : reports)
+            if (!wroteAll(state, r, employees))
+                return;
+
+        state.SetIterationTime(together);
+        state.counters["alone_s"] = alone;
+        state.counters["together/alone"] = together / alone;
     }
 }
 
@@ -500,6 +582,16 @@ BENCHMARK(BM_RolloverSqlite)
     ->Arg(10000)
     ->Arg(50000)
     ->Iterations(1)
+    ->Repetitions(9)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minOf)
+    ->ComputeStatistics("max", maxOf)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK(BM_RolloverSqliteTogether)
+    ->Arg(10000)
+    ->Iterations(1)
     ->Repetitions(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
@@ -511,7 +603,7 @@ BENCHMARK(BM_RolloverServer)
     ->Arg(1000)
     ->Arg(10000)
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(9)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", minOf)
