@@ -127,7 +127,6 @@ inline constexpr char16_t sqlRosterDaySeparator = u'\x1F';
 inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 AS days "
                                                 "FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
 
-
 // Schedule roll-over: last month's rows as sqlOldMonthSchemes gives them, with only
 // the columns the roll-over reads, so that neither engine sorts or sends the
 // day columns.

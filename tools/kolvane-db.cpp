@@ -1,7 +1,9 @@
 // kolvane-db: creates an empty suite database or a demonstration one, in a
 // SQLite file or on a PostgreSQL server.
 #include "db/Query.h"
+#include "db/Statements.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
 #include "host/Roster.h"
 #include "host/Schema.h"
 #include "platform/System.h"
@@ -232,7 +234,10 @@ int main(int argc, char** argv)
         }
         if (!error.isEmpty())
             return fail(QStringLiteral("连接参数不正确：%1").arg(error), 2);
-        return writeRoster(settings, args.back());
+        const std::optional<MonthKey> month = MonthKey::parse(args.back());
+        if (!month)
+            return fail(QStringLiteral("月份不正确：%1（应为 yyyy-mm）").arg(args.back()), 2);
+        return writeRoster(settings, month->text());
     }
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")
