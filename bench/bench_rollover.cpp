@@ -1,17 +1,26 @@
 // The schedule roll-over against what writing its rows costs at the least.
 //
 // For N employees (half fixed shifts, half rotations over "day", "week" and
-// "month" rules) each repetition times, on one SQLite database opened as the
-// data module opens it (WAL, synchronous=NORMAL):
-//   run     the whole roll-over of 2024-12 into 2025-01;
-//   floorA  the same new-month rows inserted one by one, each committed on its own;
-//   floorB  the same rows inserted by one prepared INSERT inside one transaction.
-// The reported time is the run's; the counters give both floors, the ratios
-// run/floorA and run/floorB of wall-clock time and of this thread's CPU time,
-// and the heap the run takes beyond what was in use before it (peak, sampled
-// while it works), per employee.
+// "month" rules), the roll-over of 2024-12 into 2025-01:
+//
+// BM_RolloverSqlite: on one SQLite file opened as the data module opens it
+// (WAL, synchronous=NORMAL). The time is the run's; the floor is the same
+// new-month rows inserted one by one through sqlite3 itself, each committed on
+// its own, on the same connection; run/floor is their ratio. heap_B/emp: the
+// heap the run takes beyond what was in use before it (peak while it works).
+//
+// BM_RolloverSqliteTogether: two workstations (threads, each its own
+// connection) roll the same month on one file at once, against one alone.
+//
+// BM_RolloverServer (needs KOLVANE_BENCH_PG, a libpq connection text of a
+// server where a database may be created): the same run on PostgreSQL over
+// loopback and through a relay that adds 2.5 ms each way (5 ms round trip).
+// The time is the relayed run's; pg-5ms/pg-loopback is the ratio of the two,
+// copy_s the floor of one COPY of the same rows over loopback.
+#include "bench/DelayRelay.h"
 #include "db/Query.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
 #include "host/Schema.h"
 #include "periods/Rollover.h"
 
@@ -23,8 +32,11 @@
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <benchmark/benchmark.h>
+#include <libpq-fe.h>
 #include <malloc.h>
+#include <sqlite3.h>
 #include <time.h>
 
 #include <algorithm>
@@ -51,6 +63,12 @@ void exec(const QSqlDatabase& db, const QString& sql)
         throw std::runtime_error(q.lastError().text().toStdString());
 }
 
+Rollover::RolloverReport rollOver(const QSqlDatabase& db, Rollover::RolloverProgress* progress = nullptr)
+{
+    return Rollover::runAutoScheme(db, *MonthKey::fromKey(kNewYm), QDateTime(QDate(2025, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(2025, 1, 31), QTime(0, 0)), progress);
+}
+
 // Samples the heap while the run works.
 class HeapProbe : public Rollover::RolloverProgress
 {
@@ -68,182 +86,7 @@ public:
     size_t peak = 0;
 };
 
-class Fixture
-{
-public:
-    explicit Fixture(int employees)
-        : m_connection(QStringLiteral("bench-%1").arg(employees))
-    {
-        if (!m_dir.isValid())
-            throw std::runtime_error("no temporary directory");
-        const QString file = m_dir.filePath(QStringLiteral("Kolvane.mdb"));
-        {
-            QSqlDatabase setup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-setup"));
-            setup.setDatabaseName(file);
-            if (!setup.open())
-                throw std::runtime_error("cannot create the database");
-            fill(setup, employees);
-            setup.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("bench-setup"));
-
-        Mainmodule::ConnectionSettings settings;
-        settings.driver = QStringLiteral("QSQLITE");
-        settings.file = file;
-        Mainmodule::openConnection(settings, m_connection);
-    }
-    ~Fixture() { QSqlDatabase::removeDatabase(m_connection); }
-
-    QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
-
-    void clearNewMonth()
-    {
-        exec(db(), QStringLiteral("DELETE FROM Scheme WHERE YM='%1'").arg(kNewYm));
-        exec(db(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    }
-
-    std::vector<QVariantList> newMonthRows(QStringList& columns)
-    {
-        QSqlQuery q(db());
-        q.setForwardOnly(true);
-        // In the order the run wrote them: the order of last month's rows.
-        if (!q.exec(QStringLiteral("SELECT * FROM Scheme WHERE YM='%1' ORDER BY start_date DESC, emp_id").arg(kNewYm)))
-            throw std::runtime_error(q.lastError().text().toStdString());
-        const QSqlRecord record = q.record();
-        columns.clear();
-        for (int i = 0; i < record.count(); ++i)
-            columns << record.fieldName(i);
-        std::vector<QVariantList> rows;
-        while (q.next()) {
-            QVariantList row;
-            for (int i = 0; i < record.count(); ++i)
-                row << q.value(i);
-            rows.push_back(row);
-        }
-        return rows;
-    }
-
-    // Inserts the rows with one prepared statement; inside one transaction or
-    // each committed on its own.
-    void insertRows(const QStringList& columns, const std::vector<QVariantList>& rows, bool oneTransaction)
-    {
-        QSqlDatabase database = db();
-        QStringList names;
-        for (const QString& c : columns)
-            names << database.driver()->escapeIdentifier(c, QSqlDriver::FieldName);
-        QStringList markers;
-        markers.fill(QStringLiteral("?"), columns.size());
-        QSqlQuery q(database);
-        if (!q.prepare(QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)")
-                           .arg(names.join(QStringLiteral(", ")), markers.join(QStringLiteral(", ")))))
-            throw std::runtime_error(q.lastError().text().toStdString());
-        if (oneTransaction && !database.transaction())
-            throw std::runtime_error("no transaction");
-        for (const QVariantList& row : rows) {
-            for (int i = 0; i < row.size(); ++i)
-                q.bindValue(i, row.at(i));
-            if (!q.exec())
-                throw std::runtime_error(q.lastError().text().toStdString());
-        }
-        if (oneTransaction && !database.commit())
-            throw std::runtime_error("commit failed");
-    }
-
-private:
-    static void fill(const QSqlDatabase& db, int employees)
-    {
-        exec(db, QStringLiteral("BEGIN"));
-        Schema::create(db);
-        exec(db,
-            QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES "
-                           "('%1', '%1月帐套', '2024-12-01 00:00:00', '2024-12-31 00:00:00')")
-                .arg(kOldYm));
-        QStringList week;
-        for (int slot = 1; slot <= 14; ++slot)
-            week << QStringLiteral("%1=%2").arg(slot).arg(
-                slot % 7 <= 1 ? QStringLiteral("休息") : QStringLiteral("白班"));
-        QStringList month;
-        for (int slot = 1; slot <= 62; ++slot)
-            month << QStringLiteral("%1=%2").arg(slot).arg(
-                slot <= 31 ? QStringLiteral("早班") : QStringLiteral("夜班"));
-        const QString rules[][3] = {
-            { QStringLiteral("R-DAY3"), QStringLiteral("3"), QStringLiteral("day") },
-            { QStringLiteral("R-WEEK2"), QStringLiteral("2"), QStringLiteral("week") },
-            { QStringLiteral("R-MONTH2"), QStringLiteral("2"), QStringLiteral("month") },
-        };
-        const QString slots[] = { QStringLiteral("1=早班\r\n2=中班\r\n3=夜班"), week.join(QStringLiteral("\r\n")),
-            month.join(QStringLiteral("\r\n")) };
-        for (int i = 0; i < 3; ++i) {
-            QSqlQuery q(db);
-            q.prepare(QStringLiteral(
-                "INSERT INTO Shifts_Rule (shift_id, shifts_cyc, shifts_cyc_unit, shifts) VALUES (?,?,?,?)"));
-            q.addBindValue(rules[i][0]);
-            q.addBindValue(rules[i][1].toInt());
-            q.addBindValue(rules[i][2]);
-            q.addBindValue(slots[i]);
-            if (!q.exec())
-                throw std::runtime_error(q.lastError().text().toStdString());
-        }
-
-        QSqlQuery employee(db);
-        employee.prepare(QStringLiteral("INSERT INTO Employee (emp_id, emp_name) VALUES (?, ?)"));
-        QStringList columns = { QStringLiteral("YM"), QStringLiteral("emp_id"), QStringLiteral("shift_id"),
-            QStringLiteral("start_date") };
-        QStringList markers = { QStringLiteral("?"), QStringLiteral("?"), QStringLiteral("?"), QStringLiteral("?") };
-        for (int d = 1; d <= 31; ++d) {
-            columns << db.driver()->escapeIdentifier(QString::number(d), QSqlDriver::FieldName);
-            markers << QStringLiteral("?");
-        }
-        QSqlQuery scheme(db);
-        scheme.prepare(QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)")
-                           .arg(columns.join(QStringLiteral(", ")), markers.join(QStringLiteral(", "))));
-        const QString fixed[] = { QStringLiteral("白班"), QStringLiteral("早班"), QStringLiteral("中班") };
-        for (int i = 0; i < employees; ++i) {
-            const QString emp = QStringLiteral("E%1").arg(i, 7, 10, QLatin1Char('0'));
-            employee.bindValue(0, emp);
-            employee.bindValue(1, QStringLiteral("员工%1").arg(i));
-            if (!employee.exec())
-                throw std::runtime_error(employee.lastError().text().toStdString());
-            scheme.bindValue(0, kOldYm);
-            scheme.bindValue(1, emp);
-            QString code;
-            if (i % 2 == 0) {
-                code = fixed[(i / 2) % 3];
-                scheme.bindValue(2, code);
-                scheme.bindValue(3, QVariant());
-            } else {
-                code = QStringLiteral("早班");
-                scheme.bindValue(2, rules[(i / 2) % 3][0]);
-                scheme.bindValue(3, Db::dateTimeText(QDate(2024, 1 + i % 12, 1 + i % 28).startOfDay()));
-            }
-            for (int d = 1; d <= 31; ++d)
-                scheme.bindValue(3 + d, code);
-            if (!scheme.exec())
-                throw std::runtime_error(scheme.lastError().text().toStdString());
-        }
-        exec(db, QStringLiteral("COMMIT"));
-    }
-
-    QTemporaryDir m_dir;
-    QString m_connection;
-};
-
-Fixture& fixture(int employees)
-{
-    static std::map<int, std::unique_ptr<Fixture>> fixtures;
-    auto& slot = fixtures[employees];
-    if (!slot) {
-        slot = std::make_unique<Fixture>(employees);
-        // One untimed run first, so that every repetition finds the caches of
-        // the engine and of the file system in the same state.
-        Rollover::runAutoScheme(
-            slot->db(), kNewYm, QDateTime(QDate(2025, 1, 1), QTime(0, 0)), QDateTime(QDate(2025, 1, 31), QTime(0, 0)));
-    }
-    return *slot;
-}
-
-// Wall-clock and CPU time of one timed part. The machine may be shared: the
-// CPU time of this thread (user and system) does not count waiting for a core.
+// Wall-clock and CPU time of one timed part.
 class Stopwatch
 {
 public:
@@ -267,45 +110,447 @@ private:
     double m_cpu = 0;
 };
 
-void BM_Rollover(benchmark::State& state)
+// Last month's period, three rules, N employees and their rows.
+void fill(const QSqlDatabase& db, int employees)
+{
+    exec(db, QStringLiteral("BEGIN"));
+    Schema::create(db);
+    exec(db,
+        QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES "
+                       "('%1', '%1月帐套', '2024-12-01 00:00:00', '2024-12-31 00:00:00')")
+            .arg(kOldYm));
+    QStringList week;
+    for (int slot = 1; slot <= 14; ++slot)
+        week << QStringLiteral("%1=%2").arg(slot).arg(slot % 7 <= 1 ? QStringLiteral("休息") : QStringLiteral("白班"));
+    QStringList month;
+    for (int slot = 1; slot <= 62; ++slot)
+        month << QStringLiteral("%1=%2").arg(slot).arg(slot <= 31 ? QStringLiteral("早班") : QStringLiteral("夜班"));
+    const QString rules[][3] = {
+        { QStringLiteral("R-DAY3"), QStringLiteral("3"), QStringLiteral("day") },
+        { QStringLiteral("R-WEEK2"), QStringLiteral("2"), QStringLiteral("week") },
+        { QStringLiteral("R-MONTH2"), QStringLiteral("2"), QStringLiteral("month") },
+    };
+    const QString slots[] = { QStringLiteral("1=早班\r\n2=中班\r\n3=夜班"), week.join(QStringLiteral("\r\n")),
+        month.join(QStringLiteral("\r\n")) };
+    for (int i = 0; i < 3; ++i) {
+        QSqlQuery q(db);
+        q.prepare(
+            QStringLiteral("INSERT INTO Shifts_Rule (shift_id, shifts_cyc, shifts_cyc_unit, shifts) VALUES (?,?,?,?)"));
+        q.addBindValue(rules[i][0]);
+        q.addBindValue(rules[i][1].toInt());
+        q.addBindValue(rules[i][2]);
+        q.addBindValue(slots[i]);
+        if (!q.exec())
+            throw std::runtime_error(q.lastError().text().toStdString());
+    }
+
+    QSqlQuery employee(db);
+    employee.prepare(QStringLiteral("INSERT INTO Employee (emp_id, emp_name) VALUES (?, ?)"));
+    QStringList columns
+        = { QStringLiteral("YM"), QStringLiteral("emp_id"), QStringLiteral("shift_id"), QStringLiteral("start_date") };
+    QStringList markers = { QStringLiteral("?"), QStringLiteral("?"), QStringLiteral("?"), QStringLiteral("?") };
+    for (int d = 1; d <= 31; ++d) {
+        columns << db.driver()->escapeIdentifier(QString::number(d), QSqlDriver::FieldName);
+        markers << QStringLiteral("?");
+    }
+    QSqlQuery scheme(db);
+    scheme.prepare(QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)")
+                       .arg(columns.join(QStringLiteral(", ")), markers.join(QStringLiteral(", "))));
+    const QString fixed[] = { QStringLiteral("白班"), QStringLiteral("早班"), QStringLiteral("中班") };
+    for (int i = 0; i < employees; ++i) {
+        const QString emp = QStringLiteral("E%1").arg(i, 7, 10, QLatin1Char('0'));
+        employee.bindValue(0, emp);
+        employee.bindValue(1, QStringLiteral("员工%1").arg(i));
+        if (!employee.exec())
+            throw std::runtime_error(employee.lastError().text().toStdString());
+        scheme.bindValue(0, kOldYm);
+        scheme.bindValue(1, emp);
+        QString code;
+        if (i % 2 == 0) {
+            code = fixed[(i / 2) % 3];
+            scheme.bindValue(2, code);
+            scheme.bindValue(3, QVariant());
+        } else {
+            code = QStringLiteral("早班");
+            scheme.bindValue(2, rules[(i / 2) % 3][0]);
+            scheme.bindValue(3, Db::dateTimeText(QDate(2024, 1 + i % 12, 1 + i % 28).startOfDay()));
+        }
+        for (int d = 1; d <= 31; ++d)
+            scheme.bindValue(3 + d, code);
+        if (!scheme.exec())
+            throw std::runtime_error(scheme.lastError().text().toStdString());
+    }
+    exec(db, QStringLiteral("COMMIT"));
+}
+
+// The new month's rows as the run wrote them, as text (null stays null), in
+// the order of last month's rows.
+struct Rows
+{
+    QStringList columns; // quoted for a statement
+    std::vector<std::vector<QByteArray>> values;
+};
+
+Rows newMonthRows(const QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QString sql
+        = QStringLiteral("SELECT * FROM Scheme S WHERE YM='%1' "
+                         "ORDER BY CASE WHEN S.start_date IS NULL THEN 1 ELSE 0 END, S.start_date DESC, emp_id")
+              .arg(kNewYm);
+    if (!q.exec(sql))
+        throw std::runtime_error(q.lastError().text().toStdString());
+    Rows rows;
+    const QSqlRecord record = q.record();
+    for (int i = 0; i < record.count(); ++i)
+        rows.columns << db.driver()->escapeIdentifier(record.fieldName(i), QSqlDriver::FieldName);
+    while (q.next()) {
+        std::vector<QByteArray> row;
+        for (int i = 0; i < record.count(); ++i) {
+            const QVariant v = q.value(i);
+            row.push_back(v.isNull() ? QByteArray() : Db::toDbValue(v).toString().toUtf8());
+        }
+        rows.values.push_back(std::move(row));
+    }
+    return rows;
+}
+
+template <typename Handle> Handle* handleOf(const QSqlDatabase& db, const char* type)
+{
+    const QVariant h = db.driver()->handle();
+    if (qstrcmp(h.typeName(), type) != 0)
+        throw std::runtime_error("not the expected driver");
+    return *static_cast<Handle* const*>(h.constData());
+}
+
+// The floor on SQLite: one prepared INSERT through sqlite3, each row committed on its own.
+void insertDirectly(const QSqlDatabase& db, const Rows& rows)
+{
+    sqlite3* handle = handleOf<sqlite3>(db, "sqlite3*");
+    QStringList markers;
+    markers.fill(QStringLiteral("?"), rows.columns.size());
+    const QByteArray sql = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)")
+                               .arg(rows.columns.join(QStringLiteral(", ")), markers.join(QStringLiteral(", ")))
+                               .toUtf8();
+    sqlite3_stmt* insert = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(handle));
+    for (const auto& row : rows.values) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (row[i].isNull())
+                sqlite3_bind_null(insert, int(i) + 1);
+            else
+                sqlite3_bind_text(insert, int(i) + 1, row[i].constData(), int(row[i].size()), SQLITE_TRANSIENT);
+        }
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            sqlite3_finalize(insert);
+            throw std::runtime_error(sqlite3_errmsg(handle));
+        }
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+}
+
+// The floor on PostgreSQL: one COPY of all rows.
+void copyRows(const QSqlDatabase& db, const Rows& rows)
+{
+    PGconn* conn = handleOf<PGconn>(db, "pg_conn*");
+    const QByteArray sql = QStringLiteral("COPY Scheme (%1) FROM STDIN").arg(rows.columns.join(u',')).toUtf8();
+    PGresult* r = PQexec(conn, sql.constData());
+    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (!copying)
+        throw std::runtime_error(PQerrorMessage(conn));
+    QByteArray data;
+    for (const auto& row : rows.values) {
+        data.clear();
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i)
+                data += '\t';
+            data += row[i].isNull() ? QByteArray("\\N") : row[i];
+        }
+        data += '\n';
+        if (PQputCopyData(conn, data.constData(), int(data.size())) != 1)
+            throw std::runtime_error(PQerrorMessage(conn));
+    }
+    if (PQputCopyEnd(conn, nullptr) != 1)
+        throw std::runtime_error(PQerrorMessage(conn));
+    bool ok = true;
+    while (PGresult* done = PQgetResult(conn)) {
+        ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
+        PQclear(done);
+    }
+    if (!ok)
+        throw std::runtime_error(PQerrorMessage(conn));
+}
+
+class SqliteFixture
+{
+public:
+    explicit SqliteFixture(int employees)
+        : m_connection(QStringLiteral("bench-sqlite-%1").arg(employees))
+    {
+        if (!m_dir.isValid())
+            throw std::runtime_error("no temporary directory");
+        const QString file = m_dir.filePath(QStringLiteral("Kolvane.mdb"));
+        {
+            QSqlDatabase setup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-setup"));
+            setup.setDatabaseName(file);
+            if (!setup.open())
+                throw std::runtime_error("cannot create the database");
+            fill(setup, employees);
+            setup.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-setup"));
+
+        Mainmodule::ConnectionSettings settings;
+        settings.driver = QStringLiteral("QSQLITE");
+        settings.file = file;
+        Mainmodule::openConnection(settings, m_connection);
+        // One untimed run first, so that every repetition finds the caches of
+        // the engine and of the file system in the same state; its rows are
+        // what the floor writes.
+        rollOver(db());
+        rows = newMonthRows(db());
+    }
+    ~SqliteFixture()
+    {
+        QSqlDatabase::removeDatabase(m_connection);
+        QSqlDatabase::removeDatabase(m_connection + QStringLiteral("-second"));
+    }
+
+    QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
+
+    // Another workstation's connection to the same file.
+    QSqlDatabase second()
+    {
+        const QString name = m_connection + QStringLiteral("-second");
+        if (!QSqlDatabase::contains(name)) {
+            Mainmodule::ConnectionSettings settings;
+            settings.driver = QStringLiteral("QSQLITE");
+            settings.file = m_dir.filePath(QStringLiteral("Kolvane.mdb"));
+            Mainmodule::openConnection(settings, name);
+        }
+        return QSqlDatabase::database(name, false);
+    }
+
+    void clearNewMonth()
+    {
+        exec(db(), QStringLiteral("DELETE FROM Scheme WHERE YM='%1'").arg(kNewYm));
+        exec(db(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+
+    Rows rows;
+    int repetitions = 0;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_connection;
+};
+
+// A database of its own on the server, reached over loopback and through the relay.
+class ServerFixture
+{
+public:
+    ServerFixture(const QString& server, int employees)
+        : m_name(QStringLiteral("kolvane_bench_%1").arg(employees))
+    {
+        m_settings = Mainmodule::serverSettings(server);
+        {
+            Mainmodule::ConnectionSettings admin = m_settings;
+            admin.database = QStringLiteral("postgres");
+            Mainmodule::openConnection(admin, QStringLiteral("bench-admin"), false);
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("bench-admin"), false);
+            exec(db, QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_name));
+            exec(db, QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_name));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
+        m_settings.database = m_name;
+        open(m_settings, loopbackName());
+        fill(loopback(), employees);
+        exec(loopback(), QStringLiteral("VACUUM ANALYZE"));
+
+        m_relay
+            = std::make_unique<DelayRelay>(m_settings.host.isEmpty() ? QStringLiteral("127.0.0.1") : m_settings.host,
+                m_settings.port > 0 ? m_settings.port : 5432);
+        Mainmodule::ConnectionSettings relayed = m_settings;
+        relayed.host = QStringLiteral("127.0.0.1");
+        relayed.port = m_relay->port();
+        open(relayed, relayName());
+        rollOver(loopback());
+    }
+    ~ServerFixture()
+    {
+        QSqlDatabase::removeDatabase(loopbackName());
+        QSqlDatabase::removeDatabase(relayName());
+    }
+
+    QSqlDatabase loopback() const { return QSqlDatabase::database(loopbackName(), false); }
+    QSqlDatabase relayed() const { return QSqlDatabase::database(relayName(), false); }
+
+    void clearNewMonth()
+    {
+        exec(loopback(), QStringLiteral("DELETE FROM Scheme WHERE YM='%1'").arg(kNewYm));
+        exec(loopback(), QStringLiteral("VACUUM Scheme"));
+    }
+
+private:
+    QString loopbackName() const { return m_name + QStringLiteral("-loopback"); }
+    QString relayName() const { return m_name + QStringLiteral("-relay"); }
+    static void open(const Mainmodule::ConnectionSettings& settings, const QString& name)
+    {
+        Mainmodule::openConnection(settings, name, false);
+    }
+
+    QString m_name;
+    Mainmodule::ConnectionSettings m_settings;
+    std::unique_ptr<DelayRelay> m_relay;
+};
+
+// Fixtures live from their first benchmark to the end of main(), while Qt's
+// SQL drivers are still there.
+template <typename Fixture> std::map<int, std::unique_ptr<Fixture>>& fixtures()
+{
+    static std::map<int, std::unique_ptr<Fixture>> all;
+    return all;
+}
+
+template <typename Fixture, typename... Args> Fixture& fixture(int employees, Args... args)
+{
+    auto& slot = fixtures<Fixture>()[employees];
+    if (!slot)
+        slot = std::make_unique<Fixture>(args..., employees);
+    return *slot;
+}
+
+bool wroteAll(benchmark::State& state, const Rollover::RolloverReport& report, int employees)
+{
+    if (report.written == employees && report.failures.isEmpty())
+        return true;
+    state.SkipWithError("the run did not write every employee");
+    return false;
+}
+
+void BM_RolloverSqlite(benchmark::State& state)
 {
     const int employees = static_cast<int>(state.range(0));
-    Fixture& f = fixture(employees);
+    SqliteFixture& f = fixture<SqliteFixture>(employees);
     for (auto _ : state) {
+        // The floor goes first in every other repetition, so that a machine
+        // busy with something else weighs on both alike.
+        const bool floorFirst = f.repetitions++ % 2 == 1;
+        double floor = 0;
+        double floorCpu = 0;
+        const auto measureFloor = [&] {
+            f.clearNewMonth();
+            Stopwatch timer;
+            insertDirectly(f.db(), f.rows);
+            floor = timer.wall();
+            floorCpu = timer.cpu();
+        };
+        if (floorFirst)
+            measureFloor();
         f.clearNewMonth();
         HeapProbe probe;
         const size_t before = heapInUse();
         Stopwatch timer;
-        const Rollover::RolloverReport report = Rollover::runAutoScheme(f.db(), kNewYm,
-            QDateTime(QDate(2025, 1, 1), QTime(0, 0)), QDateTime(QDate(2025, 1, 31), QTime(0, 0)), &probe);
+        const Rollover::RolloverReport report = rollOver(f.db(), &probe);
         const double run = timer.wall();
         const double runCpu = timer.cpu();
-        if (report.written != employees || !report.failures.isEmpty()) {
-            state.SkipWithError("the run did not write every employee");
+        if (!wroteAll(state, report, employees))
             return;
-        }
-
-        QStringList columns;
-        const std::vector<QVariantList> rows = f.newMonthRows(columns);
-        f.clearNewMonth();
-        timer.restart();
-        f.insertRows(columns, rows, false);
-        const double floorA = timer.wall();
-        const double floorACpu = timer.cpu();
-        f.clearNewMonth();
-        timer.restart();
-        f.insertRows(columns, rows, true);
-        const double floorB = timer.wall();
-        const double floorBCpu = timer.cpu();
+        if (!floorFirst)
+            measureFloor();
 
         state.SetIterationTime(run);
-        state.counters["floorA_s"] = floorA;
-        state.counters["floorB_s"] = floorB;
-        state.counters["run/floorA"] = run / floorA;
-        state.counters["run/floorB"] = run / floorB;
-        state.counters["cpu:run/floorA"] = runCpu / floorACpu;
-        state.counters["cpu:run/floorB"] = runCpu / floorBCpu;
+        state.counters["floor_s"] = floor;
+        state.counters["run/floor"] = run / floor;
+        state.counters["cpu:run/floor"] = runCpu / floorCpu;
         state.counters["heap_B/emp"] = double(probe.peak > before ? probe.peak - before : 0) / employees;
+    }
+}
+
+// Two workstations save the same new month at once on one SQLite file. The
+// time is theirs together; together/alone its ratio to one run alone.
+void BM_RolloverSqliteTogether(benchmark::State& state)
+{
+    const int employees = static_cast<int>(state.range(0));
+    SqliteFixture& f = fixture<SqliteFixture>(employees);
+    QSqlDatabase connections[] = { f.db(), f.second() };
+    for (auto _ : state) {
+        f.clearNewMonth();
+        Stopwatch timer;
+        Rollover::RolloverReport report = rollOver(f.db());
+        const double alone = timer.wall();
+        if (!wroteAll(state, report, employees))
+            return;
+
+        f.clearNewMonth();
+        Rollover::RolloverReport reports[2];
+        QThread* main = QThread::currentThread();
+        std::vector<QThread*> threads;
+        for (int i = 0; i < 2; ++i) {
+            QThread* thread = QThread::create([&reports, &connections, i, main] {
+                reports[i] = rollOver(connections[i]);
+                connections[i].driver()->moveToThread(main);
+            });
+            connections[i].driver()->moveToThread(thread);
+            threads.push_back(thread);
+        }
+        timer.restart();
+        for (QThread* t : threads)
+            t->start();
+        for (QThread* t : threads) {
+            t->wait();
+            delete t;
+        }
+        const double together = timer.wall();
+        for (const auto& r : reports)
+            if (!wroteAll(state, r, employees))
+                return;
+
+        state.SetIterationTime(together);
+        state.counters["alone_s"] = alone;
+        state.counters["together/alone"] = together / alone;
+    }
+}
+
+void BM_RolloverServer(benchmark::State& state)
+{
+    const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
+    if (server.isEmpty()) {
+        state.SkipWithError("KOLVANE_BENCH_PG names no PostgreSQL server");
+        return;
+    }
+    const int employees = static_cast<int>(state.range(0));
+    ServerFixture& f = fixture<ServerFixture>(employees, server);
+    for (auto _ : state) {
+        f.clearNewMonth();
+        Stopwatch timer;
+        Rollover::RolloverReport report = rollOver(f.loopback());
+        const double loopback = timer.wall();
+        if (!wroteAll(state, report, employees))
+            return;
+        f.clearNewMonth();
+        timer.restart();
+        report = rollOver(f.relayed());
+        const double relayed = timer.wall();
+        if (!wroteAll(state, report, employees))
+            return;
+
+        const Rows rows = newMonthRows(f.loopback());
+        f.clearNewMonth();
+        timer.restart();
+        copyRows(f.loopback(), rows);
+        const double copy = timer.wall();
+
+        state.SetIterationTime(relayed);
+        state.counters["loopback_s"] = loopback;
+        state.counters["copy_s"] = copy;
+        state.counters["pg-5ms/pg-loopback"] = relayed / loopback;
+        state.counters["pg-loopback/copy"] = loopback / copy;
     }
 }
 
@@ -321,12 +566,33 @@ double maxOf(const std::vector<double>& v)
 
 } // namespace
 
-BENCHMARK(BM_Rollover)
+BENCHMARK(BM_RolloverSqlite)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(50000)
     ->Iterations(1)
+    ->Repetitions(9)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minOf)
+    ->ComputeStatistics("max", maxOf)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK(BM_RolloverSqliteTogether)
+    ->Arg(10000)
+    ->Iterations(1)
     ->Repetitions(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minOf)
+    ->ComputeStatistics("max", maxOf)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK(BM_RolloverServer)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Repetitions(9)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", minOf)
@@ -341,5 +607,7 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    fixtures<SqliteFixture>().clear();
+    fixtures<ServerFixture>().clear();
     return 0;
 }

@@ -127,4 +127,39 @@ inline constexpr char16_t sqlRosterDaySeparator = u'\x1F';
 inline const QString sqlRoster = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, %1 AS emp_name, %2 AS days "
                                                 "FROM Scheme S WHERE S.YM = :ym ORDER BY S.emp_id");
 
+// Schedule roll-over: last month's rows as sqlOldMonthSchemes gives them, with only
+// the columns the roll-over reads, so that neither engine sorts or sends the
+// day columns.
+inline const QString sqlOldMonthSchemeKeys
+    = QStringLiteral("SELECT S.emp_id, S.shift_id, S.start_date, E.leave_date FROM Scheme S, Employee E "
+                     "WHERE S.emp_id = E.emp_id AND YM = :ym "
+                     "ORDER BY CASE WHEN S.start_date IS NULL THEN 1 ELSE 0 END, S.start_date DESC, E.emp_id");
+// Schedule roll-over: one employee's row of a month. %1 is a list of
+// "column=?" settings, %2 the column names, %3 as many markers; the markers of
+// the key come last in the update.
+inline const QString sqlUpdateSchemeRow = QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?");
+inline const QString sqlInsertSchemeRow = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)");
+// The same on PostgreSQL as one statement, for a pipeline: $1 the month, $2
+// the employee, %1 the settings ("column=$3, ..."), %2 the other column names,
+// %3 their markers.
+inline const QString sqlWriteSchemeRowPg
+    = QStringLiteral("WITH u AS (UPDATE Scheme SET %1 WHERE YM=$1 AND emp_id=$2 RETURNING 1) "
+                     "INSERT INTO Scheme (YM, emp_id, %2) SELECT $1, $2, %3 WHERE NOT EXISTS (SELECT 1 FROM u)");
+// One roll-over of a month at a time across workstations: a session lock on
+// the pair (roll-over, the month key's hash); $1 the roll-over's number, $2 the key.
+inline const QString sqlTryLockMonthPg = QStringLiteral("SELECT pg_try_advisory_lock($1::int4, hashtext($2))");
+inline const QString sqlUnlockMonthPg = QStringLiteral("SELECT pg_advisory_unlock($1::int4, hashtext($2))");
+inline const QString sqlDeallocatePg = QStringLiteral("DEALLOCATE %1");
+// With a unique key on (YM, emp_id): %1 every column name, %2 as many
+// markers, %3 "column=excluded.column" for every column after the key.
+inline const QString sqlUpsertSchemeRowSqlite
+    = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2) ON CONFLICT (YM, emp_id) DO UPDATE SET %3");
+// The unique keys of Scheme on SQLite: the indexes, then the columns of one (%1).
+inline const QString sqlSchemeIndexesSqlite = QStringLiteral("PRAGMA index_list(Scheme)");
+inline const QString sqlIndexColumnsSqlite = QStringLiteral("PRAGMA index_info(%1)");
+// The insert as one statement with its look-up (SQLite runs it under the
+// file's write lock): %1 every column name, %2 as many markers, then the key.
+inline const QString sqlInsertMissingSchemeRow = QStringLiteral(
+    "INSERT INTO Scheme (%1) SELECT %2 WHERE NOT EXISTS (SELECT 1 FROM Scheme WHERE YM=? AND emp_id=?)");
+
 } // namespace Db

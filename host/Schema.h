@@ -1,7 +1,9 @@
 #pragma once
-// The suite's tables, and the rows of a new or a demonstration database.
+// The suite's tables, and the rows of a new database.
 #include <QDate>
 #include <QSqlDatabase>
+#include <QStringList>
+#include <QVariantList>
 
 namespace Schema {
 
@@ -10,8 +12,7 @@ void create(const QSqlDatabase& db);
 // The one operator of a new database: "admin", password "admin", must change the
 // password at the first sign-in, may create and delete periods.
 void addInitialOperator(const QSqlDatabase& db);
-// Operators, last month's and this month's periods, employees, shift rules and
-// last month's schedules, relative to `today`.
-void fillDemo(const QSqlDatabase& db, const QDate& today);
+// One row of `table` with `values` for `columns`, bound. Throws Db::Error.
+void insert(const QSqlDatabase& db, const QString& table, const QStringList& columns, const QVariantList& values);
 
 } // namespace Schema

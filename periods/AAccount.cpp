@@ -9,9 +9,11 @@
 #include "host/Functions.h"
 #include "host/Main.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "periods/AccountRules.h"
+#include "periods/Gauge.h"
 #include "periods/Rollover.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
@@ -356,15 +358,15 @@ void TFrmAccount::DBGridEh1Enter()
 bool TFrmAccount::CheckYm()
 {
     const QString typed = ui->dbYm->text();
-    const std::optional<QString> key = AccountRules::normaliseMonthKey(typed);
+    const std::optional<MonthKey> key = MonthKey::parse(typed);
     if (!key) {
         warn(Prjconst::_ErrorAccount);
         return false;
     }
-    if (*key != typed) {
-        ui->dbYm->setText(*key);
+    if (key->text() != typed) {
+        ui->dbYm->setText(key->text());
         if (pending())
-            dataset()->setFieldValue(Db::cYm, *key);
+            dataset()->setFieldValue(Db::cYm, key->text());
     }
     return true;
 }
@@ -383,7 +385,7 @@ bool TFrmAccount::deriveFromYm()
     const QScopedValueRollback busy(m_inYmExit, true);
     if (!CheckYm())
         return false;
-    const AccountRules::Period period = AccountRules::periodOf(*AccountRules::parseMonth(ui->dbYm->text()));
+    const AccountRules::Period period = AccountRules::periodOf(*MonthKey::parse(ui->dbYm->text()));
     AccountDataset* ds = dataset();
     ds->setFieldValue(Db::cAccountName, period.name);
     ds->setFieldValue(Db::cBeginDate, period.begin.startOfDay());
@@ -399,7 +401,7 @@ void TFrmAccount::btNewClick()
     AccountDataset* ds = dataset();
     ds->append();
     m_derivedFrom.clear();
-    ds->setFieldValue(QStringLiteral("Ym"), AccountRules::monthKey(Platform::today()));
+    ds->setFieldValue(QStringLiteral("Ym"), MonthKey::of(Platform::today()).text());
     SetBrowseMode(false);
     ui->dbYm->setFocus(Qt::OtherFocusReason);
 }
@@ -461,8 +463,10 @@ void TFrmAccount::AutoScheme()
     };
     // Wait cursor and gauge while it works; both are put back on every way out.
     Rollover::GaugeProgress progress(ui->Gauge);
-    const Rollover::RolloverReport report = Rollover::runAutoScheme(
-        Mainmodule::db(), ui->dbYm->text(), dateOf(ui->dtBegDate), dateOf(ui->dtEndDate), &progress);
+    // The month text was checked and written as a key before Save came here.
+    const MonthKey ym = MonthKey::parse(ui->dbYm->text()).value_or(MonthKey());
+    const Rollover::RolloverReport report
+        = Rollover::runAutoScheme(Mainmodule::db(), ym, dateOf(ui->dtBegDate), dateOf(ui->dtEndDate), &progress);
     if (!report.failures.isEmpty())
         Platform::MessageBox(Rollover::failureMessage(report), windowTitle(), Platform::MB_ICONEXCLAMATION);
 }

@@ -3,10 +3,6 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-
 namespace CycleShift {
 
 namespace {
@@ -165,26 +161,15 @@ QString codeOf(const ShiftRule& rule, const QDateTime& anchor, const QDate& day)
 
 void ShiftRules::load(const QSqlDatabase& db)
 {
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(Db::sqlShiftRules))
-        throw Db::Error(
-            QStringLiteral("无法读取轮班规则：%1\n%2").arg(q.lastError().text(), Db::sqlShiftRules).toStdString());
-    const QSqlRecord columns = q.record();
-    const int id = columns.indexOf(Db::cShiftId);
-    const int cycle = columns.indexOf(Db::cShiftsCyc);
-    const int unit = columns.indexOf(Db::cShiftsCycUnit);
-    const int slots = columns.indexOf(Db::cShifts);
-    if (id < 0 || cycle < 0 || unit < 0 || slots < 0)
-        throw Db::Error(QStringLiteral("轮班规则表缺少字段（%1、%2、%3、%4）")
-                            .arg(Db::cShiftId, Db::cShiftsCyc, Db::cShiftsCycUnit, Db::cShifts)
-                            .toStdString());
+    Db::Query q(db, Db::sqlShiftRules);
+    q.open();
+    for (const QString& column : { Db::cShiftId, Db::cShiftsCyc, Db::cShiftsCycUnit, Db::cShifts })
+        if (!q.hasColumn(column))
+            throw Db::Error(QStringLiteral("轮班规则表缺少字段“%1”").arg(column).toStdString());
     m_rules.clear();
-    while (q.next())
+    for (const Db::Row& row : q.rows())
         add(ShiftRule::fromValues(
-            q.value(id).toString(), q.value(cycle), q.value(unit).toString(), q.value(slots).toString()));
-    if (q.lastError().isValid())
-        throw Db::Error(QStringLiteral("无法读取轮班规则：%1").arg(q.lastError().text()).toStdString());
+            row.text(Db::cShiftId), row.value(Db::cShiftsCyc), row.text(Db::cShiftsCycUnit), row.text(Db::cShifts)));
 }
 
 void ShiftRules::add(const ShiftRule& rule)

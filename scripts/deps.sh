@@ -10,6 +10,7 @@ packages=(
     fonts-wqy-microhei
     xvfb xauth xdotool sqlite3
     libbenchmark-dev
+    libpq-dev libsqlite3-dev
     postgresql openssl
 )
 # The Debian package (scripts/package.sh, tests/sys_package.sh): its tools and

@@ -7,6 +7,7 @@
 #include "host/ErrorReport.h"
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "periods/AAccount.h"
@@ -263,7 +264,7 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
 bool TFrmLogin::confirmPeriod()
 {
     AccountDataset* periods = accounts();
-    const QString thisMonth = Platform::today().toString(QStringLiteral("yyyy-MM"));
+    const QString thisMonth = MonthKey::of(Platform::today()).text();
     if (m_chosenYm != thisMonth) {
         if (Platform::MessageBox(
                 Prjconst::_msgAccountSelect, Prjconst::_msg_Question, Platform::MB_YESNO | Platform::MB_ICONQUESTION)

@@ -238,20 +238,20 @@ void TestAccount::monthKeyRules()
     for (const auto& c : cases) {
         const QString typed = QString::fromUtf16(c.typed);
         const QString expected = QString::fromUtf16(c.key);
-        const std::optional<QString> key = AccountRules::normaliseMonthKey(typed);
+        const std::optional<MonthKey> key = MonthKey::parse(typed);
         QVERIFY2(key.has_value() == !expected.isEmpty(), qPrintable(typed));
         if (key)
-            QCOMPARE(*key, expected);
+            QCOMPARE(key->text(), expected);
     }
 
-    const AccountRules::Period leap = AccountRules::periodOf(QDate(2028, 2, 10));
+    const AccountRules::Period leap = AccountRules::periodOf(MonthKey::of(QDate(2028, 2, 10)));
     QCOMPARE(leap.ym, QStringLiteral("2028-02"));
     QCOMPARE(leap.name, QStringLiteral("2028-02") + Prjconst::_AccountStr);
     QCOMPARE(leap.begin, QDate(2028, 2, 1));
     QCOMPARE(leap.end, QDate(2028, 2, 29));
-    QCOMPARE(AccountRules::periodOf(QDate(2100, 2, 1)).end, QDate(2100, 2, 28));
-    QCOMPARE(AccountRules::periodOf(QDate(2026, 12, 1)).end, QDate(2026, 12, 31));
-    QCOMPARE(AccountRules::periodOf(QDate(2026, 4, 30)).end, QDate(2026, 4, 30));
+    QCOMPARE(AccountRules::periodOf(MonthKey::of(QDate(2100, 2, 1))).end, QDate(2100, 2, 28));
+    QCOMPARE(AccountRules::periodOf(MonthKey::of(QDate(2026, 12, 1))).end, QDate(2026, 12, 31));
+    QCOMPARE(AccountRules::periodOf(MonthKey::of(QDate(2026, 4, 30))).end, QDate(2026, 4, 30));
 }
 
 void TestAccount::newPeriodFollowsTheClock_data()

@@ -346,8 +346,9 @@ void TestPg::lostSessionDuringRollover()
     CutAfter cut(env, 10);
     bool lost = false;
     try {
-        const Rollover::RolloverReport report = Rollover::runAutoScheme(Mainmodule::db(), QStringLiteral("2027-02"),
-            QDateTime(QDate(2027, 2, 1), QTime()), QDateTime(QDate(2027, 2, 28), QTime()), &cut);
+        const Rollover::RolloverReport report
+            = Rollover::runAutoScheme(Mainmodule::db(), *MonthKey::fromKey(QStringLiteral("2027-02")),
+                QDateTime(QDate(2027, 2, 1), QTime()), QDateTime(QDate(2027, 2, 28), QTime()), &cut);
         qInfo("run ended normally: %lld failures", qlonglong(report.failures.size()));
     } catch (const Db::Error& e) {
         lost = e.connectionLost();

@@ -4,11 +4,15 @@
 
 #include "db/Query.h"
 #include "host/Mainmodule.h"
+#include "periods/Gauge.h"
 #include "periods/Rollover.h"
 
 #include <QApplication>
 #include <QProgressBar>
+#include <QSqlDriver>
+#include <QThread>
 #include <QtTest>
+#include <latch>
 
 using TestSupport::TestEnv;
 using namespace Rollover;
@@ -80,7 +84,7 @@ public:
     RolloverReport run(const QString& ym = QStringLiteral("2024-01"), const QDateTime& begin = day(2024, 1, 1),
         const QDateTime& end = day(2024, 1, 31), RolloverProgress* progress = nullptr)
     {
-        return runAutoScheme(env.db(), ym, begin, end, progress);
+        return runAutoScheme(env.db(), MonthKey::fromKey(ym).value_or(MonthKey()), begin, end, progress);
     }
 
     // The 31 day columns of a row ("<null>" for NULL), or an empty list without a row.
@@ -142,6 +146,7 @@ private Q_SLOTS:
     void existingRowsAreEditedInPlace();
     void leaveDates();
     void progressAndGauge();
+    void twoWorkstationsRollTheSameMonth();
 };
 
 void TestRollover::previousMonthAndWhenNothingRuns()
@@ -155,8 +160,8 @@ void TestRollover::previousMonthAndWhenNothingRuns()
     Fixture f;
     f.addEmployee(QStringLiteral("E1"), QStringLiteral("白班"));
     f.addEmployee(QStringLiteral("E2"), QStringLiteral("白班"), {}, {}, QStringLiteral("2024-01"));
-    QVERIFY(PrevAccountExists(f.env.db(), QStringLiteral("2023-12")));
-    QVERIFY(!PrevAccountExists(f.env.db(), QStringLiteral("2024-01")));
+    QVERIFY(PrevAccountExists(f.env.db(), MonthKey::of(QDate(2023, 12, 1))));
+    QVERIFY(!PrevAccountExists(f.env.db(), MonthKey::of(QDate(2024, 1, 1))));
 
     // No period for the previous month, though it has rows; no month key at all:
     // nothing is written, no cursor, no gauge.
@@ -168,10 +173,10 @@ void TestRollover::previousMonthAndWhenNothingRuns()
     QVERIFY(progress.calls.isEmpty());
     QCOMPARE(f.rows(QStringLiteral("2024-02")), 0);
 
-    // A month key of the right shape naming no month, or a period without
-    // dates: refused before anything is written.
-    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-13")));
-    QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-0x")));
+    // A month key of the right shape naming no month (no such key can be
+    // made), or a period without dates: refused before anything is written.
+    QVERIFY(!MonthKey::parse(QStringLiteral("2024-13")));
+    QVERIFY(!MonthKey::parse(QStringLiteral("2024-0x")));
     QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), QDateTime(), day(2024, 1, 31)));
     QVERIFY_THROWS_EXCEPTION(InputError, f.run(QStringLiteral("2024-01"), day(2024, 1, 1), QDateTime()));
     QCOMPARE(f.rows(), 1);
@@ -468,8 +473,8 @@ void TestRollover::progressAndGauge()
     connect(gauge, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
     {
         GaugeProgress progress(gauge, 0);
-        const RolloverReport report
-            = runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        const RolloverReport report = runAutoScheme(Mainmodule::db(), *MonthKey::fromKey(QStringLiteral("2024-01")),
+            day(2024, 1, 1), day(2024, 1, 31), &progress);
         QCOMPARE(report.written, 4);
         QCOMPARE(gauge->maximum(), 5);
         QCOMPARE(gauge->value(), 5);
@@ -484,7 +489,8 @@ void TestRollover::progressAndGauge()
     values.clear();
     {
         GaugeProgress progress(gauge, 60 * 1000);
-        runAutoScheme(Mainmodule::db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress);
+        runAutoScheme(Mainmodule::db(), *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1),
+            day(2024, 1, 31), &progress);
         QCOMPARE(progress.repaints(), 2); // at the start and on the last row
     }
     QCOMPARE(values, QList<int>({ 0, 1, 2, 3, 4, 5 }));
@@ -499,7 +505,8 @@ void TestRollover::progressAndGauge()
     {
         GaugeProgress progress(gauge);
         QVERIFY_THROWS_EXCEPTION(Db::Error,
-            runAutoScheme(f.env.db(), QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &progress));
+            runAutoScheme(f.env.db(), *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1), day(2024, 1, 31),
+                &progress));
         QVERIFY(gauge->isHidden());
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -511,6 +518,80 @@ void TestRollover::progressAndGauge()
     g.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 31), &order);
     QCOMPARE(order.calls, QStringList({ QStringLiteral("busy"), QStringLiteral("start 2"), QStringLiteral("finish") }));
     QCOMPARE(order.advances, 2);
+}
+
+// Two workstations save the same new month at once, each on its own connection,
+// on a schedule table with and without a key on (YM, emp_id): every employee
+// gets one row, and neither reports an employee whose row is there as failed.
+void TestRollover::twoWorkstationsRollTheSameMonth()
+{
+    const int employees = 400;
+    for (const bool keyed : { true, false }) {
+        Fixture f;
+        if (!keyed) {
+            f.env.exec(QStringLiteral("DROP TABLE Scheme"));
+            QStringList dayColumns;
+            for (int d = 1; d <= 31; ++d)
+                dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
+            f.env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
+                                      "start_date %1, %2)")
+                           .arg(onSqlite(f.env) ? QStringLiteral("DATETIME") : QStringLiteral("TIMESTAMP"),
+                               dayColumns.join(QStringLiteral(", "))));
+        }
+        if (onSqlite(f.env)) // as the data module opens the file
+            f.env.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        f.env.exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < employees; ++i) {
+            const QString emp = QStringLiteral("W%1").arg(i, 4, 10, QLatin1Char('0'));
+            if (i % 2)
+                f.addEmployee(emp, QStringLiteral("D3"), day(2023, 12, 1));
+            else
+                f.addEmployee(emp, QStringLiteral("白班"));
+        }
+        f.env.exec(QStringLiteral("COMMIT"));
+
+        struct Workstation
+        {
+            QString name;
+            RolloverReport report;
+            QString error;
+        };
+        Workstation stations[] = { { QStringLiteral("ws-a"), {}, {} }, { QStringLiteral("ws-b"), {}, {} } };
+        std::latch together(2);
+        QList<QThread*> threads;
+        for (Workstation& w : stations) {
+            QSqlDatabase db = f.env.openConnection(w.name);
+            QThread* thread = QThread::create([&w, db, &together, main = QThread::currentThread()] {
+                together.arrive_and_wait();
+                try {
+                    w.report = runAutoScheme(
+                        db, *MonthKey::fromKey(QStringLiteral("2024-01")), day(2024, 1, 1), day(2024, 1, 31));
+                } catch (const std::exception& e) {
+                    w.error = QString::fromUtf8(e.what());
+                }
+                db.driver()->moveToThread(main);
+            });
+            db.driver()->moveToThread(thread);
+            threads << thread;
+        }
+        for (QThread* t : threads)
+            t->start();
+        for (QThread* t : threads) {
+            QVERIFY(t->wait(120 * 1000));
+            delete t;
+        }
+        for (const Workstation& w : stations) {
+            QSqlDatabase::removeDatabase(w.name);
+            QVERIFY2(w.error.isEmpty(), qPrintable(w.error));
+            QVERIFY2(w.report.failures.isEmpty(), qPrintable(failureMessage(w.report)));
+            QCOMPARE(w.report.written, employees);
+        }
+        QCOMPARE(f.rows(), employees);
+        QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2024-01'")).toInt(),
+            employees);
+        QCOMPARE(f.days(QStringLiteral("W0000")), repeated(QStringLiteral("白班"), 31));
+        QCOMPARE(f.days(QStringLiteral("W0001")).at(0), QStringLiteral("中班")); // 31 days after the anchor
+    }
 }
 
 QTEST_MAIN(TestRollover)

@@ -3,10 +3,11 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
 #include "host/Roster.h"
 #include "host/Schema.h"
-#include "periods/CycleShift.h"
 #include "platform/System.h"
+#include "tools/Demo.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -46,42 +47,13 @@ int fail(const QString& message, int code)
     return code;
 }
 
-// Last month's rotation rows of the demonstration data get their day columns
-// from their rules, as the roll-over would have written them.
-void fillDemoRotations(const QSqlDatabase& db, const QDate& today)
-{
-    CycleShift::ShiftRules rules;
-    rules.load(db);
-    const QDate first = QDate(today.year(), today.month(), 1).addMonths(-1);
-    Db::Query rows(db, QStringLiteral("SELECT emp_id, shift_id, start_date FROM Scheme WHERE YM=:ym"));
-    rows.bind(QStringLiteral("ym"), first.toString(QStringLiteral("yyyy-MM")));
-    rows.open();
-    for (const Db::Row& row : rows.rows()) {
-        const QDateTime anchor = row.dateTime(Db::cStartDate);
-        const CycleShift::ShiftRule* rule = rules.find(row.text(Db::cShiftId));
-        if (!anchor.isValid() || !rule)
-            continue;
-        QStringList columns;
-        QVariantList codes;
-        for (QDate day = first; day.month() == first.month(); day = day.addDays(1)) {
-            columns << Db::quotedName(db, Db::dayColumn(day.day())) + QStringLiteral("=?");
-            codes << CycleShift::codeOf(*rule, anchor, day);
-        }
-        Db::Query update(db, QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?").arg(columns.join(u',')));
-        codes << first.toString(QStringLiteral("yyyy-MM")) << rows.text(Db::cEmpId);
-        update.bindInOrder(codes);
-        update.exec();
-    }
-}
-
 void fill(const QSqlDatabase& db, const QString& command)
 {
     Schema::create(db);
     if (command == u"init") {
         Schema::addInitialOperator(db);
     } else {
-        Schema::fillDemo(db, Platform::today());
-        fillDemoRotations(db, Platform::today());
+        Demo::fill(db, Platform::today());
     }
 }
 
@@ -269,7 +241,10 @@ int main(int argc, char** argv)
         } catch (const Db::Error& error) {
             return fail(QStringLiteral("连接参数不正确：%1").arg(QString::fromUtf8(error.what())), 2);
         }
-        return writeRoster(settings, args.back());
+        const std::optional<MonthKey> month = MonthKey::parse(args.back());
+        if (!month)
+            return fail(QStringLiteral("月份不正确：%1（应为 yyyy-mm）").arg(args.back()), 2);
+        return writeRoster(settings, month->text());
     }
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")

@@ -118,8 +118,8 @@ void prepare(TestEnv& env, const DriverOptions& options, const QDate& today)
     if (!db.commit())
         qFatal("commit failed");
     // This month's schedules, from last month's, as the period dialog makes them.
-    const Rollover::RolloverReport report = Rollover::runAutoScheme(db, thisMonth.toString(QStringLiteral("yyyy-MM")),
-        thisMonth.startOfDay(), thisMonth.addMonths(1).addDays(-1).startOfDay());
+    const Rollover::RolloverReport report = Rollover::runAutoScheme(
+        db, MonthKey::of(thisMonth), thisMonth.startOfDay(), thisMonth.addMonths(1).addDays(-1).startOfDay());
     if (!report.failures.isEmpty())
         qFatal("preparing this month's schedules failed");
     say(QStringLiteral("prepared: %1 employees, %2 schedules this month, %3 operators")

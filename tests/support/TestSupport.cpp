@@ -5,6 +5,7 @@
 #include "host/Pubfunctions.h"
 #include "host/Schema.h"
 #include "host/Varunit.h"
+#include "tools/Demo.h"
 #include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalShow.h"
@@ -14,7 +15,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <libpq-fe.h>
 #include <QUuid>
 #include <stdexcept>
 
@@ -191,7 +194,7 @@ void TestEnv::createDatabase(bool demo)
         failSetup(database.lastError().text());
     Schema::create(database);
     if (demo)
-        Schema::fillDemo(database, m_now.date());
+        Demo::fill(database, m_now.date());
     if (!database.commit())
         failSetup(database.lastError().text());
 }
@@ -242,11 +245,15 @@ void TestEnv::terminateSession(const QSqlDatabase& connection)
 {
     if (engine() != Db::Engine::PostgreSQL)
         failSetup(QStringLiteral("terminateSession needs PostgreSQL"));
-    Db::Query pid(connection, QStringLiteral("SELECT pg_backend_pid() AS pid"));
-    pid.open();
+    // The session's process, from libpq itself: the connection may be in the
+    // middle of a pipeline, where it can run no other statement.
+    const QVariant handle = connection.driver()->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0)
+        failSetup(QStringLiteral("terminateSession needs a PostgreSQL connection"));
+    const int pid = PQbackendPID(*static_cast<PGconn* const*>(handle.constData()));
     // Waits (up to 5 s) until the session has ended.
     Db::Query end(admin(), QStringLiteral("SELECT pg_terminate_backend(:pid, 5000) AS done"));
-    end.bind(QStringLiteral("pid"), pid.value(QStringLiteral("pid")).toInt());
+    end.bind(QStringLiteral("pid"), pid);
     if (end.open().text(QStringLiteral("done")) != u"true")
         failSetup(QStringLiteral("the server did not end the session"));
 }

@@ -1,0 +1,62 @@
+#pragma once
+// Reading a month's schedules forward only, and writing one employee's row of
+// a month at a time, each row committed on its own.
+//
+// Several workstations may write the same month at once. The writer keeps one
+// row per (YM, emp_id) whatever keys the database has: each row is looked for
+// and then updated or inserted as one step that no other writer can split, and
+// a row another workstation stored meanwhile is updated in place.
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace Db {
+
+// Runs `sql` with `values` bound in the order of its markers and calls `row`
+// with the values of `columns` (names, any case) for every row, in order,
+// without keeping the rows: for results too large to hold whole. Throws
+// Db::Error; nothing stays open on the connection afterwards.
+void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
+    const std::function<void(const QVariant* values)>& row);
+
+// One employee's schedule row of a month, as far as it is written: `shiftId`
+// always, `start` when `writeStart`, day column d when bit d of `days` is set.
+struct SchemeRow
+{
+    QString empId;
+    QString shiftId;
+    bool writeStart = false;
+    QVariant start;
+    quint64 days = 0;
+    std::array<QString, 32> codes; // codes[d] for day d
+};
+
+class SchemeWriter
+{
+public:
+    // Called with the employee and, when the database refused the row, its
+    // reason in one line for the operator (empty: stored).
+    using Outcome = std::function<void(const QString& empId, const QString& refusal)>;
+    // Called now and then while the writer waits for another workstation.
+    using Waiting = std::function<void()>;
+
+    // A writer of `ym`'s rows on the connection. Throws Db::Error.
+    static std::unique_ptr<SchemeWriter> open(
+        const QSqlDatabase& db, const QString& ym, Outcome outcome, Waiting waiting = {});
+    virtual ~SchemeWriter() = default;
+
+    // Writes one row; its outcome may be reported later, but always before
+    // finish() returns and in the order the rows were written. A lost
+    // connection throws Db::Error.
+    virtual void write(const SchemeRow& row) = 0;
+    // Waits for the outcome of every row written.
+    virtual void finish() = 0;
+
+protected:
+    SchemeWriter() = default;
+};
+
+} // namespace Db
