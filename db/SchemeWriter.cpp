@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDriver>
@@ -35,7 +36,7 @@ QString refusal(const QSqlError& error)
     QString detail = error.databaseText().trimmed();
     if (detail.isEmpty())
         detail = error.text().trimmed();
-    return QStringLiteral("数据库拒绝保存：%1").arg(detail.section(u'\n', 0, 0));
+    return QCoreApplication::translate("Db", "数据库拒绝保存：%1").arg(detail.section(u'\n', 0, 0));
 }
 
 constexpr quint64 startBit = 1;
@@ -124,7 +125,7 @@ private:
             const QSqlError error = s.query.lastError();
             if (isConnectionLost(m_db, error)) {
                 cache.erase(set);
-                throw errorFor(QStringLiteral("无法保存排班"), m_db, error);
+                throw errorFor(QCoreApplication::translate("Db", "无法保存排班"), m_db, error);
             }
             s.error = refusal(error);
         }
@@ -153,7 +154,7 @@ private:
             return true;
         // A lost connection ends the run: every later employee would fail the same way.
         if (isConnectionLost(m_db, q.lastError()))
-            throw errorFor(QStringLiteral("无法保存员工 %1 的排班").arg(empId), m_db, q.lastError());
+            throw errorFor(QCoreApplication::translate("Db", "无法保存员工 %1 的排班").arg(empId), m_db, q.lastError());
         reason = refusal(q.lastError());
         return false;
     }
@@ -396,13 +397,15 @@ private:
         sqlite3_reset(statement);
         sqlite3_clear_bindings(statement);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            throw Error(QStringLiteral("无法保存员工 %1 的排班：数据库文件一直被其他工作站占用，请稍后再试。")
+            throw Error(QCoreApplication::translate(
+                "Db", "无法保存员工 %1 的排班：数据库文件一直被其他工作站占用，请稍后再试。")
                             .arg(empId)
                             .toStdString());
         if (refused.isEmpty())
             return true;
         if (!reason)
-            throw Error(QStringLiteral("无法保存员工 %1 的排班：%2").arg(empId, refused).toStdString());
+            throw Error(
+                QCoreApplication::translate("Db", "无法保存员工 %1 的排班：%2").arg(empId, refused).toStdString());
         *reason = refused;
         return false;
     }
@@ -410,7 +413,7 @@ private:
     QString refusal() const
     {
         const QString detail = QString::fromUtf8(sqlite3_errmsg(m_handle)).trimmed();
-        return QStringLiteral("数据库拒绝保存：%1").arg(detail.section(u'\n', 0, 0));
+        return QCoreApplication::translate("Db", "数据库拒绝保存：%1").arg(detail.section(u'\n', 0, 0));
     }
 
     QSqlDatabase m_db;
@@ -457,7 +460,7 @@ public:
                 lost(QString());
             const QString message = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
             release();
-            throw Error(QStringLiteral("无法保存排班：%1").arg(message).toStdString());
+            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
         }
     }
 
@@ -519,7 +522,7 @@ private:
             if (!ok) {
                 if (PQstatus(m_conn) != CONNECTION_OK)
                     lost(QString());
-                throw Error(QStringLiteral("无法保存排班：%1").arg(message).toStdString());
+                throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
             }
             if (locked)
                 break;
@@ -605,7 +608,7 @@ private:
                     PQclear(r);
                     lost(p.empId, text, QString::fromLatin1(state));
                 }
-                refusal = QStringLiteral("数据库拒绝保存：%1").arg(errorText(r));
+                refusal = QCoreApplication::translate("Db", "数据库拒绝保存：%1").arg(errorText(r));
             }
             PQclear(r);
         }
@@ -646,8 +649,8 @@ private:
             state = QStringLiteral("08006");
         m_conn = nullptr; // closed with the database below
         m_pending.clear();
-        const QString what
-            = empId.isEmpty() ? QStringLiteral("无法保存排班") : QStringLiteral("无法保存员工 %1 的排班").arg(empId);
+        const QString what = empId.isEmpty() ? QCoreApplication::translate("Db", "无法保存排班")
+                                             : QCoreApplication::translate("Db", "无法保存员工 %1 的排班").arg(empId);
         throw errorFor(what, m_db, QSqlError(what, text, QSqlError::ConnectionError, state));
     }
 
@@ -668,7 +671,7 @@ private:
 void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
     const std::function<void(const QVariant* values)>& row)
 {
-    const QString what = QStringLiteral("无法查询数据库");
+    const QString what = QCoreApplication::translate("Db", "无法查询数据库");
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.prepare(sql))
@@ -682,7 +685,7 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     for (const QString& name : columns) {
         index.push_back(record.indexOf(name));
         if (index.back() < 0)
-            throw Error(QStringLiteral("字段“%1”不存在（%2）").arg(name, sql).toStdString());
+            throw Error(QCoreApplication::translate("Db", "字段“%1”不存在（%2）").arg(name, sql).toStdString());
     }
     std::vector<QVariant> current(index.size());
     while (q.next()) {
@@ -691,7 +694,7 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
         row(current.data());
     }
     if (q.lastError().isValid())
-        failed(QStringLiteral("无法读取查询结果"), db, q.lastError(), sql);
+        failed(QCoreApplication::translate("Db", "无法读取查询结果"), db, q.lastError(), sql);
     q.finish();
 }
 

@@ -5,6 +5,7 @@
 #include "host/Functions.h"
 #include "periods/CycleShift.h"
 
+#include <QCoreApplication>
 #include <QSet>
 #include <QStringList>
 #include <vector>
@@ -121,7 +122,9 @@ Db::SchemeRow schemeRow(const QString& empId, const QString& shiftId, const QVar
     }
     const QDateTime anchor = Db::toDateTime(start);
     if (!anchor.isValid())
-        throw CycleShift::Error(QStringLiteral("轮班起始日期“%1”不是有效的日期").arg(start.toString()).toStdString());
+        throw CycleShift::Error(QCoreApplication::translate("Rollover", "轮班起始日期“%1”不是有效的日期")
+                                    .arg(start.toString())
+                                    .toStdString());
     if (const CycleShift::ShiftRule* rule = rules.find(shiftId)) {
         for (QDate date = qMax(begin, ym.first()); date <= ym.last(); date = date.addDays(1)) {
             row.codes[date.day()] = CycleShift::codeOf(*rule, anchor, date);
@@ -147,7 +150,8 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
         return report;
     if (!begin.isValid() || !end.isValid())
         throw InputError(
-            QStringLiteral("帐套的开始日期和结束日期不能为空，无法按上月排班生成本月排班。").toStdString());
+            QCoreApplication::translate("Rollover", "帐套的开始日期和结束日期不能为空，无法按上月排班生成本月排班。")
+                .toStdString());
     report.ran = true;
 
     FinishGuard guard(progress);
@@ -182,7 +186,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
     int done = 0;
     for (const OldRow& row : rows) {
         if (!row.badLeave.isNull()) {
-            fail(row.empId, QStringLiteral("离职日期“%1”不是有效的日期").arg(row.badLeave));
+            fail(row.empId, QCoreApplication::translate("Rollover", "离职日期“%1”不是有效的日期").arg(row.badLeave));
         } else if (carriedOver(row.leave, begin)) {
             ++report.carried;
             std::optional<Db::SchemeRow> written;
@@ -209,15 +213,16 @@ QString failureMessage(const RolloverReport& report, int listed)
     if (count == 0)
         return {};
     QStringList lines;
-    lines << QStringLiteral("以下 %1 名员工的本月排班未能生成：").arg(count);
+    lines << QCoreApplication::translate("Rollover", "以下 %1 名员工的本月排班未能生成：").arg(count);
     for (int i = 0; i < count && i < listed; ++i) {
         const Failure& f = report.failures.at(i);
-        lines << QStringLiteral("%1：%2").arg(f.empId, f.reason);
+        lines << QCoreApplication::translate("Rollover", "%1：%2").arg(f.empId, f.reason);
     }
     if (count > listed)
-        lines << QStringLiteral("……以及其他 %1 名员工").arg(count - listed);
+        lines << QCoreApplication::translate("Rollover", "……以及其他 %1 名员工").arg(count - listed);
     lines << QString()
-          << QStringLiteral("其他员工的排班已经生成。请检查以上员工的排班和轮班规则，再为他们安排本月排班。");
+          << QCoreApplication::translate(
+                 "Rollover", "其他员工的排班已经生成。请检查以上员工的排班和轮班规则，再为他们安排本月排班。");
     return lines.join(u'\n');
 }
 

@@ -51,6 +51,60 @@ Cancel the new period, open the account periods again and choose that period.
     </message>
 </context>
 <context>
+    <name>CycleShift</name>
+    <message>
+        <source>轮班规则“%1”的周期长度为 0</source>
+        <translation>The rotation rule &quot;%1&quot; has a cycle length of 0</translation>
+    </message>
+    <message>
+        <source>轮班起始日期无效</source>
+        <translation>The rotation start date is not valid</translation>
+    </message>
+    <message>
+        <source>轮班规则表缺少字段“%1”</source>
+        <translation>The shift rules table has no field &quot;%1&quot;</translation>
+    </message>
+</context>
+<context>
+    <name>Db</name>
+    <message>
+        <source>数据库拒绝保存：%1</source>
+        <translation>The database refused to store it: %1</translation>
+    </message>
+    <message>
+        <source>无法保存排班</source>
+        <translation>Cannot save the schedule</translation>
+    </message>
+    <message>
+        <source>无法保存员工 %1 的排班</source>
+        <translation>Cannot save the schedule of employee %1</translation>
+    </message>
+    <message>
+        <source>无法保存员工 %1 的排班：数据库文件一直被其他工作站占用，请稍后再试。</source>
+        <translation>Cannot save the schedule of employee %1: another workstation keeps the database file busy. Please try again later.</translation>
+    </message>
+    <message>
+        <source>无法保存员工 %1 的排班：%2</source>
+        <translation>Cannot save the schedule of employee %1: %2</translation>
+    </message>
+    <message>
+        <source>无法保存排班：%1</source>
+        <translation>Cannot save the schedule: %1</translation>
+    </message>
+    <message>
+        <source>无法查询数据库</source>
+        <translation>Cannot query the database</translation>
+    </message>
+    <message>
+        <source>字段“%1”不存在（%2）</source>
+        <translation>The field &quot;%1&quot; does not exist (%2)</translation>
+    </message>
+    <message>
+        <source>无法读取查询结果</source>
+        <translation>Cannot read the query results</translation>
+    </message>
+</context>
+<context>
     <name>Db::Query</name>
     <message>
         <source>连接已关闭</source>
@@ -331,6 +385,194 @@ Check the database server and the network, then try again.
 
 %1</translation>
     </message>
+    <message>
+        <source>警告：%1 中写有数据库密码，而其他用户也能读取这个文件。请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。</source>
+        <translation>Warning: %1 holds the database password and other users can read that file. Run chmod 600 %1, or keep the password in libpq&apos;s password file (~/.pgpass) instead.</translation>
+    </message>
+    <message>
+        <source>密码中有空格时，请用单引号把密码括起来（password=&apos;...&apos;）</source>
+        <translation>A password with spaces must be put in single quotes (password=&apos;...&apos;)</translation>
+    </message>
+    <message>
+        <source>连接参数“%1”后面缺少“=”</source>
+        <translation>The connection setting &quot;%1&quot; is not followed by &quot;=&quot;</translation>
+    </message>
+    <message>
+        <source>连接参数“%1”的值缺少结尾的单引号</source>
+        <translation>The value of the connection setting &quot;%1&quot; has no closing single quote</translation>
+    </message>
+    <message>
+        <source>端口“%1”不正确</source>
+        <translation>The port &quot;%1&quot; is not valid</translation>
+    </message>
+    <message>
+        <source>找不到数据库文件：
+%1
+
+建立演示数据库，请执行：
+    %2
+建立空数据库（操作员 admin，密码 admin），请执行：
+    %3
+
+也可以在 Tavrel.ini 的 [Database] 中指定其他数据库。</source>
+        <translation>The database file was not found:
+%1
+
+To create the demonstration database, run:
+    %2
+To create an empty database (operator admin, password admin), run:
+    %3
+
+Another database can also be named in the [Database] section of Tavrel.ini.</translation>
+    </message>
+    <message>
+        <source>数据库路径不是文件：
+%1</source>
+        <translation>The database path is not a file:
+%1</translation>
+    </message>
+    <message>
+        <source>没有权限读取数据库文件：
+%1
+
+%2</source>
+        <translation>No permission to read the database file:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：
+%1</source>
+        <translation>The database file is not an SQLite database of this system (it may be an old Access database file, or damaged):
+%1</translation>
+    </message>
+    <message>
+        <source>没有权限写入数据库文件或其所在的目录：
+%1
+
+目录属于 kolvane 组时，请管理员把您加入该组，重新登录桌面后再试。</source>
+        <translation>No permission to write the database file or its directory:
+%1
+
+If the directory belongs to the group kolvane, ask an administrator to add you to that group, sign in to the desktop again and retry.</translation>
+    </message>
+    <message>
+        <source>无法打开数据库文件：
+%1
+
+%2</source>
+        <translation>Cannot open the database file:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库文件正被其他程序锁定，请稍后再试：
+%1</source>
+        <translation>Another program has locked the database file. Please try again later:
+%1</translation>
+    </message>
+    <message>
+        <source>无法读取数据库文件：
+%1
+
+%2</source>
+        <translation>Cannot read the database file:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库文件中没有一卡通系统的数据表（Users、Accounts）：
+%1</source>
+        <translation>The database file holds no tables of the suite (Users, Accounts):
+%1</translation>
+    </message>
+    <message>
+        <source>无法设置数据库文件：
+%1
+
+%2</source>
+        <translation>Cannot set up the database file:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库服务器拒绝登录，用户名或密码不正确：
+%1
+
+%2</source>
+        <translation>The database server refused the login: the user name or password is wrong:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库服务器要求密码，但 Tavrel.ini 的 [Database] 中没有 Password，口令文件（~/.pgpass 或 PGPASSFILE）中也没有这个用户的密码：
+%1
+
+%2</source>
+        <translation>The database server asks for a password, but the [Database] section of Tavrel.ini has no Password and the password file (~/.pgpass or PGPASSFILE) has none for this user:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库服务器上没有这个数据库或用户：
+%1
+
+%2</source>
+        <translation>The database server has no such database or user:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库服务器拒绝连接：
+%1
+
+%2</source>
+        <translation>The database server refused the connection:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>无法连接数据库服务器，请检查服务器是否已启动，以及服务器的地址和端口是否正确：
+%1
+
+%2</source>
+        <translation>Cannot connect to the database server. Check that the server is running and that its address and port are right:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>无法读取数据库：
+%1
+
+%2</source>
+        <translation>Cannot read the database:
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>数据库中没有一卡通系统的数据表（Users、Accounts）：
+%1
+
+请用 kolvane-db 建立数据库。</source>
+        <translation>The database holds no tables of the suite (Users, Accounts):
+%1
+
+Create the database with kolvane-db.</translation>
+    </message>
+    <message>
+        <source>缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。</source>
+        <translation>The database driver %1 is missing. Please install the Qt database driver for it.</translation>
+    </message>
 </context>
 <context>
     <name>Month</name>
@@ -556,6 +798,68 @@ Please try again in %1.</translation>
     <message>
         <source>%1 分 %2 秒</source>
         <translation>%1 min %2 s</translation>
+    </message>
+</context>
+<context>
+    <name>Rollover</name>
+    <message>
+        <source>轮班起始日期“%1”不是有效的日期</source>
+        <translation>The rotation start date &quot;%1&quot; is not a valid date</translation>
+    </message>
+    <message>
+        <source>帐套的开始日期和结束日期不能为空，无法按上月排班生成本月排班。</source>
+        <translation>The period needs a first and a last day: this month&apos;s schedules cannot be generated from last month&apos;s.</translation>
+    </message>
+    <message>
+        <source>离职日期“%1”不是有效的日期</source>
+        <translation>The leave date &quot;%1&quot; is not a valid date</translation>
+    </message>
+    <message>
+        <source>以下 %1 名员工的本月排班未能生成：</source>
+        <translation>The schedules of these %1 employees could not be generated for this month:</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>……以及其他 %1 名员工</source>
+        <translation>... and %1 more employees</translation>
+    </message>
+    <message>
+        <source>其他员工的排班已经生成。请检查以上员工的排班和轮班规则，再为他们安排本月排班。</source>
+        <translation>The other employees&apos; schedules have been generated. Check the schedules and rotation rules of the employees above, then plan their month.</translation>
+    </message>
+</context>
+<context>
+    <name>Roster</name>
+    <message>
+        <source>一</source>
+        <translation>Mo</translation>
+    </message>
+    <message>
+        <source>二</source>
+        <translation>Tu</translation>
+    </message>
+    <message>
+        <source>三</source>
+        <translation>We</translation>
+    </message>
+    <message>
+        <source>四</source>
+        <translation>Th</translation>
+    </message>
+    <message>
+        <source>五</source>
+        <translation>Fr</translation>
+    </message>
+    <message>
+        <source>六</source>
+        <translation>Sa</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Su</translation>
     </message>
 </context>
 <context>
