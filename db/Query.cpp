@@ -284,4 +284,39 @@ void Query::fail(const QString& what) const
     throw Error(QString::fromUtf8(error.what()) + u'\n' + m_sql, error.kind());
 }
 
+void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
+    const std::function<void(const QVariant* values)>& row, const QString& failure)
+{
+    const auto failed = [&](const QString& what, const QSqlError& error) {
+        const Error e = errorFor(what, db, error);
+        throw Error(QString::fromUtf8(e.what()) + u'\n' + sql, e.kind());
+    };
+    const QString what = failure.isEmpty() ? QCoreApplication::translate("Db::Query", "无法查询数据库") : failure;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        failed(what, q.lastError());
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, toDbValue(values.at(i)));
+    if (!q.exec())
+        failed(what, q.lastError());
+    const QSqlRecord record = q.record();
+    std::vector<int> index;
+    for (const QString& name : columns) {
+        index.push_back(record.indexOf(name));
+        if (index.back() < 0)
+            throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, sql).toStdString());
+    }
+    std::vector<QVariant> current(index.size());
+    while (q.next()) {
+        for (size_t i = 0; i < index.size(); ++i)
+            current[i] = q.value(index[i]);
+        row(current.data());
+    }
+    if (q.lastError().isValid())
+        failed(
+            failure.isEmpty() ? QCoreApplication::translate("Db::Query", "无法读取查询结果") : failure, q.lastError());
+    q.finish();
+}
+
 } // namespace Db

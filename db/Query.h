@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <stdexcept>
 
 namespace Db {
@@ -76,6 +77,14 @@ void prepareSession(QSqlDatabase& db);
 // Opens again a connection the driver closed after losing the server, with
 // the same settings. False when it cannot (the reason in db.lastError()).
 bool reopen(QSqlDatabase& db);
+
+// Runs `sql` with `values` bound in the order of its markers and calls `row`
+// with the values of `columns` (names, any case) for every row, in order,
+// without keeping the rows: for results too large to hold whole. Throws
+// Db::Error, saying `failure` (default: the query failed) and why; nothing
+// stays open on the connection afterwards.
+void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
+    const std::function<void(const QVariant* values)>& row, const QString& failure = QString());
 
 class Query;
 

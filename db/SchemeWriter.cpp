@@ -24,12 +24,6 @@ namespace Db {
 
 namespace {
 
-[[noreturn]] void failed(const QString& what, const QSqlDatabase& db, const QSqlError& error, const QString& sql)
-{
-    const Error e = errorFor(what, db, error);
-    throw Error(QString::fromUtf8(e.what()) + u'\n' + sql, e.kind());
-}
-
 // What the database said, in one line, for the operator's list.
 QString refusal(const QSqlError& error)
 {
@@ -667,36 +661,6 @@ private:
 };
 
 } // namespace
-
-void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
-    const std::function<void(const QVariant* values)>& row)
-{
-    const QString what = QCoreApplication::translate("Db", "无法查询数据库");
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        failed(what, db, q.lastError(), sql);
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, toDbValue(values.at(i)));
-    if (!q.exec())
-        failed(what, db, q.lastError(), sql);
-    const QSqlRecord record = q.record();
-    std::vector<int> index;
-    for (const QString& name : columns) {
-        index.push_back(record.indexOf(name));
-        if (index.back() < 0)
-            throw Error(QCoreApplication::translate("Db", "字段“%1”不存在（%2）").arg(name, sql).toStdString());
-    }
-    std::vector<QVariant> current(index.size());
-    while (q.next()) {
-        for (size_t i = 0; i < index.size(); ++i)
-            current[i] = q.value(index[i]);
-        row(current.data());
-    }
-    if (q.lastError().isValid())
-        failed(QCoreApplication::translate("Db", "无法读取查询结果"), db, q.lastError(), sql);
-    q.finish();
-}
 
 std::unique_ptr<SchemeWriter> SchemeWriter::open(
     const QSqlDatabase& db, const QString& ym, Outcome outcome, Waiting waiting)

@@ -15,13 +15,6 @@
 
 namespace Db {
 
-// Runs `sql` with `values` bound in the order of its markers and calls `row`
-// with the values of `columns` (names, any case) for every row, in order,
-// without keeping the rows: for results too large to hold whole. Throws
-// Db::Error; nothing stays open on the connection afterwards.
-void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
-    const std::function<void(const QVariant* values)>& row);
-
 // One employee's schedule row of a month, as far as it is written: `shiftId`
 // always, `start` when `writeStart`, day column d when bit d of `days` is set.
 struct SchemeRow

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QIODevice>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringTokenizer>
 
@@ -109,15 +108,6 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
 
     // Rows are read one at a time and kept compact: a whole result in memory
     // would cost kilobytes per employee.
-    const QString failed = tr("无法读取排班表");
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw Db::errorFor(failed, db, query.lastError());
-    query.bindValue(QStringLiteral(":ym"), ym);
-    if (!query.exec())
-        throw Db::errorFor(failed, db, query.lastError());
-
     // Codes are looked up by the text they span in the row's days, without a
     // copy; the keys point into the month's own table of codes.
     std::unordered_map<std::u16string_view, Code> index { { std::u16string_view(), Code(0) } };
@@ -133,13 +123,14 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
         index.emplace(keyOf(month.m_codes.constLast()), code);
         return code;
     };
-    while (query.next()) {
+    const QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate, Db::cEmpName, QStringLiteral("days") };
+    const auto read = [&](const QVariant* value) {
         Row row;
-        row.empId = query.value(0).toString();
-        row.shift = intern(query.value(1).toString());
-        row.anchor = Db::toDateTime(query.value(2)).date();
-        row.name = query.value(3).toString();
-        const QString cells = query.value(4).toString();
+        row.empId = value[0].toString();
+        row.shift = intern(value[1].toString());
+        row.anchor = Db::toDateTime(value[2]).date();
+        row.name = value[3].toString();
+        const QString cells = value[4].toString();
         int day = 0;
         for (const QStringView code : QStringTokenizer(cells, Db::sqlRosterDaySeparator)) {
             if (++day > month.m_days)
@@ -149,10 +140,8 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
         if (day != month.m_days)
             throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId).toStdString());
         month.m_rows.push_back(std::move(row));
-    }
-    if (query.lastError().isValid())
-        throw Db::errorFor(failed, db, query.lastError());
-    query.finish();
+    };
+    Db::forEachRow(db, sql, { ym }, columns, read, tr("无法读取排班表"));
     month.m_rows.shrink_to_fit();
     month.m_cells.shrink_to_fit();
     month.computeCounts();

@@ -91,18 +91,6 @@ Cancel the new period, open the account periods again and choose that period.
         <source>无法保存排班：%1</source>
         <translation>Cannot save the schedule: %1</translation>
     </message>
-    <message>
-        <source>无法查询数据库</source>
-        <translation>Cannot query the database</translation>
-    </message>
-    <message>
-        <source>字段“%1”不存在（%2）</source>
-        <translation>The field &quot;%1&quot; does not exist (%2)</translation>
-    </message>
-    <message>
-        <source>无法读取查询结果</source>
-        <translation>Cannot read the query results</translation>
-    </message>
 </context>
 <context>
     <name>Db::Query</name>
