@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSqlDriver>
 #include <QTimeZone>
+#include <sqlite3.h>
 
 namespace Db {
 
@@ -73,6 +74,67 @@ Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error)
             QCoreApplication::translate("Db::Query", "%1：数据库中已有相同关键字的记录。\n\n%2").arg(failed, detail),
             Error::Kind::DuplicateKey);
     return Error(QCoreApplication::translate("Db::Query", "%1：%2").arg(failed, detail), Error::Kind::Failed);
+}
+
+StorageFailure sqliteStorageFailure(int resultCode)
+{
+    switch (resultCode & 0xff) {
+    case SQLITE_FULL:
+        return StorageFailure::Full;
+    case SQLITE_READONLY:
+        return StorageFailure::ReadOnly;
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+        return StorageFailure::Broken;
+    default:
+        return StorageFailure::None;
+    }
+}
+
+StorageFailure pgStorageFailure(const QByteArray& sqlState)
+{
+    // Class 53: insufficient resources (53100 disk full); 25006: a read-only
+    // transaction (a standby, default_transaction_read_only); class 58 and
+    // XX001/XX002: input/output errors and damaged data on the server.
+    if (sqlState.startsWith("53"))
+        return StorageFailure::Full;
+    if (sqlState == "25006")
+        return StorageFailure::ReadOnly;
+    if (sqlState.startsWith("58") || sqlState == "XX001" || sqlState == "XX002")
+        return StorageFailure::Broken;
+    return StorageFailure::None;
+}
+
+Error storageError(StorageFailure failure, Engine engine, const QString& place, const QString& detail)
+{
+    const bool server = engine == Engine::PostgreSQL;
+    QString what;
+    switch (failure) {
+    case StorageFailure::Full:
+        what = server ? QCoreApplication::translate("Db::Query",
+                   "数据库服务器 %1 的资源不足（磁盘空间已满或内存不足），无法继续保存。\n"
+                   "请在服务器上腾出空间后再试一次。")
+                      : QCoreApplication::translate("Db::Query",
+                          "数据库所在的磁盘已满，无法继续保存。\n请在目录 %1 所在的磁盘上腾出空间后再试一次。");
+        break;
+    case StorageFailure::ReadOnly:
+        what = server
+            ? QCoreApplication::translate(
+                "Db::Query", "数据库服务器 %1 只允许读取，无法继续保存。\n请让管理员确认这个数据库可以写入后再试一次。")
+            : QCoreApplication::translate("Db::Query",
+                "数据库文件不能写入，无法继续保存。\n请确认目录 %1 中的数据库文件和目录本身可以写入后再试一次。");
+        break;
+    case StorageFailure::Broken:
+    case StorageFailure::None:
+        what = server ? QCoreApplication::translate(
+                   "Db::Query", "数据库服务器 %1 读写数据时出错，无法继续保存。\n请让管理员检查服务器后再试一次。")
+                      : QCoreApplication::translate(
+                          "Db::Query", "读写数据库文件时出错，无法继续保存。\n请检查目录 %1 所在的磁盘后再试一次。");
+        break;
+    }
+    return Error(what.arg(place) + QStringLiteral("\n\n") + detail, Error::Kind::StorageFailed);
 }
 
 QString dateTimeText(const QDateTime& value)

@@ -32,6 +32,7 @@ public:
         Failed, // refused statement, missing table or column, ...
         ConnectionLost, // the server went away; the operation did not complete
         DuplicateKey, // a unique key (such as the month of a period) is taken
+        StorageFailed, // the database cannot store anything: full, read-only, I/O error
     };
     using std::runtime_error::runtime_error;
     Error(const QString& message, Kind kind);
@@ -52,6 +53,23 @@ bool isDuplicateKey(const QSqlError& error);
 // says what could not be done ("无法保存帐套"), the engine's text follows.
 // When the connection is lost, closes it: Mainmodule::db() opens it again.
 Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error);
+
+// What keeps the database itself from storing anything, whichever row is written.
+enum class StorageFailure
+{
+    None,
+    Full, // the disk or the server has no room left
+    ReadOnly, // the file or the server takes no writes
+    Broken, // an input/output error or a damaged file
+};
+// SQLite: the result code of a call (extended or primary).
+StorageFailure sqliteStorageFailure(int resultCode);
+// PostgreSQL: the SQLSTATE of a failure.
+StorageFailure pgStorageFailure(const QByteArray& sqlState);
+// The error for such a failure: what happened (`detail`, the engine's words)
+// and what to do, with `place` the directory of the database file (SQLite) or
+// the server's host (PostgreSQL).
+Error storageError(StorageFailure failure, Engine engine, const QString& place, const QString& detail);
 
 // Canonical text of a date-time as SQLite stores it: "yyyy-MM-dd HH:mm:ss".
 QString dateTimeText(const QDateTime& value);

@@ -4,8 +4,11 @@
 #include "db/Statements.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,6 +18,8 @@
 #include <chrono>
 #include <deque>
 #include <libpq-fe.h>
+#include <limits>
+#include <optional>
 #include <sqlite3.h>
 #include <thread>
 #include <unordered_map>
@@ -213,13 +218,20 @@ constexpr int sqliteBusyTimeoutMs = 3000;
 // How long a row waits for another workstation's write before the run gives up.
 constexpr qint64 sqliteGiveUpMs = 120 * 1000;
 
-// Through SQLite's own API on the data module's connection. Each row is one
-// statement, and SQLite runs a writing statement whole under the file's write
-// lock: no other workstation can store the row between the look-up and the
-// insert. With a unique key on (YM, emp_id) the statement is an insert that
-// updates the row it meets; without one it inserts only when the month lacks
-// the row, and a row that is there is then updated. Other workstations' rows
-// come between, so two runs of one month interleave row by row.
+// Through SQLite's own API on the data module's connection, each row its own
+// transaction.
+//
+// With a unique key on (YM, emp_id) a row is one insert that updates the row
+// it meets. Without one, looking a row up by (YM, emp_id) would scan the whole
+// table for every employee, so the month's rows are read once, with their
+// rowids, and each row is then updated by its rowid or inserted. The look-up
+// stays right with other workstations writing the same file: every row is
+// written under the file's write lock (BEGIN IMMEDIATE), and when the file
+// changed since this writer last looked (PRAGMA data_version), the rows added
+// since are read first. A row that is gone or moved (its rowid finds nothing)
+// is looked up by its key, the slow way, for that row alone. Other
+// workstations' rows come between, so two runs of one month interleave row by
+// row.
 class SqliteWriter : public SchemeWriter
 {
 public:
@@ -237,10 +249,14 @@ public:
 
     ~SqliteWriter() override
     {
+        endTransaction(false);
         for (auto& [set, s] : m_sets) {
-            sqlite3_finalize(s.update);
-            sqlite3_finalize(s.insert);
+            sqlite3_finalize(s.write);
+            sqlite3_finalize(s.updateAt);
+            sqlite3_finalize(s.updateByKey);
         }
+        for (sqlite3_stmt* statement : { m_begin, m_commit, m_rollback, m_version, m_monthRows, m_lastRowid })
+            sqlite3_finalize(statement);
         sqlite3_busy_timeout(m_handle, sqliteBusyTimeoutMs);
     }
 
@@ -254,26 +270,11 @@ public:
         const std::vector<QByteArray> values = m_utf8(row);
         const QByteArray empId = row.empId.toUtf8();
         QString reason;
-        // A row deleted between a failed insert and the update is inserted anew.
-        for (int attempt = 0; attempt < 3 && reason.isEmpty(); ++attempt) {
-            int at = 1;
-            bind(s.insert, at++, m_ym);
-            bind(s.insert, at++, empId);
-            for (const QByteArray& v : values)
-                bind(s.insert, at++, v);
-            if (!m_keyed) {
-                bind(s.insert, at++, m_ym);
-                bind(s.insert, at++, empId);
-            }
-            if (!run(s.insert, row.empId, &reason) || m_keyed || sqlite3_changes(m_handle) > 0)
-                break;
-            at = 1;
-            for (const QByteArray& v : values)
-                bind(s.update, at++, v);
-            bind(s.update, at++, m_ym);
-            bind(s.update, at++, empId);
-            if (!run(s.update, row.empId, &reason) || sqlite3_changes(m_handle) > 0)
-                break;
+        if (m_keyed) {
+            bindRow(s.write, 1, values, empId, true);
+            run(s.write, row.empId, &reason);
+        } else {
+            writeUnkeyed(s, values, empId, row.empId, &reason);
         }
         m_outcome(row.empId, reason);
     }
@@ -283,10 +284,160 @@ public:
 private:
     struct Statements
     {
-        sqlite3_stmt* update = nullptr;
-        sqlite3_stmt* insert = nullptr;
+        sqlite3_stmt* write = nullptr; // keyed: the upsert; else the plain insert
+        sqlite3_stmt* updateAt = nullptr; // by rowid
+        sqlite3_stmt* updateByKey = nullptr;
         QString error; // the engine refused to prepare them
     };
+
+    // Where an employee's row of the month is: its rowid, or, when the month
+    // holds it more than once or it moved, only its key.
+    struct Place
+    {
+        sqlite3_int64 rowid = 0;
+        bool byKey = false;
+    };
+
+    void writeUnkeyed(Statements& s, const std::vector<QByteArray>& values, const QByteArray& empId, const QString& emp,
+        QString* reason)
+    {
+        if (!m_begin) {
+            m_begin = prepare(sqlBeginImmediateSqlite);
+            m_commit = prepare(sqlCommit);
+            m_rollback = prepare(sqlRollback);
+            m_version = prepare(sqlDataVersionSqlite);
+            m_monthRows = prepare(sqlSchemeRowidsSqlite);
+            m_lastRowid = prepare(sqlLastSchemeRowidSqlite);
+            if (!m_begin || !m_commit || !m_rollback || !m_version || !m_monthRows || !m_lastRowid)
+                fail(emp);
+        }
+        run(m_begin, emp);
+        std::optional<Place> stored;
+        try {
+            catchUp(emp);
+            const auto found = m_rows.find(empId);
+            if (found == m_rows.end()) {
+                bindRow(s.write, 1, values, empId, true);
+                if (run(s.write, emp, reason))
+                    stored = Place { sqlite3_last_insert_rowid(m_handle), false };
+            } else {
+                bool done = false;
+                if (!found->second.byKey) {
+                    const int at = bindRow(s.updateAt, 1, values, empId, false);
+                    sqlite3_bind_int64(s.updateAt, at, found->second.rowid);
+                    done = run(s.updateAt, emp, reason) && sqlite3_changes(m_handle) > 0;
+                    if (done)
+                        stored = found->second;
+                }
+                if (!done && reason->isEmpty()) {
+                    // Gone or moved since it was read, or held twice: found by its
+                    // key, and inserted anew when it is no longer there.
+                    bindRow(s.updateByKey, 1, values, empId, false);
+                    if (run(s.updateByKey, emp, reason)) {
+                        if (sqlite3_changes(m_handle) > 0) {
+                            stored = Place { 0, true };
+                        } else {
+                            bindRow(s.write, 1, values, empId, true);
+                            if (run(s.write, emp, reason))
+                                stored = Place { sqlite3_last_insert_rowid(m_handle), false };
+                        }
+                    }
+                }
+            }
+            endTransaction(stored.has_value(), emp);
+        } catch (...) {
+            endTransaction(false);
+            throw;
+        }
+        if (stored) {
+            m_rows[empId] = *stored;
+            if (!stored->byKey)
+                m_seenUpTo = std::max(m_seenUpTo, stored->rowid);
+        }
+    }
+
+    // Reads the month's rows added since this writer last looked, when another
+    // connection has changed the file since; the first time, all of them.
+    void catchUp(const QString& emp)
+    {
+        if (!run(m_version, emp, nullptr, false))
+            return;
+        const sqlite3_int64 version = sqlite3_column_int64(m_version, 0);
+        sqlite3_reset(m_version);
+        if (m_versionSeen && version == m_lastVersion)
+            return;
+        m_lastVersion = version;
+        const sqlite3_int64 after = m_versionSeen ? m_seenUpTo : std::numeric_limits<sqlite3_int64>::min();
+        m_versionSeen = true;
+        sqlite3_bind_int64(m_monthRows, 1, after);
+        bind(m_monthRows, 2, m_ym);
+        int rc;
+        while ((rc = sqlite3_step(m_monthRows)) == SQLITE_ROW) {
+            const sqlite3_int64 rowid = sqlite3_column_int64(m_monthRows, 0);
+            const QByteArray key = keyText(m_monthRows, 1);
+            if (key.isNull())
+                continue;
+            const auto [it, added] = m_rows.try_emplace(key, Place { rowid, false });
+            if (!added && it->second.rowid != rowid)
+                it->second.byKey = true;
+        }
+        sqlite3_reset(m_monthRows);
+        if (rc != SQLITE_DONE)
+            fail(emp, rc);
+        // Rows of other months added meanwhile are not read again either.
+        if (run(m_lastRowid, emp, nullptr, false))
+            m_seenUpTo = std::max(m_seenUpTo, sqlite3_column_int64(m_lastRowid, 0));
+        sqlite3_reset(m_lastRowid);
+    }
+
+    // An employee id as the old-month rows give it: Qt's driver reads a number
+    // as a number, so 7 and 7.0 are both "7".
+    static QByteArray keyText(sqlite3_stmt* statement, int column)
+    {
+        switch (sqlite3_column_type(statement, column)) {
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return QByteArray::number(sqlite3_column_int64(statement, column));
+        case SQLITE_FLOAT:
+            return QString::number(sqlite3_column_double(statement, column), 'g', QLocale::FloatingPointShortest)
+                .toUtf8();
+        default:
+            return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                sqlite3_column_bytes(statement, column));
+        }
+    }
+
+    // COMMIT when `commit`, else ROLLBACK of whatever transaction is open.
+    void endTransaction(bool commit, const QString& emp = QString())
+    {
+        if (sqlite3_get_autocommit(m_handle))
+            return;
+        if (commit) {
+            run(m_commit, emp);
+            return;
+        }
+        sqlite3_step(m_rollback);
+        sqlite3_reset(m_rollback);
+    }
+
+    // Binds the month, the employee and the values: for an insert the key
+    // first, for an update the key last. Returns the next marker's number.
+    int bindRow(
+        sqlite3_stmt* statement, int at, const std::vector<QByteArray>& values, const QByteArray& empId, bool keyFirst)
+    {
+        if (keyFirst) {
+            bind(statement, at++, m_ym);
+            bind(statement, at++, empId);
+        }
+        for (const QByteArray& v : values)
+            bind(statement, at++, v);
+        if (!keyFirst) {
+            bind(statement, at++, m_ym);
+            bind(statement, at++, empId);
+        }
+        return at;
+    }
 
     static int busy(void* self, int count) { return static_cast<SqliteWriter*>(self)->wait(count); }
 
@@ -316,6 +467,10 @@ private:
                 m_handle, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &statement, nullptr)
             != SQLITE_OK) {
             sqlite3_finalize(statement);
+            // A file that cannot be read ends the run; a statement the table
+            // refuses (a missing column) belongs to the rows that need it.
+            if (sqliteStorageFailure(sqlite3_extended_errcode(m_handle)) != StorageFailure::None)
+                fail(QString());
             return nullptr;
         }
         return statement;
@@ -331,20 +486,22 @@ private:
         QStringList excluded;
         for (const QString& name : names)
             excluded << name + QStringLiteral("=excluded.") + name;
-        const QString update = sqlUpdateSchemeRow.arg(names.join(QStringLiteral("=?, ")) + QStringLiteral("=?"));
+        const QString settings = names.join(QStringLiteral("=?, ")) + QStringLiteral("=?");
         names.prepend(cEmpId);
         names.prepend(cSchemeYm);
         QStringList markers;
         markers.fill(QStringLiteral("?"), names.size());
         const QString columns = names.join(QStringLiteral(", "));
         if (m_keyed) {
-            s.insert = prepare(sqlUpsertSchemeRowSqlite.arg(columns, markers.join(u", "), excluded.join(u", ")));
+            s.write = prepare(sqlUpsertSchemeRowSqlite.arg(columns, markers.join(u", "), excluded.join(u", ")));
         } else {
-            s.insert = prepare(sqlInsertMissingSchemeRow.arg(columns, markers.join(u", ")));
-            if (s.insert)
-                s.update = prepare(update);
+            s.write = prepare(sqlInsertSchemeRow.arg(columns, markers.join(u", ")));
+            if (s.write)
+                s.updateAt = prepare(sqlUpdateSchemeRowAtSqlite.arg(settings));
+            if (s.updateAt)
+                s.updateByKey = prepare(sqlUpdateSchemeRow.arg(settings));
         }
-        if (!s.insert || (!m_keyed && !s.update))
+        if (!s.write || (!m_keyed && !s.updateByKey))
             s.error = refusal();
         return s;
     }
@@ -382,26 +539,47 @@ private:
             sqlite3_bind_text(statement, at, text.constData(), int(text.size()), SQLITE_STATIC);
     }
 
-    // Runs a statement to its end. A refusal goes into `reason` (false); a
-    // file still held by another workstation after a long wait ends the run.
-    bool run(sqlite3_stmt* statement, const QString& empId, QString* reason = nullptr)
+    // Runs a statement: to its end, or to its first row when not `reset` (the
+    // caller reads the row and resets it). A refusal of the row goes into
+    // `reason` (false); without `reason` it ends the run, as do a file still
+    // held by another workstation after a long wait and a failure of the
+    // database itself.
+    bool run(sqlite3_stmt* statement, const QString& empId, QString* reason = nullptr, bool reset = true)
     {
         const int rc = sqlite3_step(statement);
-        const QString refused = rc == SQLITE_DONE || rc == SQLITE_ROW ? QString() : refusal();
-        sqlite3_reset(statement);
-        sqlite3_clear_bindings(statement);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            throw Error(QCoreApplication::translate(
-                "Db", "无法保存员工 %1 的排班：数据库文件一直被其他工作站占用，请稍后再试。")
-                            .arg(empId)
-                            .toStdString());
-        if (refused.isEmpty())
+        const bool ok = rc == SQLITE_DONE || rc == SQLITE_ROW;
+        if (!ok || reset) {
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+        }
+        if (ok)
             return true;
-        if (!reason)
-            throw Error(
-                QCoreApplication::translate("Db", "无法保存员工 %1 的排班：%2").arg(empId, refused).toStdString());
-        *reason = refused;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED || !reason
+            || sqliteStorageFailure(sqlite3_extended_errcode(m_handle)) != StorageFailure::None)
+            fail(empId, rc);
+        *reason = refusal();
         return false;
+    }
+
+    // Ends the run with the error the connection holds.
+    [[noreturn]] void fail(const QString& empId, int rc = SQLITE_ERROR)
+    {
+        const QString what = empId.isEmpty() ? QCoreApplication::translate("Db", "无法保存排班")
+                                             : QCoreApplication::translate("Db", "无法保存员工 %1 的排班").arg(empId);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            throw Error(QCoreApplication::translate("Db", "%1：数据库文件一直被其他工作站占用，请稍后再试。")
+                            .arg(what)
+                            .toStdString());
+        const QString detail = QString::fromUtf8(sqlite3_errmsg(m_handle)).trimmed();
+        const StorageFailure failure = sqliteStorageFailure(sqlite3_extended_errcode(m_handle));
+        if (failure != StorageFailure::None) {
+            const char* file = sqlite3_db_filename(m_handle, "main");
+            const QString directory = file && *file ? QFileInfo(QString::fromUtf8(file)).absolutePath()
+                                                    : QFileInfo(m_db.databaseName()).absolutePath();
+            throw storageError(failure, Engine::SQLite, QDir::toNativeSeparators(directory),
+                QStringLiteral("%1：%2").arg(what, detail));
+        }
+        throw Error(QStringLiteral("%1：%2").arg(what, detail).toStdString());
     }
 
     QString refusal() const
@@ -418,6 +596,17 @@ private:
     bool m_keyed = false; // the table has a unique key on (YM, emp_id)
     Utf8Values m_utf8;
     std::unordered_map<quint64, Statements> m_sets;
+    // Without a key: the month's rows as far as this writer knows them.
+    std::unordered_map<QByteArray, Place> m_rows;
+    sqlite3_int64 m_seenUpTo = std::numeric_limits<sqlite3_int64>::min(); // the highest rowid read
+    sqlite3_int64 m_lastVersion = 0;
+    bool m_versionSeen = false;
+    sqlite3_stmt* m_begin = nullptr;
+    sqlite3_stmt* m_commit = nullptr;
+    sqlite3_stmt* m_rollback = nullptr;
+    sqlite3_stmt* m_version = nullptr;
+    sqlite3_stmt* m_monthRows = nullptr;
+    sqlite3_stmt* m_lastRowid = nullptr;
     QElapsedTimer m_waitingFor;
     QElapsedTimer m_lastShown;
 };
@@ -432,12 +621,19 @@ constexpr size_t pipelineWindow = 512;
 std::atomic<int> statementCounter { 0 };
 
 // Through libpq's pipeline mode on the data module's connection: every row is
-// one statement (update, else insert) followed by a sync, so it is its own
-// transaction, committed by the server as it comes; the rows are sent without
-// waiting for the results, which are read as they arrive. One roll-over of a
-// month runs at a time across workstations (a session lock on the month), so
-// that no other one can insert an employee's row between this one's look-up
-// and its insert, whatever keys the table has.
+// one statement followed by a sync, so it is its own transaction, committed by
+// the server as it comes; the rows are sent without waiting for the results,
+// which are read as they arrive. One roll-over of a month runs at a time
+// across workstations (a session lock on the month), so that no other one can
+// insert an employee's row between this one's look-up and its insert,
+// whatever keys the table has.
+//
+// Under that lock the month's rows are read once, with their places (ctid):
+// a row the month holds is updated at its place, any other is inserted. Looking
+// each row up by (YM, emp_id) instead would scan the whole table for every
+// employee where the table has no index on them. Every write returns the
+// row's new place (an update moves it); a row that is no longer at its place
+// (another program changed it) is looked up by its key for that row alone.
 class PgWriter : public SchemeWriter
 {
 public:
@@ -449,6 +645,12 @@ public:
         , m_prefix(QStringLiteral("kolvane_scheme_%1_").arg(++statementCounter).toUtf8())
     {
         lockMonth(waiting);
+        try {
+            readMonth();
+        } catch (...) {
+            release();
+            throw;
+        }
         if (!PQenterPipelineMode(m_conn)) {
             if (PQstatus(m_conn) != CONNECTION_OK)
                 lost(QString());
@@ -474,16 +676,26 @@ public:
     void write(const SchemeRow& row) override
     {
         const quint64 set = columnSet(row);
-        const QByteArray& name = statement(set);
-        const std::vector<QByteArray> values = m_utf8(row);
         const QByteArray empId = row.empId.toUtf8();
+        // The place of a row written a moment ago comes with its result.
+        while (m_inFlight.contains(empId))
+            readOne(&m_outcome);
+        const auto found = m_places.find(empId);
+        const bool known = found != m_places.end();
+        const QByteArray place = known ? found->second : QByteArray();
+        const quint64 slot = set << 1 | (known ? 1 : 0);
+        const QByteArray& name = statement(slot);
+        const std::vector<QByteArray> values = m_utf8(row);
         std::vector<const char*> params = { m_ym.constData(), empId.constData() };
         for (const QByteArray& v : values)
             params.push_back(v.isNull() ? nullptr : v.constData());
+        if (known)
+            params.push_back(place.constData());
         if (!PQsendQueryPrepared(m_conn, name.constData(), int(params.size()), params.data(), nullptr, nullptr, 0)
             || !PQpipelineSync(m_conn))
             lost(row.empId);
-        m_pending.push_back({ set, row.empId, false });
+        m_pending.push_back({ slot, row.empId, empId, false });
+        ++m_inFlight[empId];
         while (m_pending.size() > pipelineWindow || (!m_pending.empty() && ready()))
             readOne(&m_outcome);
     }
@@ -498,8 +710,9 @@ public:
 private:
     struct Pending
     {
-        quint64 set;
+        quint64 slot; // the statement, as statement() names it
         QString empId; // empty for the preparation of a statement
+        QByteArray key; // the employee as sent
         bool prepare;
     };
 
@@ -529,6 +742,37 @@ private:
         m_locked = true;
     }
 
+    // The month's rows and their places, read once under the month's lock.
+    void readMonth()
+    {
+        const char* params[] = { m_ym.constData() };
+        PGresult* r
+            = PQexecParams(m_conn, sqlSchemePlacesPg.toUtf8().constData(), 1, nullptr, params, nullptr, nullptr, 0);
+        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+            const QString message = errorText(r);
+            const QByteArray state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            PQclear(r);
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                lost(QString());
+            if (pgStorageFailure(state) != StorageFailure::None)
+                throw storageError(pgStorageFailure(state), Engine::PostgreSQL, server(),
+                    QCoreApplication::translate("Db", "无法保存排班：%1").arg(message));
+            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
+        }
+        const int rows = PQntuples(r);
+        m_places.reserve(size_t(rows));
+        for (int i = 0; i < rows; ++i) {
+            if (PQgetisnull(r, i, 1))
+                continue;
+            const QByteArray key(PQgetvalue(r, i, 1), PQgetlength(r, i, 1));
+            const auto [it, added] = m_places.try_emplace(key, QByteArray(PQgetvalue(r, i, 0)));
+            // Held twice: found by its key, and both are updated.
+            if (!added)
+                it->second = noPlace;
+        }
+        PQclear(r);
+    }
+
     // Gives back the statements and the month lock; the connection leaves
     // pipeline mode for Qt's driver.
     void release()
@@ -550,9 +794,14 @@ private:
         m_conn = nullptr;
     }
 
-    const QByteArray& statement(quint64 set)
+    // The statement that writes a set of columns: an update at a known place
+    // (with the look-up by key behind it), or an insert.
+    // `slot`: the set of columns, shifted left, and 1 for the update.
+    const QByteArray& statement(quint64 slot)
     {
-        const auto found = m_names.find(set);
+        const quint64 set = slot >> 1;
+        const bool atPlace = slot & 1;
+        const auto found = m_names.find(slot);
         if (found != m_names.end())
             return found->second;
         const QStringList names = columnNames(m_db, set);
@@ -562,16 +811,18 @@ private:
             markers << QStringLiteral("$%1").arg(i + 3);
             settings << names.at(i) + u'=' + markers.last();
         }
-        const QByteArray sql = sqlWriteSchemeRowPg
-                                   .arg(settings.join(QStringLiteral(", ")), names.join(QStringLiteral(", ")),
-                                       markers.join(QStringLiteral(", ")))
+        const QString columns = names.join(QStringLiteral(", "));
+        const QString values = markers.join(QStringLiteral(", "));
+        const QByteArray sql = (atPlace ? sqlWriteSchemeRowAtPg.arg(settings.join(QStringLiteral(", ")), columns,
+                                    values, QStringLiteral("$%1").arg(names.size() + 3))
+                                        : sqlInsertSchemeRowPg.arg(columns, values))
                                    .toUtf8();
-        const QByteArray name = m_prefix + QByteArray::number(set, 16);
-        if (!PQsendPrepare(m_conn, name.constData(), sql.constData(), int(names.size()) + 2, nullptr)
+        const QByteArray name = m_prefix + QByteArray::number(slot, 16);
+        if (!PQsendPrepare(m_conn, name.constData(), sql.constData(), int(names.size()) + (atPlace ? 3 : 2), nullptr)
             || !PQpipelineSync(m_conn))
             lost(QString());
-        m_pending.push_back({ set, QString(), true });
-        return m_names.emplace(set, name).first->second;
+        m_pending.push_back({ slot, QString(), QByteArray(), true });
+        return m_names.emplace(slot, name).first->second;
     }
 
     // Whether a result can be read without waiting for the server.
@@ -584,16 +835,29 @@ private:
 
     // Reads the results of the oldest statement sent and its sync; reports a
     // row's outcome through `outcome` (none: dropped). False when the
-    // connection has nothing more to give.
+    // connection has nothing more to give. A failure of the server itself
+    // (no room, read-only, an I/O error) ends the run once the statement's
+    // results are read.
     bool readOne(const Outcome* outcome)
     {
         const Pending p = m_pending.front();
         m_pending.pop_front();
+        if (!p.prepare) {
+            const auto flight = m_inFlight.find(p.key);
+            if (flight != m_inFlight.end() && --flight->second <= 0)
+                m_inFlight.erase(flight);
+        }
         QString refusal;
+        QByteArray place;
+        StorageFailure storage = StorageFailure::None;
+        QString storageText;
         bool any = false;
         while (PGresult* r = PQgetResult(m_conn)) {
             any = true;
             const ExecStatusType status = PQresultStatus(r);
+            // Several rows of the employee (a table without a key) are found by key.
+            if (status == PGRES_TUPLES_OK && PQntuples(r) > 0)
+                place = PQntuples(r) == 1 ? QByteArray(PQgetvalue(r, 0, 0)) : noPlace;
             if (status == PGRES_FATAL_ERROR && refusal.isEmpty()) {
                 const QByteArray state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
                 if (outcome
@@ -602,7 +866,9 @@ private:
                     PQclear(r);
                     lost(p.empId, text, QString::fromLatin1(state));
                 }
-                refusal = QCoreApplication::translate("Db", "数据库拒绝保存：%1").arg(errorText(r));
+                storage = pgStorageFailure(state);
+                storageText = errorText(r);
+                refusal = QCoreApplication::translate("Db", "数据库拒绝保存：%1").arg(storageText);
             }
             PQclear(r);
         }
@@ -615,14 +881,30 @@ private:
                 lost(p.empId);
             return false;
         }
+        if (outcome && storage != StorageFailure::None) {
+            const QString what = p.empId.isEmpty()
+                ? QCoreApplication::translate("Db", "无法保存排班")
+                : QCoreApplication::translate("Db", "无法保存员工 %1 的排班").arg(p.empId);
+            throw storageError(storage, Engine::PostgreSQL, server(), QStringLiteral("%1：%2").arg(what, storageText));
+        }
         if (p.prepare) {
             if (!refusal.isEmpty())
-                m_prepareErrors[p.set] = refusal;
+                m_prepareErrors[p.slot] = refusal;
         } else if (outcome) {
-            const auto failedPrepare = m_prepareErrors.find(p.set);
-            (*outcome)(p.empId, failedPrepare != m_prepareErrors.end() ? failedPrepare->second : refusal);
+            // A statement the server would not prepare says why better than its run.
+            const auto failedPrepare = m_prepareErrors.find(p.slot);
+            const QString reason = failedPrepare != m_prepareErrors.end() ? failedPrepare->second : refusal;
+            if (reason.isEmpty() && !place.isEmpty())
+                m_places[p.key] = place;
+            (*outcome)(p.empId, reason);
         }
         return true;
+    }
+
+    QString server() const
+    {
+        const char* host = PQhost(m_conn);
+        return host && *host ? QString::fromUtf8(host) : m_db.hostName();
     }
 
     static QString errorText(const PGresult* r)
@@ -648,6 +930,9 @@ private:
         throw errorFor(what, m_db, QSqlError(what, text, QSqlError::ConnectionError, state));
     }
 
+    // A place that finds no row: the row is looked up by its key.
+    inline static const QByteArray noPlace = QByteArrayLiteral("(0,0)");
+
     QSqlDatabase m_db;
     PGconn* m_conn;
     QByteArray m_ym;
@@ -658,6 +943,10 @@ private:
     std::unordered_map<quint64, QByteArray> m_names;
     std::unordered_map<quint64, QString> m_prepareErrors;
     std::deque<Pending> m_pending;
+    // The month's rows by employee, and the employees whose write is still
+    // due: their place comes with its result.
+    std::unordered_map<QByteArray, QByteArray> m_places;
+    std::unordered_map<QByteArray, int> m_inFlight;
 };
 
 } // namespace

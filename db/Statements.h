@@ -139,12 +139,21 @@ inline const QString sqlOldMonthSchemeKeys
 // the key come last in the update.
 inline const QString sqlUpdateSchemeRow = QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=?");
 inline const QString sqlInsertSchemeRow = QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)");
-// The same on PostgreSQL as one statement, for a pipeline: $1 the month, $2
-// the employee, %1 the settings ("column=$3, ..."), %2 the other column names,
-// %3 their markers.
-inline const QString sqlWriteSchemeRowPg
-    = QStringLiteral("WITH u AS (UPDATE Scheme SET %1 WHERE YM=$1 AND emp_id=$2 RETURNING 1) "
-                     "INSERT INTO Scheme (YM, emp_id, %2) SELECT $1, $2, %3 WHERE NOT EXISTS (SELECT 1 FROM u)");
+// The same on PostgreSQL, for a pipeline: $1 the month, $2 the employee, %1
+// the settings ("column=$3, ..."), %2 the other column names, %3 their
+// markers; each returns the place (ctid) of the row it wrote. A row the month
+// holds is updated at its place (%4, the last marker); where that finds
+// nothing it is looked up by its key, and inserted when it is not there.
+inline const QString sqlInsertSchemeRowPg
+    = QStringLiteral("INSERT INTO Scheme (YM, emp_id, %1) VALUES ($1, $2, %2) RETURNING ctid");
+inline const QString sqlWriteSchemeRowAtPg = QStringLiteral(
+    "WITH a AS (UPDATE Scheme SET %1 WHERE ctid=%4::tid AND YM=$1 AND emp_id=$2 RETURNING ctid), "
+    "k AS (UPDATE Scheme SET %1 WHERE YM=$1 AND emp_id=$2 AND NOT EXISTS (SELECT 1 FROM a) RETURNING ctid), "
+    "i AS (INSERT INTO Scheme (YM, emp_id, %2) SELECT $1, $2, %3 "
+    "WHERE NOT EXISTS (SELECT 1 FROM a) AND NOT EXISTS (SELECT 1 FROM k) RETURNING ctid) "
+    "SELECT ctid FROM a UNION ALL SELECT ctid FROM k UNION ALL SELECT ctid FROM i");
+// The month's rows and their places.
+inline const QString sqlSchemePlacesPg = QStringLiteral("SELECT ctid, emp_id FROM Scheme WHERE YM=$1");
 // One roll-over of a month at a time across workstations: a session lock on
 // the pair (roll-over, the month key's hash); $1 the roll-over's number, $2 the key.
 inline const QString sqlTryLockMonthPg = QStringLiteral("SELECT pg_try_advisory_lock($1::int4, hashtext($2))");
@@ -157,9 +166,19 @@ inline const QString sqlUpsertSchemeRowSqlite
 // The unique keys of Scheme on SQLite: the indexes, then the columns of one (%1).
 inline const QString sqlSchemeIndexesSqlite = QStringLiteral("PRAGMA index_list(Scheme)");
 inline const QString sqlIndexColumnsSqlite = QStringLiteral("PRAGMA index_info(%1)");
-// The insert as one statement with its look-up (SQLite runs it under the
-// file's write lock): %1 every column name, %2 as many markers, then the key.
-inline const QString sqlInsertMissingSchemeRow = QStringLiteral(
-    "INSERT INTO Scheme (%1) SELECT %2 WHERE NOT EXISTS (SELECT 1 FROM Scheme WHERE YM=? AND emp_id=?)");
+// Without that key, each row is written in a transaction of its own under the
+// file's write lock, by the rowid that one read of the month's rows found:
+// %1 the settings, then the key and the rowid.
+inline const QString sqlUpdateSchemeRowAtSqlite
+    = QStringLiteral("UPDATE Scheme SET %1 WHERE YM=? AND emp_id=? AND rowid=?");
+// The month's rows after a rowid ($1), the month $2; the highest rowid of the table.
+inline const QString sqlSchemeRowidsSqlite
+    = QStringLiteral("SELECT rowid, emp_id FROM Scheme WHERE rowid > ? AND YM = ?");
+inline const QString sqlLastSchemeRowidSqlite = QStringLiteral("SELECT max(rowid) FROM Scheme");
+// Changes whenever another connection has committed to the file.
+inline const QString sqlDataVersionSqlite = QStringLiteral("PRAGMA data_version");
+inline const QString sqlBeginImmediateSqlite = QStringLiteral("BEGIN IMMEDIATE");
+inline const QString sqlCommit = QStringLiteral("COMMIT");
+inline const QString sqlRollback = QStringLiteral("ROLLBACK");
 
 } // namespace Db

@@ -184,23 +184,34 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
 
     progress->start(report.oldRows);
     int done = 0;
-    for (const OldRow& row : rows) {
-        if (!row.badLeave.isNull()) {
-            fail(row.empId, QCoreApplication::translate("Rollover", "离职日期“%1”不是有效的日期").arg(row.badLeave));
-        } else if (carriedOver(row.leave, begin)) {
-            ++report.carried;
-            std::optional<Db::SchemeRow> written;
-            try {
-                written = schemeRow(row.empId, row.shiftId, row.start, ym, begin.date(), end.date(), rules);
-            } catch (const CycleShift::Error& e) {
-                fail(row.empId, QString::fromUtf8(e.what()));
+    try {
+        for (const OldRow& row : rows) {
+            if (!row.badLeave.isNull()) {
+                fail(
+                    row.empId, QCoreApplication::translate("Rollover", "离职日期“%1”不是有效的日期").arg(row.badLeave));
+            } else if (carriedOver(row.leave, begin)) {
+                ++report.carried;
+                std::optional<Db::SchemeRow> written;
+                try {
+                    written = schemeRow(row.empId, row.shiftId, row.start, ym, begin.date(), end.date(), rules);
+                } catch (const CycleShift::Error& e) {
+                    fail(row.empId, QString::fromUtf8(e.what()));
+                }
+                if (written)
+                    writer->write(*written);
             }
-            if (written)
-                writer->write(*written);
+            progress->advance(++done);
         }
-        progress->advance(++done);
+        writer->finish();
+    } catch (const Db::Error& e) {
+        // The database itself cannot store: one message for the whole run.
+        if (e.kind() != Db::Error::Kind::StorageFailed)
+            throw;
+        throw Db::Error(QString::fromUtf8(e.what()) + QStringLiteral("\n\n")
+                + QCoreApplication::translate("Rollover",
+                    "已经保存的员工排班保留不变，新帐套没有保存。问题解决后请再次保存，系统会补全这个月的排班。"),
+            Db::Error::Kind::StorageFailed);
     }
-    writer->finish();
     // An employee with several old rows has a schedule once any of them was
     // stored: only those left without one are listed.
     report.failures.removeIf([&stored](const Failure& f) { return stored.contains(f.empId); });
