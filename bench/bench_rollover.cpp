@@ -3,6 +3,11 @@
 // For N employees (half fixed shifts, half rotations over "day", "week" and
 // "month" rules), the roll-over of 2024-12 into 2025-01:
 //
+// Each runs on two schemas (the second argument): the project's own, with a
+// unique key on Scheme (YM, emp_id), and the suite's bare table list, as other
+// tools of the suite and imported databases have it: no key, no index, and
+// other column types (1).
+//
 // BM_RolloverSqlite: on one SQLite file opened as the data module opens it
 // (WAL, synchronous=NORMAL). The time is the run's; the floor is the same
 // new-month rows inserted one by one through sqlite3 itself, each committed on
@@ -110,11 +115,38 @@ private:
     double m_cpu = 0;
 };
 
+// The suite's tables with neither keys nor indexes, and types as a plain tool
+// writes them.
+void createBare(const QSqlDatabase& db)
+{
+    const bool pg = Db::engineOf(db) == Db::Engine::PostgreSQL;
+    const QString dateTime = pg ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME");
+    QStringList days;
+    for (int d = 1; d <= 31; ++d)
+        days << db.driver()->escapeIdentifier(QString::number(d), QSqlDriver::FieldName) + QStringLiteral(" TEXT");
+    for (const QString& sql :
+        { QStringLiteral("CREATE TABLE Users (User_id TEXT, username TEXT, password TEXT, isNew SMALLINT, "
+                         "IsStop SMALLINT, Access TEXT)"),
+            QStringLiteral("CREATE TABLE Accounts (ym CHAR(7), account_name TEXT, begin_date %1, end_date %1)")
+                .arg(dateTime),
+            QStringLiteral("CREATE TABLE Employee (emp_id TEXT, emp_name TEXT, leave_date %1)").arg(dateTime),
+            QStringLiteral("CREATE TABLE Shifts_Rule (shift_id TEXT, shifts_cyc INTEGER, shifts_cyc_unit TEXT, "
+                           "shifts TEXT)"),
+            QStringLiteral("CREATE TABLE Scheme (YM CHAR(7), emp_id TEXT, shift_id TEXT, start_date %1, %2)")
+                .arg(dateTime, days.join(QStringLiteral(", "))),
+            QStringLiteral("CREATE TABLE OpLog (opTime %1, BeWrite TEXT, opUser TEXT, opComPuter TEXT)")
+                .arg(dateTime) })
+        exec(db, sql);
+}
+
 // Last month's period, three rules, N employees and their rows.
-void fill(const QSqlDatabase& db, int employees)
+void fill(const QSqlDatabase& db, int employees, bool bare)
 {
     exec(db, QStringLiteral("BEGIN"));
-    Schema::create(db);
+    if (bare)
+        createBare(db);
+    else
+        Schema::create(db);
     exec(db,
         QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES "
                        "('%1', '%1月帐套', '2024-12-01 00:00:00', '2024-12-31 00:00:00')")
@@ -288,8 +320,8 @@ void copyRows(const QSqlDatabase& db, const Rows& rows)
 class SqliteFixture
 {
 public:
-    explicit SqliteFixture(int employees)
-        : m_connection(QStringLiteral("bench-sqlite-%1").arg(employees))
+    SqliteFixture(int employees, bool bare)
+        : m_connection(QStringLiteral("bench-sqlite-%1-%2").arg(employees).arg(bare))
     {
         if (!m_dir.isValid())
             throw std::runtime_error("no temporary directory");
@@ -299,7 +331,7 @@ public:
             setup.setDatabaseName(file);
             if (!setup.open())
                 throw std::runtime_error("cannot create the database");
-            fill(setup, employees);
+            fill(setup, employees, bare);
             setup.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("bench-setup"));
@@ -353,8 +385,8 @@ private:
 class ServerFixture
 {
 public:
-    ServerFixture(const QString& server, int employees)
-        : m_name(QStringLiteral("kolvane_bench_%1").arg(employees))
+    ServerFixture(const QString& server, int employees, bool bare)
+        : m_name(QStringLiteral("kolvane_bench_%1_%2").arg(employees).arg(bare))
     {
         m_settings = Mainmodule::serverSettings(server);
         {
@@ -369,7 +401,7 @@ public:
         QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
         m_settings.database = m_name;
         open(m_settings, loopbackName());
-        fill(loopback(), employees);
+        fill(loopback(), employees, bare);
         exec(loopback(), QStringLiteral("VACUUM ANALYZE"));
 
         m_relay
@@ -411,17 +443,23 @@ private:
 
 // Fixtures live from their first benchmark to the end of main(), while Qt's
 // SQL drivers are still there.
-template <typename Fixture> std::map<int, std::unique_ptr<Fixture>>& fixtures()
+template <typename Fixture> std::map<std::pair<int, bool>, std::unique_ptr<Fixture>>& fixtures()
 {
-    static std::map<int, std::unique_ptr<Fixture>> all;
+    static std::map<std::pair<int, bool>, std::unique_ptr<Fixture>> all;
     return all;
 }
 
-template <typename Fixture, typename... Args> Fixture& fixture(int employees, Args... args)
+// The fixture of a benchmark's arguments (employees, bare schema); one at a
+// time, so that a large one does not keep its memory through the next.
+template <typename Fixture, typename... Args> Fixture& fixture(const benchmark::State& state, Args... args)
 {
-    auto& slot = fixtures<Fixture>()[employees];
+    const std::pair<int, bool> key { static_cast<int>(state.range(0)), state.range(1) != 0 };
+    auto& all = fixtures<Fixture>();
+    for (auto it = all.begin(); it != all.end();)
+        it = it->first == key ? std::next(it) : all.erase(it);
+    auto& slot = all[key];
     if (!slot)
-        slot = std::make_unique<Fixture>(args..., employees);
+        slot = std::make_unique<Fixture>(args..., key.first, key.second);
     return *slot;
 }
 
@@ -436,7 +474,7 @@ bool wroteAll(benchmark::State& state, const Rollover::RolloverReport& report, i
 void BM_RolloverSqlite(benchmark::State& state)
 {
     const int employees = static_cast<int>(state.range(0));
-    SqliteFixture& f = fixture<SqliteFixture>(employees);
+    SqliteFixture& f = fixture<SqliteFixture>(state);
     for (auto _ : state) {
         // The floor goes first in every other repetition, so that a machine
         // busy with something else weighs on both alike.
@@ -477,7 +515,7 @@ void BM_RolloverSqlite(benchmark::State& state)
 void BM_RolloverSqliteTogether(benchmark::State& state)
 {
     const int employees = static_cast<int>(state.range(0));
-    SqliteFixture& f = fixture<SqliteFixture>(employees);
+    SqliteFixture& f = fixture<SqliteFixture>(state);
     QSqlDatabase connections[] = { f.db(), f.second() };
     for (auto _ : state) {
         f.clearNewMonth();
@@ -525,7 +563,7 @@ void BM_RolloverServer(benchmark::State& state)
         return;
     }
     const int employees = static_cast<int>(state.range(0));
-    ServerFixture& f = fixture<ServerFixture>(employees, server);
+    ServerFixture& f = fixture<ServerFixture>(state, server);
     for (auto _ : state) {
         f.clearNewMonth();
         Stopwatch timer;
@@ -567,9 +605,7 @@ double maxOf(const std::vector<double>& v)
 } // namespace
 
 BENCHMARK(BM_RolloverSqlite)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(50000)
+    ->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })
     ->Iterations(1)
     ->Repetitions(9)
     ->UseManualTime()
@@ -578,8 +614,18 @@ BENCHMARK(BM_RolloverSqlite)
     ->ComputeStatistics("max", maxOf)
     ->ReportAggregatesOnly(true);
 
+BENCHMARK(BM_RolloverSqlite)
+    ->ArgsProduct({ { 100000 }, { 0, 1 } })
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minOf)
+    ->ComputeStatistics("max", maxOf)
+    ->ReportAggregatesOnly(true);
+
 BENCHMARK(BM_RolloverSqliteTogether)
-    ->Arg(10000)
+    ->ArgsProduct({ { 10000 }, { 0, 1 } })
     ->Iterations(1)
     ->Repetitions(5)
     ->UseManualTime()
@@ -589,10 +635,19 @@ BENCHMARK(BM_RolloverSqliteTogether)
     ->ReportAggregatesOnly(true);
 
 BENCHMARK(BM_RolloverServer)
-    ->Arg(1000)
-    ->Arg(10000)
+    ->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })
     ->Iterations(1)
     ->Repetitions(9)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", minOf)
+    ->ComputeStatistics("max", maxOf)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK(BM_RolloverServer)
+    ->ArgsProduct({ { 100000 }, { 0, 1 } })
+    ->Iterations(1)
+    ->Repetitions(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", minOf)

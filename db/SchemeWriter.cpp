@@ -255,7 +255,7 @@ public:
             sqlite3_finalize(s.updateAt);
             sqlite3_finalize(s.updateByKey);
         }
-        for (sqlite3_stmt* statement : { m_begin, m_commit, m_rollback, m_version, m_monthRows, m_lastRowid })
+        for (sqlite3_stmt* statement : { m_begin, m_commit, m_rollback, m_monthRows, m_lastRowid })
             sqlite3_finalize(statement);
         sqlite3_busy_timeout(m_handle, sqliteBusyTimeoutMs);
     }
@@ -305,10 +305,9 @@ private:
             m_begin = prepare(sqlBeginImmediateSqlite);
             m_commit = prepare(sqlCommit);
             m_rollback = prepare(sqlRollback);
-            m_version = prepare(sqlDataVersionSqlite);
             m_monthRows = prepare(sqlSchemeRowidsSqlite);
             m_lastRowid = prepare(sqlLastSchemeRowidSqlite);
-            if (!m_begin || !m_commit || !m_rollback || !m_version || !m_monthRows || !m_lastRowid)
+            if (!m_begin || !m_commit || !m_rollback || !m_monthRows || !m_lastRowid)
                 fail(emp);
         }
         run(m_begin, emp);
@@ -345,6 +344,9 @@ private:
                 }
             }
             endTransaction(stored.has_value(), emp);
+            if (stored
+                && sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &m_lastVersion) != SQLITE_OK)
+                m_versionSeen = false;
         } catch (...) {
             endTransaction(false);
             throw;
@@ -356,19 +358,21 @@ private:
         }
     }
 
-    // Reads the month's rows added since this writer last looked, when another
-    // connection has changed the file since; the first time, all of them.
+    // Reads the month's rows added since this writer last looked, when the
+    // file has changed since this writer's last commit; the first time, all
+    // of them. The pager counts every change of the file, this connection's
+    // own commits included, and notices another connection's when the
+    // transaction begins.
     void catchUp(const QString& emp)
     {
-        if (!run(m_version, emp, nullptr, false))
+        unsigned int version = 0;
+        if (sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+            m_versionSeen = false;
+        else if (m_versionSeen && version == m_lastVersion)
             return;
-        const sqlite3_int64 version = sqlite3_column_int64(m_version, 0);
-        sqlite3_reset(m_version);
-        if (m_versionSeen && version == m_lastVersion)
-            return;
-        m_lastVersion = version;
         const sqlite3_int64 after = m_versionSeen ? m_seenUpTo : std::numeric_limits<sqlite3_int64>::min();
         m_versionSeen = true;
+        m_lastVersion = version;
         sqlite3_bind_int64(m_monthRows, 1, after);
         bind(m_monthRows, 2, m_ym);
         int rc;
@@ -599,12 +603,11 @@ private:
     // Without a key: the month's rows as far as this writer knows them.
     std::unordered_map<QByteArray, Place> m_rows;
     sqlite3_int64 m_seenUpTo = std::numeric_limits<sqlite3_int64>::min(); // the highest rowid read
-    sqlite3_int64 m_lastVersion = 0;
+    unsigned int m_lastVersion = 0; // the file's version after this writer's last commit
     bool m_versionSeen = false;
     sqlite3_stmt* m_begin = nullptr;
     sqlite3_stmt* m_commit = nullptr;
     sqlite3_stmt* m_rollback = nullptr;
-    sqlite3_stmt* m_version = nullptr;
     sqlite3_stmt* m_monthRows = nullptr;
     sqlite3_stmt* m_lastRowid = nullptr;
     QElapsedTimer m_waitingFor;

@@ -175,8 +175,6 @@ inline const QString sqlUpdateSchemeRowAtSqlite
 inline const QString sqlSchemeRowidsSqlite
     = QStringLiteral("SELECT rowid, emp_id FROM Scheme WHERE rowid > ? AND YM = ?");
 inline const QString sqlLastSchemeRowidSqlite = QStringLiteral("SELECT max(rowid) FROM Scheme");
-// Changes whenever another connection has committed to the file.
-inline const QString sqlDataVersionSqlite = QStringLiteral("PRAGMA data_version");
 inline const QString sqlBeginImmediateSqlite = QStringLiteral("BEGIN IMMEDIATE");
 inline const QString sqlCommit = QStringLiteral("COMMIT");
 inline const QString sqlRollback = QStringLiteral("ROLLBACK");

@@ -68,6 +68,26 @@ std::vector<OldRow> readOldRows(const QSqlDatabase& db, const MonthKey& previous
     return rows;
 }
 
+// Employees who share a shift (or a rule and an anchor) share their month's
+// row but for the id: each such row is worked out once.
+class MonthCache
+{
+public:
+    template <typename Make> Db::SchemeRow& of(const QString& shiftId, const QVariant& start, Make make)
+    {
+        const std::pair<QString, QString> key { shiftId, start.isNull() ? QString() : start.toString() };
+        const auto found = m_rows.find(key);
+        if (found != m_rows.end())
+            return *found;
+        if (m_rows.size() >= 4096)
+            m_rows.clear();
+        return *m_rows.insert(key, make());
+    }
+
+private:
+    QHash<std::pair<QString, QString>, Db::SchemeRow> m_rows;
+};
+
 // Calls finish() on every way out once the run is busy.
 class FinishGuard
 {
@@ -182,6 +202,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
         },
         [progress] { progress->waiting(); });
 
+    MonthCache months;
     progress->start(report.oldRows);
     int done = 0;
     try {
@@ -191,14 +212,15 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
                     row.empId, QCoreApplication::translate("Rollover", "离职日期“%1”不是有效的日期").arg(row.badLeave));
             } else if (carriedOver(row.leave, begin)) {
                 ++report.carried;
-                std::optional<Db::SchemeRow> written;
                 try {
-                    written = schemeRow(row.empId, row.shiftId, row.start, ym, begin.date(), end.date(), rules);
+                    Db::SchemeRow& written = months.of(row.shiftId, row.start, [&] {
+                        return schemeRow(row.empId, row.shiftId, row.start, ym, begin.date(), end.date(), rules);
+                    });
+                    written.empId = row.empId;
+                    writer->write(written);
                 } catch (const CycleShift::Error& e) {
                     fail(row.empId, QString::fromUtf8(e.what()));
                 }
-                if (written)
-                    writer->write(*written);
             }
             progress->advance(++done);
         }

@@ -119,6 +119,19 @@ bool onSqlite(TestEnv& env)
     return Db::engineOf(env.db()) == Db::Engine::SQLite;
 }
 
+// A schedule table as the suite's other tools make it: no key, no index.
+void makeSchemeKeyless(TestEnv& env)
+{
+    env.exec(QStringLiteral("DROP TABLE Scheme"));
+    QStringList dayColumns;
+    for (int d = 1; d <= 31; ++d)
+        dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
+    env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
+                            "start_date %1, %2)")
+                 .arg(onSqlite(env) ? QStringLiteral("DATETIME") : QStringLiteral("TIMESTAMP"),
+                     dayColumns.join(QStringLiteral(", "))));
+}
+
 QDateTime dateOf(const QVariant& value)
 {
     return Db::toDateTime(value);
@@ -147,6 +160,7 @@ private Q_SLOTS:
     void leaveDates();
     void progressAndGauge();
     void twoWorkstationsRollTheSameMonth();
+    void aDatabaseThatCannotStoreEndsTheRunOnce();
 };
 
 void TestRollover::previousMonthAndWhenNothingRuns()
@@ -393,14 +407,7 @@ void TestRollover::existingRowsAreEditedInPlace()
     // apply to one new row in query order, rotation first (start_date
     // descending), then the fixed shift, which wins where it writes.
     Fixture g;
-    g.env.exec(QStringLiteral("DROP TABLE Scheme"));
-    QStringList dayColumns;
-    for (int d = 1; d <= 31; ++d)
-        dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
-    g.env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
-                              "start_date %1, %2)")
-                   .arg(onSqlite(g.env) ? QStringLiteral("DATETIME") : QStringLiteral("TIMESTAMP"),
-                       dayColumns.join(QStringLiteral(", "))));
+    makeSchemeKeyless(g.env);
     g.addEmployee(QStringLiteral("T1"), QStringLiteral("白班"));
     g.addEmployee(QStringLiteral("T1"), QStringLiteral("D3"), day(2024, 1, 1));
     const RolloverReport twice = g.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 20));
@@ -528,16 +535,8 @@ void TestRollover::twoWorkstationsRollTheSameMonth()
     const int employees = 400;
     for (const bool keyed : { true, false }) {
         Fixture f;
-        if (!keyed) {
-            f.env.exec(QStringLiteral("DROP TABLE Scheme"));
-            QStringList dayColumns;
-            for (int d = 1; d <= 31; ++d)
-                dayColumns << QStringLiteral("\"%1\" VARCHAR(20)").arg(d);
-            f.env.exec(QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7), emp_id VARCHAR(20), shift_id VARCHAR(20), "
-                                      "start_date %1, %2)")
-                           .arg(onSqlite(f.env) ? QStringLiteral("DATETIME") : QStringLiteral("TIMESTAMP"),
-                               dayColumns.join(QStringLiteral(", "))));
-        }
+        if (!keyed)
+            makeSchemeKeyless(f.env);
         if (onSqlite(f.env)) // as the data module opens the file
             f.env.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         f.env.exec(QStringLiteral("BEGIN"));
@@ -591,6 +590,59 @@ void TestRollover::twoWorkstationsRollTheSameMonth()
             employees);
         QCOMPARE(f.days(QStringLiteral("W0000")), repeated(QStringLiteral("白班"), 31));
         QCOMPARE(f.days(QStringLiteral("W0001")).at(0), QStringLiteral("中班")); // 31 days after the anchor
+    }
+}
+
+// The database itself stops taking rows part-way (SQLite: the file may grow no
+// further; PostgreSQL: the session takes no writes): the run ends at once with
+// one message that says so and what to do, not a list of every employee; the
+// rows stored so far stay, and a second run completes the month, one row each.
+void TestRollover::aDatabaseThatCannotStoreEndsTheRunOnce()
+{
+    const int employees = 300;
+    for (const bool keyed : { true, false }) {
+        Fixture f;
+        if (!keyed)
+            makeSchemeKeyless(f.env);
+        f.env.exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < employees; ++i)
+            f.addEmployee(QStringLiteral("F%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("白班"));
+        f.env.exec(QStringLiteral("COMMIT"));
+        const bool sqlite = onSqlite(f.env);
+        if (sqlite)
+            f.env.exec(QStringLiteral("PRAGMA max_page_count=%1")
+                           .arg(f.env.scalar(QStringLiteral("PRAGMA page_count")).toInt() + 4));
+        else
+            f.env.exec(QStringLiteral("SET default_transaction_read_only = on"));
+
+        QString message;
+        try {
+            f.run();
+        } catch (const Db::Error& e) {
+            QCOMPARE(e.kind(), Db::Error::Kind::StorageFailed);
+            message = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(!message.isEmpty(), "the run reported success");
+        if (sqlite) {
+            QVERIFY2(message.contains(QStringLiteral("磁盘已满")), qPrintable(message));
+            QVERIFY2(message.contains(QDir::toNativeSeparators(QFileInfo(f.env.db().databaseName()).absolutePath())),
+                qPrintable(message));
+            const int stored = f.rows();
+            QVERIFY2(stored > 0 && stored < employees, qPrintable(QString::number(stored)));
+            f.env.exec(QStringLiteral("PRAGMA max_page_count=1000000"));
+        } else {
+            QVERIFY2(message.contains(QStringLiteral("只允许读取")), qPrintable(message));
+            f.env.exec(QStringLiteral("RESET default_transaction_read_only"));
+        }
+        QVERIFY2(message.contains(QStringLiteral("再次保存")), qPrintable(message));
+        QVERIFY2(!message.contains(QStringLiteral("名员工")), qPrintable(message));
+
+        const RolloverReport again = f.run();
+        QVERIFY2(again.failures.isEmpty(), qPrintable(failureMessage(again)));
+        QCOMPARE(again.written, employees);
+        QCOMPARE(f.rows(), employees);
+        QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2024-01'")).toInt(),
+            employees);
     }
 }
 
