@@ -82,11 +82,11 @@ int homeSlot(const QString& code)
 
 // Light colours that carry dark text, as far apart from each other as sixteen
 // can be (after ColorBrewer's qualitative sets).
-QColor paletteColour(int slot)
+Rgb paletteColour(int slot)
 {
-    static const QRgb colours[kPalette] = { 0x8dd3c7, 0xffffb3, 0xbebada, 0xfb8072, 0x80b1d3, 0xfdb462, 0xb3de69,
+    static const Rgb colours[kPalette] = { 0x8dd3c7, 0xffffb3, 0xbebada, 0xfb8072, 0x80b1d3, 0xfdb462, 0xb3de69,
         0xfccde5, 0xbc80bd, 0xccebc5, 0xffd92f, 0xa6cee3, 0xe5c494, 0x66c2a5, 0xe78ac3, 0xd0d0a0 };
-    return QColor(colours[slot % kPalette]);
+    return 0xff000000u | colours[slot % kPalette];
 }
 
 Month Month::read(const QSqlDatabase& db, const QString& ym)
@@ -173,7 +173,7 @@ void Month::computeCounts()
 // on the order of the rows.
 void Month::assignColours()
 {
-    m_colours.assign(static_cast<size_t>(m_codes.size()), QColor());
+    m_colours.assign(static_cast<size_t>(m_codes.size()), Rgb(0));
     std::vector<Code> order = m_legend;
     std::sort(order.begin(), order.end(), [this](Code a, Code b) {
         const int slotA = homeSlot(m_codes[a]);
@@ -194,13 +194,17 @@ void Month::assignColours()
     }
 }
 
-QColor Month::textColour(Code code) const
+Rgb Month::textColour(Code code) const
 {
-    const QColor background = m_colours[code];
-    if (!background.isValid())
-        return QColor(Qt::black);
-    const int luminance = (299 * background.red() + 587 * background.green() + 114 * background.blue()) / 1000;
-    return luminance >= 140 ? QColor(Qt::black) : QColor(Qt::white);
+    constexpr Rgb black = 0xff000000u;
+    constexpr Rgb white = 0xffffffffu;
+    const Rgb background = m_colours[code];
+    if (background == 0)
+        return black;
+    const int red = (background >> 16) & 0xff;
+    const int green = (background >> 8) & 0xff;
+    const int blue = background & 0xff;
+    return (299 * red + 587 * green + 114 * blue) / 1000 >= 140 ? black : white;
 }
 
 QString Month::describe(int row) const

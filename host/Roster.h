@@ -6,7 +6,6 @@
 //
 // Memory: the day cells are indexes into the month's table of distinct codes
 // (two bytes a cell), so 50,000 employees cost a few megabytes.
-#include <QColor>
 #include <QCoreApplication>
 #include <QDate>
 #include <QString>
@@ -32,6 +31,12 @@ MonthSpan monthOf(const QString& ym);
 // The weekday as a planner reads it: 一 二 三 四 五 六 日.
 QString weekdayName(const QDate& date);
 bool isWeekend(const QDate& date);
+
+// A colour as 0xAARRGGBB (alpha ff); 0 for none. The windows and the printout
+// turn it into their own colour type.
+using Rgb = std::uint32_t;
+// Weekend days' background, wherever the roster is shown.
+inline constexpr Rgb kWeekendColour = 0xffe8e8e8u;
 
 class Month
 {
@@ -78,8 +83,9 @@ public:
         return m_counts[static_cast<size_t>(code) * static_cast<size_t>(m_days) + static_cast<size_t>(day - 1)];
     }
     int total(Code code) const { return m_totals[code]; }
-    QColor colour(Code code) const { return m_colours[code]; }
-    QColor textColour(Code code) const;
+    // The code's background (0 for the empty cell), and the ink that reads on it.
+    Rgb colour(Code code) const { return m_colours[code]; }
+    Rgb textColour(Code code) const;
 
     // Rows whose id or name contains `text`, or that have a day, a shift or a
     // rule containing it, ignoring case; every row for an empty text.
@@ -108,7 +114,7 @@ private:
     std::vector<Code> m_legend;
     std::vector<int> m_counts; // codes × days
     std::vector<int> m_totals;
-    std::vector<QColor> m_colours;
+    std::vector<Rgb> m_colours;
 
     void computeCounts();
     void assignColours();
@@ -118,6 +124,6 @@ private:
 // first: the same on every workstation and every start.
 int homeSlot(const QString& code);
 int paletteSize();
-QColor paletteColour(int slot);
+Rgb paletteColour(int slot);
 
 } // namespace Roster

@@ -7,7 +7,7 @@ namespace Roster {
 
 namespace {
 
-const QColor kWeekend(232, 232, 232);
+const QColor kWeekend = toColor(kWeekendColour);
 const QColor kToday(200, 222, 255);
 
 // A coded cell on a weekend: the code's colour, a shade darker.
@@ -16,7 +16,7 @@ QColor cellColour(const Month& month, Month::Code code, int day)
     const bool weekend = isWeekend(month.date(day));
     if (code == 0)
         return weekend ? kWeekend : QColor();
-    return weekend ? month.colour(code).darker(112) : month.colour(code);
+    return weekend ? toColor(month.colour(code)).darker(112) : toColor(month.colour(code));
 }
 
 QVariant dayHeaderData(const Month& month, int day, bool today, int role)
@@ -117,7 +117,7 @@ QVariant Model::data(const QModelIndex& index, int role) const
         }
         return {};
     case Qt::ForegroundRole:
-        return day >= 1 ? QVariant(QBrush(m_month.textColour(m_month.cell(row, day)))) : QVariant();
+        return day >= 1 ? QVariant(QBrush(toColor(m_month.textColour(m_month.cell(row, day))))) : QVariant();
     case Qt::TextAlignmentRole:
         return day >= 1 ? QVariant(Qt::AlignCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ToolTipRole:
@@ -181,10 +181,10 @@ QVariant CoverageModel::data(const QModelIndex& index, int role) const
         return month.count(code, day) == 0 ? QVariant() : QVariant(month.count(code, day));
     case Qt::BackgroundRole:
         if (index.column() == 0 && code != 0)
-            return QBrush(month.colour(code));
+            return QBrush(toColor(month.colour(code)));
         return day >= 1 && isWeekend(month.date(day)) ? QVariant(QBrush(kWeekend)) : QVariant();
     case Qt::ForegroundRole:
-        return index.column() == 0 ? QVariant(QBrush(month.textColour(code))) : QVariant();
+        return index.column() == 0 ? QVariant(QBrush(toColor(month.textColour(code)))) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignLeft | Qt::AlignVCenter) : QVariant(Qt::AlignCenter);
     case Qt::ToolTipRole:

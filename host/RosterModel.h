@@ -5,6 +5,7 @@
 #include "host/Roster.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 #include <vector>
 
@@ -62,6 +63,12 @@ public:
 private:
     const Model* m_roster;
 };
+
+// A roster colour as the windows and the printout paint it; none is invalid.
+inline QColor toColor(Rgb rgb)
+{
+    return rgb == 0 ? QColor() : QColor::fromRgba(rgb);
+}
 
 // The day header as both grids and the printout show it: the day and its weekday.
 QString dayHeader(const Month& month, int day);

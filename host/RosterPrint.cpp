@@ -1,6 +1,7 @@
 #include "host/RosterPrint.h"
 
 #include "host/Roster.h"
+#include "host/RosterModel.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -15,7 +16,7 @@ namespace Roster {
 
 namespace {
 
-const QColor kWeekend(232, 232, 232);
+const QColor kWeekend = toColor(kWeekendColour);
 const QColor kGrid(150, 150, 150);
 
 // Geometry of one page, in device pixels.
@@ -126,7 +127,7 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
             if (x + width > l.page.width())
                 break;
             const QRectF box(x, titleHeight + (legendHeight - chip) / 2, chip, chip);
-            painter.fillRect(box, month.colour(code));
+            painter.fillRect(box, toColor(month.colour(code)));
             painter.setPen(QPen(kGrid, 0));
             painter.drawRect(box);
             painter.setPen(Qt::black);
@@ -161,10 +162,10 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
                 for (int day = 1; day <= month.days(); ++day) {
                     const Month::Code code = month.cell(line, day);
                     painter.setFont(codeFonts[code]);
-                    const QColor fill = code != 0    ? month.colour(code)
+                    const QColor fill = code != 0    ? toColor(month.colour(code))
                         : isWeekend(month.date(day)) ? kWeekend
                                                      : QColor();
-                    cell(painter, dayRect(day), month.codes()[code], fill, month.textColour(code));
+                    cell(painter, dayRect(day), month.codes()[code], fill, toColor(month.textColour(code)));
                 }
             } else if (line == employees) {
                 painter.setFont(pixelFont(3.2 * l.mm, true));
@@ -176,7 +177,7 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
                 const Month::Code code = index < month.legend().size() ? month.legend()[index] : 0;
                 painter.setFont(textFont);
                 cell(painter, QRectF(0, y, l.idWidth, l.rowHeight), code == 0 ? tr("（空）") : month.codes()[code],
-                    month.colour(code), month.textColour(code), Qt::AlignLeft | Qt::AlignVCenter);
+                    toColor(month.colour(code)), toColor(month.textColour(code)), Qt::AlignLeft | Qt::AlignVCenter);
                 cell(painter, QRectF(l.idWidth, y, l.nameWidth, l.rowHeight), tr("共 %1 格").arg(month.total(code)),
                     QColor(), Qt::black);
                 for (int day = 1; day <= month.days(); ++day) {

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds a Release tree (build-bench/), starts a PostgreSQL server of its own in
-# a temporary directory, and runs the roll-over benchmarks for 10,000 employees:
-# on SQLite against the direct per-row floor, and on the server over loopback
-# and through a relay that adds a 5 ms round trip. Prints min/median/max of
-# each ratio (and two workstations on one SQLite file against one alone), and
-# as its last line:
-#   rollover 10000: sqlite/floor=R1 pg-5ms/pg-loopback=R2
-# (medians). Extra arguments go to the benchmark program.
+# a temporary directory, and runs the roll-over benchmarks for 1,000, 10,000 and
+# 100,000 employees, on the project's schema and on the suite's bare table list
+# (no key, no index): on SQLite against the direct per-row floor, and on the
+# server over loopback and through a relay that adds a 5 ms round trip. Prints
+# min/median/max of each ratio (and two workstations on one SQLite file against
+# one alone), and as its last line (medians):
+#   rollover 10000: sqlite/floor=R1 sqlite-nokey/floor=R2 pg-5ms/pg-loopback=R3
+#   pg-nokey-5ms/pg-loopback=R4 growth-100k/10k=R5
+# where R5 is the bare SQLite run's time per employee at 100,000 over that at
+# 10,000. Extra arguments go to the benchmark program.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
@@ -41,30 +44,52 @@ server_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 together_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 out="$sqlite_out $server_out $together_out"
 # Each benchmark in a file of its own: a CSV file has one set of counters.
-"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqlite/10000/' \
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqlite/' \
     --benchmark_out="$sqlite_out" --benchmark_out_format=csv "$@"
-"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverServer/10000/' \
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverServer/' \
     --benchmark_out="$server_out" --benchmark_out_format=csv "$@"
-"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqliteTogether/10000/' \
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqliteTogether/' \
     --benchmark_out="$together_out" --benchmark_out_format=csv "$@"
 
-# One aggregate (min, median, max) of one counter of one benchmark.
+# One aggregate (min, median, max) of one column of one benchmark run, named
+# with its arguments ("BM_RolloverSqlite/10000/1": 10,000 employees, bare schema).
 stat() {
     local file="$sqlite_out"
-    [ "$1" = BM_RolloverServer ] && file="$server_out"
-    [ "$1" = BM_RolloverSqliteTogether ] && file="$together_out"
+    case "$1" in
+    BM_RolloverServer/*) file="$server_out" ;;
+    BM_RolloverSqliteTogether/*) file="$together_out" ;;
+    esac
     awk -F, -v bench="$1" -v counter="$2" -v agg="$3" '
         /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
-        index($1, bench "/10000/") && $1 ~ ("_" agg "\"?$") { printf "%.2f", $(col[counter]); found = 1; exit }
+        index($1, bench "/") && $1 ~ ("_" agg "\"?$") { printf "%.2f", $(col[counter]); found = 1; exit }
         END { if (!found) printf "n/a" }' "$file"
 }
 
 echo
-for pair in "BM_RolloverSqlite run/floor sqlite/floor" "BM_RolloverSqlite cpu:run/floor sqlite/floor(cpu)" \
-    "BM_RolloverSqliteTogether together/alone sqlite-two-workstations/alone" \
-    "BM_RolloverServer pg-5ms/pg-loopback pg-5ms/pg-loopback" "BM_RolloverServer pg-loopback/copy pg-loopback/copy"; do
-    set -- $pair
-    echo "$3: min $(stat "$1" "$2" min) median $(stat "$1" "$2" median) max $(stat "$1" "$2" max)"
+for employees in 1000 10000 100000; do
+    for schema in 0 1; do
+        name=own
+        [ "$schema" = 1 ] && name=bare
+        for pair in "BM_RolloverSqlite run/floor sqlite/floor" \
+            "BM_RolloverServer pg-5ms/pg-loopback pg-5ms/pg-loopback" \
+            "BM_RolloverServer pg-loopback/copy pg-loopback/copy"; do
+            set -- $pair
+            b="$1/$employees/$schema"
+            echo "$employees $name $3: min $(stat "$b" "$2" min) median $(stat "$b" "$2" median) max $(stat "$b" "$2" max)" \
+                "(run $(stat "$b" real_time median) ms)"
+        done
+    done
 done
-echo "rollover 10000: sqlite/floor=$(stat BM_RolloverSqlite run/floor median)" \
-    "pg-5ms/pg-loopback=$(stat BM_RolloverServer pg-5ms/pg-loopback median)"
+for schema in 0 1; do
+    b="BM_RolloverSqliteTogether/10000/$schema"
+    echo "10000 schema $schema two-workstations/alone: min $(stat "$b" together/alone min)" \
+        "median $(stat "$b" together/alone median) max $(stat "$b" together/alone max)"
+done
+growth="$(awk -v a="$(stat BM_RolloverSqlite/100000/1 real_time median)" \
+    -v b="$(stat BM_RolloverSqlite/10000/1 real_time median)" \
+    'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", (a / 100000) / (b / 10000); else printf "n/a" }')"
+echo "rollover 10000: sqlite/floor=$(stat BM_RolloverSqlite/10000/0 run/floor median)" \
+    "sqlite-nokey/floor=$(stat BM_RolloverSqlite/10000/1 run/floor median)" \
+    "pg-5ms/pg-loopback=$(stat BM_RolloverServer/10000/0 pg-5ms/pg-loopback median)" \
+    "pg-nokey-5ms/pg-loopback=$(stat BM_RolloverServer/10000/1 pg-5ms/pg-loopback median)" \
+    "growth-100k/10k=$growth"

@@ -2,5 +2,5 @@
 # Configures and builds into build/ (extra arguments go to cmake).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOLVANE_WERROR=ON "$@" >/dev/null
 cmake --build "$root/build" -j"$(nproc)"

@@ -43,7 +43,7 @@ cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
 
 # The same suite again, built with the address and undefined-behaviour sanitizers.
-cmake -S "$root" -B "$root/build-asan" -DKOLVANE_SANITIZE=ON -DKOLVANE_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$root/build-asan" -DKOLVANE_SANITIZE=ON -DKOLVANE_WERROR=ON -DKOLVANE_BENCH=OFF >/dev/null
 cmake --build "$root/build-asan" -j"$(nproc)"
 cd "$root/build-asan"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"

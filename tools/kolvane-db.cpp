@@ -2,7 +2,7 @@
 // SQLite file or on a PostgreSQL server.
 #include "db/Query.h"
 #include "db/Statements.h"
-#include "host/Mainmodule.h"
+#include "host/Connection.h"
 #include "host/MonthKey.h"
 #include "host/Roster.h"
 #include "host/Schema.h"
