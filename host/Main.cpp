@@ -186,7 +186,7 @@ void TFrmMain::showNotice(const QString& text)
         action->setEnabled(false);
 }
 
-// Fixed widths from the month's codes: nothing is measured per row.
+// Fixed widths from the month's codes and counts: nothing is measured per employee.
 void TFrmMain::applyColumnWidths()
 {
     const Roster::Month& month = m_model->month();
@@ -197,7 +197,15 @@ void TFrmMain::applyColumnWidths()
         day = std::max(day, metrics.horizontalAdvance(month.codes()[code]) + 10);
         codes = std::max(codes, metrics.horizontalAdvance(month.codes()[code]));
     }
+    // A long code may be cut, a count never: the day columns (the coverage's
+    // and the grid's, which scroll together) are as wide as the coverage's
+    // widest count needs by the view's own measure, plus the grid line and
+    // room on either side for today's frame.
     day = std::min(day, 90);
+    for (int row = 0; row < m_coverageModel->rowCount(); ++row) {
+        for (int column = Roster::kFirstDayColumn; column < m_coverageModel->columnCount(); ++column)
+            day = std::max(day, m_coverage->sizeHintForIndex(m_coverageModel->index(row, column)).width() + 5);
+    }
     const int id = std::max({ metrics.horizontalAdvance(tr("员工编号")), codes, 60 }) + 16;
     const int name = std::max(metrics.horizontalAdvance(tr("共 %1 格").arg(month.rowCount() * month.days())),
                          metrics.horizontalAdvance(QStringLiteral("欧阳晓明")))

@@ -268,6 +268,23 @@ void TestRoster::mainWindow()
             qPrintable(action->text()));
     delete window;
 
+    // A hundred thousand employees: every count of the coverage shows whole.
+    env.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+                            "INSERT INTO Scheme (YM, emp_id, shift_id, %1) "
+                            "SELECT '2026-04', 'N' || CAST(i AS TEXT), 'x', '早班' FROM n")
+                 .arg(Db::quotedName(env.db(), QStringLiteral("1"))));
+    window = new Main::TFrmMain;
+    Roster::FrozenTableView* coverage = window->coverageView();
+    const QAbstractItemView* measure = coverage; // the table's own width for a column's contents
+    QCOMPARE(coverage->model()->data(coverage->model()->index(1, 2 + 1)).toInt(), 100000); // day 2's empty cells
+    for (int column = 2; column < coverage->model()->columnCount(); ++column)
+        QVERIFY2(measure->sizeHintForColumn(column) <= coverage->columnWidth(column),
+            qPrintable(QStringLiteral("day %1: column %2 px, its counts need %3 px")
+                           .arg(column - 1)
+                           .arg(coverage->columnWidth(column))
+                           .arg(measure->sizeHintForColumn(column))));
+    delete window;
+
     // A read the database refuses is reported, and no grid pretends to be the roster.
     env.exec(QStringLiteral("DROP TABLE Scheme"));
     Varunit::Account.Ym = kYm;
