@@ -55,7 +55,8 @@ QString typeFor(const Column& c, bool pg)
         return QString::fromUtf16(t.currency);
     case Kind::Decimal: {
         const int precision = qBound(1, c.precision, 1000);
-        return QString::fromUtf16(t.decimal).arg(precision).arg(qBound(0, c.scale, precision));
+        const QString type = QString::fromUtf16(t.decimal);
+        return type.contains(u'%') ? type.arg(precision).arg(qBound(0, c.scale, precision)) : type;
     }
     case Kind::Float:
         return QString::fromUtf16(t.single);
@@ -128,6 +129,12 @@ QVariant bindable(const QVariant& value, Target target)
     case QMetaType::Int:
     case QMetaType::LongLong:
         return target == Target::Text ? QVariant(value.toString()) : value;
+    // Qt binds a null string or byte array as NULL: empty text and empty
+    // bytes stay what they are.
+    case QMetaType::QString:
+        return value.toString().isNull() ? QVariant(QStringLiteral("")) : value;
+    case QMetaType::QByteArray:
+        return value.toByteArray().isNull() ? QVariant(QByteArray("", 0)) : value;
     default:
         return value;
     }
