@@ -32,6 +32,25 @@ inline const QString sqlReleaseSavepoint = QStringLiteral("RELEASE SAVEPOINT kol
 // PostgreSQL: OpLog's serial goes on after the ids the import wrote.
 inline const QString sqlImportOpLogSerialPg = QStringLiteral(
     "SELECT setval(pg_get_serial_sequence('oplog', 'id'), COALESCE((SELECT MAX(id) FROM OpLog), 0) + 1, false)");
+// A suite table whose rows break its keys is imported without them: on
+// PostgreSQL its key constraints and NOT NULLs are dropped (%1 the table,
+// %2 the constraint or column; :table the table's stored name) ...
+inline const QString sqlImportKeyConstraintsPg = QStringLiteral(
+    "SELECT constraint_name AS name FROM information_schema.table_constraints WHERE table_schema = ANY "
+    "(current_schemas(false)) AND table_name = :table AND constraint_type IN ('PRIMARY KEY', 'UNIQUE')");
+inline const QString sqlImportNotNullColumnsPg = QStringLiteral(
+    "SELECT column_name AS name FROM information_schema.columns WHERE table_schema = ANY (current_schemas(false)) "
+    "AND table_name = :table AND is_nullable = 'NO'");
+inline const QString sqlImportDropConstraintPg = QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT %2");
+inline const QString sqlImportDropNotNullPg = QStringLiteral("ALTER TABLE %1 ALTER COLUMN %2 DROP NOT NULL");
+// ... and on SQLite the table is made again from its columns (%1 the table),
+// with its other indexes.
+inline const QString sqlImportColumnsSqlite = QStringLiteral("PRAGMA table_info(%1)");
+inline const QString sqlImportIndexesSqlite = QStringLiteral(
+    "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :table AND sql IS NOT NULL");
+inline const QString sqlImportRenameTable = QStringLiteral("ALTER TABLE %1 RENAME TO %2");
+inline const QString sqlImportDropTable = QStringLiteral("DROP TABLE %1");
+
 // Every table of the database, by name: SQLite, and PostgreSQL's in the
 // schemas the connection searches.
 inline const QString sqlImportTablesSqlite = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'");

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -145,6 +146,59 @@ void run(const QSqlDatabase& db, const QString& sql)
     Db::Query(db, sql).exec();
 }
 
+// The rows of a suite table break one of the schema's keys (a duplicate, or
+// NULL where the schema wants a value).
+class KeyBroken : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+bool breaksKey(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    return Db::isDuplicateKey(error) || code == u"23502" || code == u"1299"
+        || (code == u"19" && error.databaseText().contains(u"NOT NULL", Qt::CaseInsensitive));
+}
+
+// Takes the keys and NOT NULLs off a table the suite's schema made.
+void dropSuiteKeys(const QSqlDatabase& db, const QString& table)
+{
+    if (Db::engineOf(db) == Db::Engine::PostgreSQL) {
+        const QString stored = Db::storedName(db, table);
+        Db::Query constraints(db, Db::sqlImportKeyConstraintsPg);
+        constraints.bind(QStringLiteral(":table"), stored);
+        for (const Db::Row& row : constraints.open().rows())
+            run(db, Db::sqlImportDropConstraintPg.arg(table, Db::quotedIdentifier(row.text(QStringLiteral("name")))));
+        Db::Query notNull(db, Db::sqlImportNotNullColumnsPg);
+        notNull.bind(QStringLiteral(":table"), stored);
+        for (const Db::Row& row : notNull.open().rows())
+            run(db, Db::sqlImportDropNotNullPg.arg(table, Db::quotedIdentifier(row.text(QStringLiteral("name")))));
+        return;
+    }
+    QStringList columns;
+    Db::Query info(db, Db::sqlImportColumnsSqlite.arg(Db::quotedIdentifier(table)));
+    for (const Db::Row& row : info.open().rows()) {
+        QString column = Db::quotedIdentifier(row.text(QStringLiteral("name"))) + u' ' + row.text(QStringLiteral("type"));
+        if (!row.value(QStringLiteral("dflt_value")).isNull())
+            column += QStringLiteral(" DEFAULT ") + row.text(QStringLiteral("dflt_value"));
+        columns << column;
+    }
+    Db::Query indexes(db, Db::sqlImportIndexesSqlite);
+    indexes.bind(QStringLiteral(":table"), table);
+    QStringList indexSql;
+    for (const Db::Row& row : indexes.open().rows()) {
+        if (!row.text(QStringLiteral("sql")).contains(u"UNIQUE", Qt::CaseInsensitive))
+            indexSql << row.text(QStringLiteral("sql"));
+    }
+    const QString keyed = Db::quotedIdentifier(table + QStringLiteral("_keyed"));
+    run(db, Db::sqlImportRenameTable.arg(Db::quotedIdentifier(table), keyed));
+    run(db, Db::sqlImportCreateTable.arg(Db::quotedIdentifier(table), columns.join(QStringLiteral(", "))));
+    run(db, Db::sqlImportDropTable.arg(keyed));
+    for (const QString& sql : indexSql)
+        run(db, sql);
+}
+
 QString keyText(const Index& key)
 {
     const QString columns = key.columns.join(QStringLiteral(", "));
@@ -252,10 +306,10 @@ public:
             m_insert->bindValue(i, bindable(values.at(m_sources.at(i)), m_targets.at(i)));
         if (!m_insert->exec()) {
             const QSqlError error = m_insert->lastError();
-            QString failed = tr("无法把表 %1 的第 %2 行写入 %3").arg(m_table.name).arg(m_report.read).arg(m_report.target);
-            if (!suiteTableName(m_table.name).isEmpty() && Db::isDuplicateKey(error))
-                failed += tr("（一卡通系统要求该表的键唯一，请先在 Access 中清理重复的行）");
-            throw Db::errorFor(failed, m_db, error);
+            if (!suiteTableName(m_table.name).isEmpty() && breaksKey(error))
+                throw KeyBroken(error.text().trimmed().toStdString());
+            throw Db::errorFor(tr("无法把表 %1 的第 %2 行写入 %3").arg(m_table.name).arg(m_report.read).arg(m_report.target),
+                m_db, error);
         }
         ++m_report.written;
     }
@@ -267,7 +321,7 @@ public:
             Db::Query(m_db, Db::sqlImportOpLogSerialPg).open();
         if (suiteTableName(m_table.name).isEmpty())
             addKeys(m_db, m_pg, m_table, m_imported, m_report);
-        else
+        else if (m_report.droppedKeys.isEmpty())
             m_report.keptKeys << tr("一卡通系统的键");
     }
 
@@ -281,6 +335,27 @@ private:
     QList<Target> m_targets;
     QStringList m_imported;
 };
+
+void readTable(Source& source, const Table& table, const QSqlDatabase* target, const Progress& progress,
+    TableReport& report)
+{
+    std::optional<TableWriter> writer;
+    if (target)
+        writer.emplace(*target, table, report);
+    if (progress)
+        progress(table.name, 0, false);
+    report.damaged = source.readRows(table, [&](const QVariantList& values) {
+        ++report.read;
+        if (writer)
+            writer->write(values);
+        if (progress && report.read % 10000 == 0)
+            progress(table.name, report.read, false);
+    });
+    if (writer)
+        writer->finish();
+    if (progress)
+        progress(table.name, report.read, true);
+}
 
 } // namespace
 
@@ -315,22 +390,23 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
             if (c.kind == Kind::Unreadable)
                 report.unreadable << tr("%1（%2）").arg(c.name, c.problem);
         }
-        std::optional<TableWriter> writer;
-        if (target)
-            writer.emplace(*target, table, report);
-        if (progress)
-            progress(table.name, 0, false);
-        report.damaged = source.readRows(table, [&](const QVariantList& values) {
-            ++report.read;
-            if (writer)
-                writer->write(values);
-            if (progress && report.read % 10000 == 0)
-                progress(table.name, report.read, false);
-        });
-        if (writer)
-            writer->finish();
-        if (progress)
-            progress(table.name, report.read, true);
+        if (report.suiteTable && target) {
+            // Rows that break the schema's keys: the table again, without them.
+            run(*target, Db::sqlSavepoint);
+            try {
+                readTable(source, table, target, progress, report);
+                run(*target, Db::sqlReleaseSavepoint);
+            } catch (const KeyBroken& e) {
+                run(*target, Db::sqlRollbackToSavepoint);
+                run(*target, Db::sqlReleaseSavepoint);
+                dropSuiteKeys(*target, suiteTableName(table.name));
+                report.read = report.written = 0;
+                report.droppedKeys << tr("一卡通系统的键：%1").arg(QString::fromUtf8(e.what()));
+                readTable(source, table, target, progress, report);
+            }
+        } else {
+            readTable(source, table, target, progress, report);
+        }
         reports << report;
     }
     return reports;
