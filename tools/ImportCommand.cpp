@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <optional>
+#include <unistd.h>
 
 namespace Import {
 
@@ -98,6 +99,13 @@ void printSummary(const QList<TableReport>& reports, bool written)
         out << tr("有需要注意的地方，见上。") << '\n';
 }
 
+// Whether the file's contents have reached the disk.
+bool syncToDisk(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+}
+
 // The database is built in a temporary file beside the target and moved into
 // place only when every table is in: a failure leaves nothing behind, and an
 // existing file is never overwritten.
@@ -127,6 +135,8 @@ int importIntoFile(AccessSource& source, const QString& path)
             error = db.lastError().text();
         } else {
             try {
+                for (const QString& pragma : Db::sqlImportFastBuildSqlite)
+                    Db::Query(db, pragma).open();
                 if (!db.transaction())
                     throw Db::errorFor(tr("无法开始事务"), db, db.lastError());
                 reports = importAll(source, &db, progressLine());
@@ -139,6 +149,8 @@ int importIntoFile(AccessSource& source, const QString& path)
         }
     }
     QSqlDatabase::removeDatabase(connection);
+    if (error.isEmpty() && !syncToDisk(tempPath))
+        error = tr("无法把 %1 写到磁盘").arg(tempPath);
     if (error.isEmpty())
         Platform::shareWithDirectoryGroup(tempPath);
     if (error.isEmpty() && !QFile::rename(tempPath, path))
