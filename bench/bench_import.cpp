@@ -98,8 +98,7 @@ public:
             { QStringLiteral("amount"), Kind::Currency, 0, 0, 0, {} },
             { QStringLiteral("rate"), Kind::Double, 0, 0, 0, {} },
             { QStringLiteral("valid"), Kind::Boolean, 0, 0, 0, {} },
-            { QStringLiteral("note"), Kind::Memo, 0, 0, 0, {} },
-            { QStringLiteral("place"), Kind::Text, 50, 0, 0, {} },
+            { QStringLiteral("note"), Kind::Memo, 0, 0, 0, {} }, { QStringLiteral("place"), Kind::Text, 50, 0, 0, {} },
             { QStringLiteral("reader"), Kind::Integer, 0, 0, 0, {} },
             { QStringLiteral("photo"), Kind::Binary, 0, 0, 0, {} } };
         t.uniqueKeys = { { QStringLiteral("PrimaryKey"), { QStringLiteral("id") }, true } };
@@ -180,7 +179,8 @@ int main(int argc, char** argv)
     // The largest sample, and the one with the most rows.
     QStringList files;
     const QFileInfoList samples
-        = QDir(samplesDir()).entryInfoList({ QStringLiteral("*.mdb"), QStringLiteral("*.accdb") }, QDir::Files, QDir::Size);
+        = QDir(samplesDir())
+              .entryInfoList({ QStringLiteral("*.mdb"), QStringLiteral("*.accdb") }, QDir::Files, QDir::Size);
     if (!samples.isEmpty())
         files << samples.first().absoluteFilePath();
     if (QFileInfo::exists(samplesDir() + QStringLiteral("testIndexCodesV1997.mdb")))

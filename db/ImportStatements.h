@@ -46,16 +46,16 @@ inline const QString sqlImportDropNotNullPg = QStringLiteral("ALTER TABLE %1 ALT
 // ... and on SQLite the table is made again from its columns (%1 the table),
 // with its other indexes.
 inline const QString sqlImportColumnsSqlite = QStringLiteral("PRAGMA table_info(%1)");
-inline const QString sqlImportIndexesSqlite = QStringLiteral(
-    "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :table AND sql IS NOT NULL");
+inline const QString sqlImportIndexesSqlite
+    = QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = :table AND sql IS NOT NULL");
 inline const QString sqlImportRenameTable = QStringLiteral("ALTER TABLE %1 RENAME TO %2");
 inline const QString sqlImportDropTable = QStringLiteral("DROP TABLE %1");
 
 // SQLite: the new file is built under a temporary name and synced once it is
 // complete, before it is moved into place; while it is built, its rollback
 // journal stays in memory and nothing waits for the disk.
-inline const QString sqlImportFastBuildSqlite[] = { QStringLiteral("PRAGMA journal_mode=MEMORY"),
-    QStringLiteral("PRAGMA synchronous=OFF") };
+inline const QString sqlImportFastBuildSqlite[]
+    = { QStringLiteral("PRAGMA journal_mode=MEMORY"), QStringLiteral("PRAGMA synchronous=OFF") };
 
 // Every table of the database, by name: SQLite, and PostgreSQL's in the
 // schemas the connection searches.

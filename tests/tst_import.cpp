@@ -128,7 +128,9 @@ MemorySource accessLikeDemo(const QSqlDatabase& db)
         for (int c = 0; c < record.count(); ++c) {
             Column column;
             const QString field = record.fieldName(c);
-            column.name = field == u"username" ? QStringLiteral("UserName") : field == u"ym" ? QStringLiteral("Ym") : field;
+            column.name = field == u"username" ? QStringLiteral("UserName")
+                : field == u"ym"               ? QStringLiteral("Ym")
+                                               : field;
             const QString lower = field.toLower();
             if (lower == u"isnew" || lower == u"isstop")
                 column.kind = Kind::Boolean;
@@ -228,7 +230,8 @@ void TestImport::samplesReadExactly()
         auto value = [&](const char16_t* sql) { return env.scalar(QString::fromUtf16(sql)); };
         if (file == u"testV2003.mdb") {
             QCOMPARE(value(u"SELECT \"f\" FROM \"table1\" WHERE \"a\"='abcdefg'").toDouble(), 444.555);
-            QCOMPARE(decimal(value(u"SELECT CAST(\"h\" AS VARCHAR(60)) FROM \"table1\" WHERE \"a\"='abcdefg'")), QStringLiteral("3.5"));
+            QCOMPARE(decimal(value(u"SELECT CAST(\"h\" AS VARCHAR(60)) FROM \"table1\" WHERE \"a\"='abcdefg'")),
+                QStringLiteral("3.5"));
             QCOMPARE(Db::toDateTime(value(u"SELECT \"g\" FROM \"table1\" WHERE \"a\"='a'")),
                 QDateTime(QDate(1981, 12, 12), QTime(0, 0)));
             QVERIFY(reportOf(reports, QStringLiteral("Table1"))->keptKeys.join(u' ').contains(u"(A)"));
@@ -255,11 +258,12 @@ void TestImport::samplesReadExactly()
         } else if (file == u"calcFieldTestV2010.accdb") {
             QCOMPARE(decimal(value(u"SELECT CAST(\"popularity\" AS VARCHAR(60)) FROM \"table1\" WHERE \"id\"=4")),
                 QStringLiteral("102030405060.654321"));
-            QCOMPARE(decimal(value(u"SELECT CAST(\"salary\" AS VARCHAR(60)) FROM \"table1\" WHERE \"id\"=2")), QStringLiteral("-1"));
+            QCOMPARE(decimal(value(u"SELECT CAST(\"salary\" AS VARCHAR(60)) FROM \"table1\" WHERE \"id\"=2")),
+                QStringLiteral("-1"));
             QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 11);
         } else if (file == u"overflowTestV2003.mdb") {
-            QCOMPARE(value(u"SELECT count(*) FROM \"table1\" WHERE \"data1\"='row1col1' AND \"data3\" IS NULL").toInt(),
-                1);
+            QCOMPARE(
+                value(u"SELECT count(*) FROM \"table1\" WHERE \"data1\"='row1col1' AND \"data3\" IS NULL").toInt(), 1);
         } else if (file == u"complexDataTestV2010.accdb") {
             QCOMPARE(value(u"SELECT \"append-memo-data\" FROM \"table1\" WHERE \"id\"='row3'").toString(),
                 QStringLiteral("row3-memo-again"));
@@ -267,7 +271,8 @@ void TestImport::samplesReadExactly()
         } else if (file.startsWith(u"jet3_")) {
             // The code page of the header, or the one given for a header that is wrong.
             QCOMPARE(source.codePage(), 936);
-            QCOMPARE(value(u"SELECT \"b\" FROM \"员工表\" WHERE \"a\"='abcdefg'").toString(), QStringLiteral("考勤打卡A"));
+            QCOMPARE(
+                value(u"SELECT \"b\" FROM \"员工表\" WHERE \"a\"='abcdefg'").toString(), QStringLiteral("考勤打卡A"));
         }
     }
     // Without the code page, the header's (1252) misreads the GBK name.
@@ -303,7 +308,8 @@ void TestImport::suiteTablesSignInAndRollOver()
         (reports.at(2).written + 1) / 2);
     QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Employee WHERE card_no = ''")).toInt(),
         reports.at(2).written / 2);
-    QCOMPARE(decimal(env.scalar(QStringLiteral("SELECT CAST(amount AS VARCHAR(60)) FROM card_record WHERE card_no='0001'"))),
+    QCOMPARE(
+        decimal(env.scalar(QStringLiteral("SELECT CAST(amount AS VARCHAR(60)) FROM card_record WHERE card_no='0001'"))),
         QStringLiteral("922337203685477.5807"));
     QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT swiped FROM card_record WHERE card_no='0001'"))),
         QDateTime(QDate(1899, 12, 29), QTime(6, 0, 0, 250)));
@@ -321,19 +327,19 @@ void TestImport::suiteTablesSignInAndRollOver()
         QVERIFY2(login.result() == Platform::mrOk, qPrintable(env.messageTexts().join(u'\n')));
         Login::FrmLogin = nullptr;
     }
-    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM OpLog")).toInt(),
-        reports.at(5).written + 1);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM OpLog")).toInt(), reports.at(5).written + 1);
 
     // The month's schedules from last month's.
-    const Rollover::RolloverReport rolled = Rollover::runAutoScheme(env.db(), MonthKey::of(QDate(2026, 3, 1)),
-        QDate(2026, 3, 1).startOfDay(), QDate(2026, 3, 31).startOfDay());
+    const Rollover::RolloverReport rolled = Rollover::runAutoScheme(
+        env.db(), MonthKey::of(QDate(2026, 3, 1)), QDate(2026, 3, 1).startOfDay(), QDate(2026, 3, 31).startOfDay());
     QVERIFY(rolled.ran);
     QVERIFY(rolled.written > 0);
     QVERIFY(rolled.failures.isEmpty());
     // One row per employee, also for the one whose old row came twice.
     const int newRows = env.scalar(QStringLiteral("SELECT count(*) FROM Scheme WHERE YM='2026-03'")).toInt();
     QVERIFY(newRows > 0);
-    QCOMPARE(env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2026-03'")).toInt(), newRows);
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2026-03'")).toInt(), newRows);
     env.destroyDataModule();
 }
 
@@ -380,15 +386,17 @@ void TestImport::commandWritesAllOrNothing()
         // One transaction into a database without the suite's tables: a second
         // import into it fails and leaves the first one's rows as they were.
         env.db();
-        const QString server = qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + env.databaseName();
+        const QString server
+            = qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + env.databaseName();
         QCOMPARE(run({ QStringLiteral("--server"), server, sample }, &out), 0);
         QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM data")).toInt(), 80);
         QCOMPARE(run({ QStringLiteral("--server"), server, sample }), 4);
         QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM data")).toInt(), 80);
         TestEnv suite;
         suite.createDatabase();
-        QCOMPARE(run({ QStringLiteral("--server"),
-                     qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + suite.databaseName(), sample }),
+        QCOMPARE(
+            run({ QStringLiteral("--server"),
+                qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + suite.databaseName(), sample }),
             3);
         return;
     }

@@ -21,11 +21,6 @@ namespace Import {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Import", text);
-}
-
 const unsigned char* bytes(const void* p)
 {
     return static_cast<const unsigned char*>(p);
@@ -259,11 +254,14 @@ AccessSource::AccessSource(const QString& path, int codePage)
 {
     d->path = path;
     if (!AccessFile::isAccessFile(path))
-        throw ReadError(tr("不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1").arg(path).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1")
+                            .arg(path)
+                            .toStdString());
     // Read-only: the file is never changed.
     d->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!d->mdb)
-        throw ReadError(tr("无法打开 Access 数据库文件：%1").arg(path).toStdString());
+        throw ReadError(
+            QCoreApplication::translate("Import", "无法打开 Access 数据库文件：%1").arg(path).toStdString());
 
     // libmdb sets up its name conversion in mdb_open: from the header's code
     // page for Jet 3, from UCS-2 otherwise, which cuts characters outside the
@@ -279,11 +277,13 @@ AccessSource::AccessSource(const QString& path, int codePage)
     if (d->jet3())
         d->text = openConverter(from);
     if (d->mdb->iconv_in == iconv_t(-1) || (d->jet3() && d->text == iconv_t(-1)))
-        throw ReadError(tr("不支持代码页 %1").arg(d->codePage).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "不支持代码页 %1").arg(d->codePage).toStdString());
 
     if (!mdb_read_catalog(d->mdb, MDB_TABLE) || d->mdb->num_catalog == 0)
-        throw ReadError(
-            tr("无法读出 Access 数据库的目录：文件已加密（设有数据库密码）或已损坏：%1").arg(path).toStdString());
+        throw ReadError(QCoreApplication::translate(
+            "Import", "无法读出 Access 数据库的目录：文件已加密（设有数据库密码）或已损坏：%1")
+                            .arg(path)
+                            .toStdString());
 }
 
 AccessSource::~AccessSource() = default;
@@ -342,7 +342,9 @@ void readDefinition(TableDef& table, MdbCatalogEntry* entry)
 {
     table.def = mdb_read_table(entry);
     if (!table.def || !mdb_read_columns(table.def))
-        throw ReadError(tr("无法读出表 %1 的定义").arg(QString::fromUtf8(entry->object_name)).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "无法读出表 %1 的定义")
+                            .arg(QString::fromUtf8(entry->object_name))
+                            .toStdString());
     mdb_read_indices(table.def);
 }
 
@@ -394,22 +396,22 @@ Column columnOf(const MdbTableDef* table, const MdbColumn* col, bool jet3)
         break;
     case MDB_COMPLEX:
         c.kind = Kind::Unreadable;
-        c.problem = tr("多值、附件或历史记录字段");
+        c.problem = QCoreApplication::translate("Import", "多值、附件或历史记录字段");
         break;
     case kExtendedDateTime:
         c.kind = Kind::Unreadable;
-        c.problem = tr("Access 2019 的扩展日期/时间");
+        c.problem = QCoreApplication::translate("Import", "Access 2019 的扩展日期/时间");
         break;
     default:
         c.kind = Kind::Unreadable;
-        c.problem = tr("未知类型 0x%1").arg(col->col_type, 2, 16, QLatin1Char('0'));
+        c.problem = QCoreApplication::translate("Import", "未知类型 0x%1").arg(col->col_type, 2, 16, QLatin1Char('0'));
         break;
     }
     // A calculated column (Access 2010 and later) stores its results behind
     // a header libmdb does not know: the values would be garbage.
     if (const char* expression = mdb_col_get_prop(col, "Expression")) {
         c.kind = Kind::Unreadable;
-        c.problem = tr("计算列：%1").arg(QString::fromUtf8(expression));
+        c.problem = QCoreApplication::translate("Import", "计算列：%1").arg(QString::fromUtf8(expression));
     }
     Q_UNUSED(table);
     return c;
@@ -460,12 +462,14 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
 {
     MdbCatalogEntry* entry = entryNamed(d->mdb, table.name);
     if (!entry)
-        throw ReadError(tr("Access 数据库中没有表 %1").arg(table.name).toStdString());
+        throw ReadError(
+            QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(table.name).toStdString());
     TableDef def;
     readDefinition(def, entry);
     MdbTableDef* t = def.def;
     if (int(t->num_cols) != table.columns.size())
-        throw ReadError(tr("表 %1 的定义在读取时改变了").arg(table.name).toStdString());
+        throw ReadError(
+            QCoreApplication::translate("Import", "表 %1 的定义在读取时改变了").arg(table.name).toStdString());
     MdbHandle* mdb = d->mdb;
     std::vector<MdbField> fields(t->num_cols);
     std::vector<MdbColumn*> columns(t->num_cols);
@@ -541,9 +545,10 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
                 case MDB_MEMO:
                 case MDB_OLE:
                     if (!d->longValue(p, n, longBytes))
-                        throw ReadError(tr("表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
-                                            .arg(table.name, column.name)
-                                            .toStdString());
+                        throw ReadError(
+                            QCoreApplication::translate("Import", "表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
+                                .arg(table.name, column.name)
+                                .toStdString());
                     if (columns[c]->col_type == MDB_MEMO)
                         values << QVariant(d->textOf(longBytes.constData(), size_t(longBytes.size())));
                     else

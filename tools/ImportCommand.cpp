@@ -23,11 +23,6 @@ namespace Import {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Import", text);
-}
-
 int fail(const QString& message, int code)
 {
     QTextStream(stderr) << "kolvane-db: " << message << '\n';
@@ -57,20 +52,21 @@ std::optional<Arguments> parse(const QStringList& args, QString& error)
             bool ok = false;
             a.codePage = args.at(++i).toInt(&ok);
             if (!ok || a.codePage <= 0 || a.codePage > 65535) {
-                error = tr("代码页不正确：%1").arg(args.at(i));
+                error = QCoreApplication::translate("Import", "代码页不正确：%1").arg(args.at(i));
                 return std::nullopt;
             }
         } else if (arg == u"--check") {
             a.check = true;
         } else if (arg.startsWith(u'-') && arg != u"-") {
-            error = tr("未知选项 %1").arg(arg);
+            error = QCoreApplication::translate("Import", "未知选项 %1").arg(arg);
             return std::nullopt;
         } else {
             positional << arg;
         }
     }
     if (positional.isEmpty() || positional.size() > 2 || (positional.size() == 2 && (a.hasServer || a.check))) {
-        error = tr("用法：kolvane-db import [--server 连接参数] [--code-page 代码页] [--check] Access文件 [目标文件]");
+        error = QCoreApplication::translate("Import",
+            "用法：kolvane-db import [--server 连接参数] [--code-page 代码页] [--check] Access文件 [目标文件]");
         return std::nullopt;
     }
     a.accessFile = positional.at(0);
@@ -83,11 +79,11 @@ Progress progressLine()
     return [](const QString& table, qint64 rows, bool done) {
         QTextStream err(stderr);
         if (done)
-            err << tr("%1：已读 %2 行，完成").arg(table).arg(rows) << '\n';
+            err << QCoreApplication::translate("Import", "%1：已读 %2 行，完成").arg(table).arg(rows) << '\n';
         else if (rows == 0)
-            err << tr("%1：正在读取……").arg(table) << '\n';
+            err << QCoreApplication::translate("Import", "%1：正在读取……").arg(table) << '\n';
         else
-            err << tr("%1：已读 %2 行").arg(table).arg(rows) << '\n';
+            err << QCoreApplication::translate("Import", "%1：已读 %2 行").arg(table).arg(rows) << '\n';
     };
 }
 
@@ -96,7 +92,7 @@ void printSummary(const QList<TableReport>& reports, bool written)
     QTextStream out(stdout);
     out << summary(reports, written);
     if (hasWarnings(reports))
-        out << tr("有需要注意的地方，见上。") << '\n';
+        out << QCoreApplication::translate("Import", "有需要注意的地方，见上。") << '\n';
 }
 
 // Whether the file's contents have reached the disk.
@@ -112,16 +108,19 @@ bool syncToDisk(const QString& path)
 int importIntoFile(AccessSource& source, const QString& path)
 {
     if (QFileInfo::exists(path))
-        return fail(tr("文件已存在，不会覆盖：%1").arg(path), 3);
+        return fail(QCoreApplication::translate("Import", "文件已存在，不会覆盖：%1").arg(path), 3);
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir())
-        return fail(tr("目录不存在：%1").arg(dir.filePath()), 4);
+        return fail(QCoreApplication::translate("Import", "目录不存在：%1").arg(dir.filePath()), 4);
     if (!dir.isWritable())
-        return fail(tr("没有权限在目录 %1 中建立文件").arg(dir.filePath()), 4);
-    QTemporaryFile temp(QDir(dir.filePath()).filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(path).fileName())));
+        return fail(QCoreApplication::translate("Import", "没有权限在目录 %1 中建立文件").arg(dir.filePath()), 4);
+    QTemporaryFile temp(
+        QDir(dir.filePath()).filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(path).fileName())));
     temp.setAutoRemove(false);
     if (!temp.open())
-        return fail(tr("无法在目录 %1 中建立临时文件：%2").arg(dir.filePath(), temp.errorString()), 4);
+        return fail(QCoreApplication::translate("Import", "无法在目录 %1 中建立临时文件：%2")
+                        .arg(dir.filePath(), temp.errorString()),
+            4);
     const QString tempPath = temp.fileName();
     temp.close();
 
@@ -138,10 +137,10 @@ int importIntoFile(AccessSource& source, const QString& path)
                 for (const QString& pragma : Db::sqlImportFastBuildSqlite)
                     Db::Query(db, pragma).open();
                 if (!db.transaction())
-                    throw Db::errorFor(tr("无法开始事务"), db, db.lastError());
+                    throw Db::errorFor(QCoreApplication::translate("Import", "无法开始事务"), db, db.lastError());
                 reports = importAll(source, &db, progressLine());
                 if (!db.commit())
-                    throw Db::errorFor(tr("无法提交"), db, db.lastError());
+                    throw Db::errorFor(QCoreApplication::translate("Import", "无法提交"), db, db.lastError());
             } catch (const std::exception& e) {
                 error = QString::fromUtf8(e.what());
             }
@@ -150,17 +149,18 @@ int importIntoFile(AccessSource& source, const QString& path)
     }
     QSqlDatabase::removeDatabase(connection);
     if (error.isEmpty() && !syncToDisk(tempPath))
-        error = tr("无法把 %1 写到磁盘").arg(tempPath);
+        error = QCoreApplication::translate("Import", "无法把 %1 写到磁盘").arg(tempPath);
     if (error.isEmpty())
         Platform::shareWithDirectoryGroup(tempPath);
     if (error.isEmpty() && !QFile::rename(tempPath, path))
-        error = tr("无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(tempPath, path);
+        error = QCoreApplication::translate("Import", "无法把 %1 改名为 %2（该文件已存在或目录不可写）")
+                    .arg(tempPath, path);
     if (!error.isEmpty()) {
         QFile::remove(tempPath);
-        return fail(tr("导入失败，没有建立 %1：%2").arg(path, error), 4);
+        return fail(QCoreApplication::translate("Import", "导入失败，没有建立 %1：%2").arg(path, error), 4);
     }
     printSummary(reports, true);
-    QTextStream(stdout) << tr("已导入到：%1").arg(path) << '\n';
+    QTextStream(stdout) << QCoreApplication::translate("Import", "已导入到：%1").arg(path) << '\n';
     return 0;
 }
 
@@ -171,7 +171,7 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
     try {
         settings = Mainmodule::serverSettings(connectionText);
     } catch (const Db::Error& e) {
-        return fail(tr("连接参数不正确：%1").arg(QString::fromUtf8(e.what())), 2);
+        return fail(QCoreApplication::translate("Import", "连接参数不正确：%1").arg(QString::fromUtf8(e.what())), 2);
     }
     const QString connection = QStringLiteral("kolvane-import");
     try {
@@ -192,14 +192,17 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
                     existing << row.text(QStringLiteral("name"));
             }
             if (encoding != u"UTF8") {
-                code = fail(tr("数据库 %1 的字符集是 %2，一卡通系统需要 UTF8").arg(where, encoding), 3);
+                code = fail(QCoreApplication::translate("Import", "数据库 %1 的字符集是 %2，一卡通系统需要 UTF8")
+                                .arg(where, encoding),
+                    3);
             } else if (!existing.isEmpty()) {
-                code = fail(tr("数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
-                                .arg(where, existing.join(QStringLiteral("、"))),
+                code = fail(
+                    QCoreApplication::translate("Import", "数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
+                        .arg(where, existing.join(QStringLiteral("、"))),
                     3);
             } else {
                 if (!db.transaction())
-                    throw Db::errorFor(tr("无法开始事务"), db, db.lastError());
+                    throw Db::errorFor(QCoreApplication::translate("Import", "无法开始事务"), db, db.lastError());
                 try {
                     reports = importAll(source, &db, progressLine());
                 } catch (...) {
@@ -207,20 +210,23 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
                     throw;
                 }
                 if (!db.commit()) {
-                    const Db::Error e = Db::errorFor(tr("无法提交"), db, db.lastError());
+                    const Db::Error e
+                        = Db::errorFor(QCoreApplication::translate("Import", "无法提交"), db, db.lastError());
                     db.rollback();
                     throw e;
                 }
             }
         } catch (const std::exception& e) {
-            code = fail(tr("导入失败，%1 没有改动：%2").arg(where, QString::fromUtf8(e.what())), 4);
+            code = fail(QCoreApplication::translate("Import", "导入失败，%1 没有改动：%2")
+                            .arg(where, QString::fromUtf8(e.what())),
+                4);
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);
     if (code == 0) {
         printSummary(reports, true);
-        QTextStream(stdout) << tr("已导入到：%1").arg(where) << '\n';
+        QTextStream(stdout) << QCoreApplication::translate("Import", "已导入到：%1").arg(where) << '\n';
     }
     return code;
 }
@@ -235,8 +241,9 @@ int command(const QStringList& args)
         return fail(error, 2);
     const QString lock = AccessFile::lockFileBeside(a->accessFile);
     if (!lock.isEmpty())
-        QTextStream(stderr) << tr("警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；"
-                                  "请先关闭所有使用它的程序，否则读到的数据可能不完整。")
+        QTextStream(stderr) << QCoreApplication::translate("Import",
+            "警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；"
+            "请先关闭所有使用它的程序，否则读到的数据可能不完整。")
                                    .arg(a->accessFile, lock)
                             << '\n';
     std::optional<AccessSource> source;
@@ -247,8 +254,8 @@ int command(const QStringList& args)
     }
     QString described = source->format();
     if (source->isJet3())
-        described += tr("，代码页 %1").arg(source->codePage());
-    QTextStream(stderr) << tr("读取 %1（%2）").arg(a->accessFile, described) << '\n';
+        described += QCoreApplication::translate("Import", "，代码页 %1").arg(source->codePage());
+    QTextStream(stderr) << QCoreApplication::translate("Import", "读取 %1（%2）").arg(a->accessFile, described) << '\n';
     try {
         if (a->check) {
             printSummary(importAll(*source, nullptr, progressLine()), false);
@@ -256,7 +263,9 @@ int command(const QStringList& args)
         }
         return a->hasServer ? importIntoServer(*source, a->server) : importIntoFile(*source, a->target);
     } catch (const std::exception& e) {
-        return fail(tr("无法读出 %1：%2").arg(a->accessFile, QString::fromUtf8(e.what())), 4);
+        return fail(
+            QCoreApplication::translate("Import", "无法读出 %1：%2").arg(a->accessFile, QString::fromUtf8(e.what())),
+            4);
     }
 }
 

@@ -17,11 +17,6 @@ namespace Import {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Import", text);
-}
-
 const QStringList& suiteTables()
 {
     static const QStringList names { Db::tUsers, Db::tAccounts, Db::tScheme, Db::tEmployee, Db::tShiftsRule,
@@ -179,7 +174,8 @@ void dropSuiteKeys(const QSqlDatabase& db, const QString& table)
     QStringList columns;
     Db::Query info(db, Db::sqlImportColumnsSqlite.arg(Db::quotedIdentifier(table)));
     for (const Db::Row& row : info.open().rows()) {
-        QString column = Db::quotedIdentifier(row.text(QStringLiteral("name"))) + u' ' + row.text(QStringLiteral("type"));
+        QString column
+            = Db::quotedIdentifier(row.text(QStringLiteral("name"))) + u' ' + row.text(QStringLiteral("type"));
         if (!row.value(QStringLiteral("dflt_value")).isNull())
             column += QStringLiteral(" DEFAULT ") + row.text(QStringLiteral("dflt_value"));
         columns << column;
@@ -202,7 +198,8 @@ void dropSuiteKeys(const QSqlDatabase& db, const QString& table)
 QString keyText(const Index& key)
 {
     const QString columns = key.columns.join(QStringLiteral(", "));
-    return key.primary ? tr("主键 (%1)").arg(columns) : tr("唯一索引 %1 (%2)").arg(key.name, columns);
+    return key.primary ? QCoreApplication::translate("Import", "主键 (%1)").arg(columns)
+                       : QCoreApplication::translate("Import", "唯一索引 %1 (%2)").arg(key.name, columns);
 }
 
 // The table's keys, each added after its rows are in; a key the rows break (or
@@ -220,15 +217,14 @@ void addKeys(const QSqlDatabase& db, bool pg, const Table& table, const QStringL
             columns << Db::quotedIdentifier(storedName(pg, c));
         }
         if (!missing.isEmpty()) {
-            report.droppedKeys << tr("%1：列 %2 未导入").arg(keyText(key), missing);
+            report.droppedKeys << QCoreApplication::translate("Import", "%1：列 %2 未导入").arg(keyText(key), missing);
             continue;
         }
         const QString tableName = Db::quotedIdentifier(report.target);
-        const QString indexName = Db::quotedIdentifier(
-            storedName(pg, report.target + (key.primary ? QStringLiteral("_pkey") : QStringLiteral("_key%1").arg(number))));
-        const QString sql = key.primary && pg
-            ? Db::sqlImportPrimaryKeyPg.arg(tableName, columns.join(u','))
-            : Db::sqlImportUniqueIndex.arg(indexName, tableName, columns.join(u','));
+        const QString indexName = Db::quotedIdentifier(storedName(
+            pg, report.target + (key.primary ? QStringLiteral("_pkey") : QStringLiteral("_key%1").arg(number))));
+        const QString sql = key.primary && pg ? Db::sqlImportPrimaryKeyPg.arg(tableName, columns.join(u','))
+                                              : Db::sqlImportUniqueIndex.arg(indexName, tableName, columns.join(u','));
         run(db, Db::sqlSavepoint);
         try {
             run(db, sql);
@@ -237,7 +233,7 @@ void addKeys(const QSqlDatabase& db, bool pg, const Table& table, const QStringL
         } catch (const Db::Error&) {
             run(db, Db::sqlRollbackToSavepoint);
             run(db, Db::sqlReleaseSavepoint);
-            report.droppedKeys << tr("%1：有重复的值或空值").arg(keyText(key));
+            report.droppedKeys << QCoreApplication::translate("Import", "%1：有重复的值或空值").arg(keyText(key));
         }
     }
 }
@@ -290,14 +286,16 @@ public:
                 m_imported << c.name;
             }
             if (definitions.isEmpty())
-                throw Db::Error(tr("表 %1 中没有能读出的列").arg(table.name).toStdString());
+                throw Db::Error(
+                    QCoreApplication::translate("Import", "表 %1 中没有能读出的列").arg(table.name).toStdString());
             run(db, Db::sqlImportCreateTable.arg(Db::quotedIdentifier(m_report.target), definitions.join(u", ")));
         }
         const QString tableName = suite.isEmpty() ? Db::quotedIdentifier(m_report.target) : suite;
         m_insert.emplace(db);
-        if (!m_insert->prepare(Db::sqlImportInsert.arg(tableName, names.join(u','),
-                QStringList(names.size(), QStringLiteral("?")).join(u','))))
-            throw Db::errorFor(tr("无法写入表 %1").arg(m_report.target), db, m_insert->lastError());
+        if (!m_insert->prepare(Db::sqlImportInsert.arg(
+                tableName, names.join(u','), QStringList(names.size(), QStringLiteral("?")).join(u','))))
+            throw Db::errorFor(
+                QCoreApplication::translate("Import", "无法写入表 %1").arg(m_report.target), db, m_insert->lastError());
     }
 
     void write(const QVariantList& values)
@@ -308,7 +306,10 @@ public:
             const QSqlError error = m_insert->lastError();
             if (!suiteTableName(m_table.name).isEmpty() && breaksKey(error))
                 throw KeyBroken(error.text().trimmed().toStdString());
-            throw Db::errorFor(tr("无法把表 %1 的第 %2 行写入 %3").arg(m_table.name).arg(m_report.read).arg(m_report.target),
+            throw Db::errorFor(QCoreApplication::translate("Import", "无法把表 %1 的第 %2 行写入 %3")
+                                   .arg(m_table.name)
+                                   .arg(m_report.read)
+                                   .arg(m_report.target),
                 m_db, error);
         }
         ++m_report.written;
@@ -322,7 +323,7 @@ public:
         if (suiteTableName(m_table.name).isEmpty())
             addKeys(m_db, m_pg, m_table, m_imported, m_report);
         else if (m_report.droppedKeys.isEmpty())
-            m_report.keptKeys << tr("一卡通系统的键");
+            m_report.keptKeys << QCoreApplication::translate("Import", "一卡通系统的键");
     }
 
 private:
@@ -336,8 +337,8 @@ private:
     QStringList m_imported;
 };
 
-void readTable(Source& source, const Table& table, const QSqlDatabase* target, const Progress& progress,
-    TableReport& report)
+void readTable(
+    Source& source, const Table& table, const QSqlDatabase* target, const Progress& progress, TableReport& report)
 {
     std::optional<TableWriter> writer;
     if (target)
@@ -388,7 +389,7 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
         report.suiteTable = !suiteTableName(table.name).isEmpty();
         for (const Column& c : table.columns) {
             if (c.kind == Kind::Unreadable)
-                report.unreadable << tr("%1（%2）").arg(c.name, c.problem);
+                report.unreadable << QCoreApplication::translate("Import", "%1（%2）").arg(c.name, c.problem);
         }
         if (report.suiteTable && target) {
             // Rows that break the schema's keys: the table again, without them.
@@ -401,7 +402,8 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
                 run(*target, Db::sqlReleaseSavepoint);
                 dropSuiteKeys(*target, suiteTableName(table.name));
                 report.read = report.written = 0;
-                report.droppedKeys << tr("一卡通系统的键：%1").arg(QString::fromUtf8(e.what()));
+                report.droppedKeys
+                    << QCoreApplication::translate("Import", "一卡通系统的键：%1").arg(QString::fromUtf8(e.what()));
                 readTable(source, table, target, progress, report);
             }
         } else {
@@ -416,26 +418,35 @@ QString summary(const QList<TableReport>& reports, bool written)
 {
     QString text;
     for (const TableReport& r : reports) {
-        const QString catalogue = r.catalogue < 0 ? tr("未知") : QString::number(r.catalogue);
+        const QString catalogue
+            = r.catalogue < 0 ? QCoreApplication::translate("Import", "未知") : QString::number(r.catalogue);
         if (written)
-            text += tr("表 %1 → %2：读出 %3 行，写入 %4 行，目录记载 %5 行")
+            text += QCoreApplication::translate("Import", "表 %1 → %2：读出 %3 行，写入 %4 行，目录记载 %5 行")
                         .arg(r.source, r.target)
                         .arg(r.read)
                         .arg(r.written)
                         .arg(catalogue);
         else
-            text += tr("表 %1：读出 %2 行，目录记载 %3 行").arg(r.source).arg(r.read).arg(catalogue);
+            text += QCoreApplication::translate("Import", "表 %1：读出 %2 行，目录记载 %3 行")
+                        .arg(r.source)
+                        .arg(r.read)
+                        .arg(catalogue);
         text += u'\n';
         if (r.catalogue >= 0 && r.catalogue != r.read)
-            text += tr("  注意：读出的行数与目录记载的不符") + u'\n';
+            text += QCoreApplication::translate("Import", "  注意：读出的行数与目录记载的不符") + u'\n';
         if (r.damaged > 0)
-            text += tr("  损坏而无法读出的行：%1").arg(r.damaged) + u'\n';
+            text += QCoreApplication::translate("Import", "  损坏而无法读出的行：%1").arg(r.damaged) + u'\n';
         if (written && !r.keptKeys.isEmpty())
-            text += tr("  保留的键：%1").arg(r.keptKeys.join(QStringLiteral("；"))) + u'\n';
+            text += QCoreApplication::translate("Import", "  保留的键：%1").arg(r.keptKeys.join(QStringLiteral("；")))
+                + u'\n';
         if (written && !r.droppedKeys.isEmpty())
-            text += tr("  舍弃的键：%1").arg(r.droppedKeys.join(QStringLiteral("；"))) + u'\n';
+            text
+                += QCoreApplication::translate("Import", "  舍弃的键：%1").arg(r.droppedKeys.join(QStringLiteral("；")))
+                + u'\n';
         if (!r.unreadable.isEmpty())
-            text += tr("  无法如实读出、未导入的列：%1").arg(r.unreadable.join(QStringLiteral("、"))) + u'\n';
+            text += QCoreApplication::translate("Import", "  无法如实读出、未导入的列：%1")
+                        .arg(r.unreadable.join(QStringLiteral("、")))
+                + u'\n';
     }
     return text;
 }
