@@ -1,6 +1,7 @@
 #include "host/Connection.h"
 
 #include "db/Query.h"
+#include "host/AccessFile.h"
 #include "host/Prjconst.h"
 #include "platform/IniFile.h"
 #include "platform/System.h"
@@ -216,9 +217,20 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     if (!file.open(QIODevice::ReadOnly))
         return QCoreApplication::translate("Mainmodule", "没有权限读取数据库文件：\n%1\n\n%2")
             .arg(where, file.errorString());
-    const QByteArray header = file.read(16);
+    const QByteArray header = file.read(20);
     file.close();
-    if (header != QByteArrayLiteral("SQLite format 3\0"))
+    if (AccessFile::isAccessHeader(header)) {
+        // A site's database from the Windows suite, copied in: it stays as it
+        // is; the import makes a database of this system from it.
+        const QString aside = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-access.")
+            + (info.suffix().isEmpty() ? QStringLiteral("mdb") : info.suffix()));
+        return QCoreApplication::translate("Mainmodule",
+            "数据库文件是 Windows 版一卡通系统的 Access 数据库，本程序不能直接打开它：\n%1\n\n"
+            "文件没有被改动。请把它改名保存，再导入为本系统的数据库：\n    mv \"%1\" \"%2\"\n    %3")
+            .arg(where, QDir::toNativeSeparators(aside),
+                createCommand(QStringLiteral("import \"%1\"").arg(QDir::toNativeSeparators(aside)), s.file));
+    }
+    if (header.left(16) != QByteArrayLiteral("SQLite format 3\0"))
         return QCoreApplication::translate(
             "Mainmodule", "数据库文件不是本系统使用的 SQLite 数据库（可能是旧版的 Access 数据库文件或已损坏）：\n%1")
             .arg(where);

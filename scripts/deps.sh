@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool sqlite3
     libbenchmark-dev
     libpq-dev libsqlite3-dev
+    mdbtools-dev mdbtools
     postgresql openssl
 )
 # The Debian package (scripts/package.sh, tests/sys_package.sh): its tools and

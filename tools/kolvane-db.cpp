@@ -8,6 +8,7 @@
 #include "host/Schema.h"
 #include "platform/System.h"
 #include "tools/Demo.h"
+#include "tools/ImportCommand.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,6 +27,12 @@ const char* const usage
       "  kolvane-db demo --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立演示数据\n"
       "  kolvane-db roster 文件 月份                 把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出\n"
       "  kolvane-db roster --server 连接参数 月份    同上，数据库在 PostgreSQL 服务器上\n"
+      "  kolvane-db import [--code-page 代码页] [--check] Access文件 [文件]\n"
+      "                                   把 Access 数据库（.mdb、.accdb）的全部数据表导入新的数据库文件\n"
+      "  kolvane-db import --server 连接参数 [--code-page 代码页] Access文件\n"
+      "                                   导入到 PostgreSQL 服务器上没有一卡通数据表的数据库\n"
+      "     --code-page 936  Access 97 文件的代码页（默认取文件头中的；中文 Windows 为 936）\n"
+      "     --check          只读取并报告，不写入\n"
       "\n"
       "连接参数的写法与 libpq 相同，例如：\n"
       "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
@@ -39,7 +46,9 @@ const char* const usage
       "建立过程出错时不留下任何东西。\n"
       "\n"
       "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n"
-      "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n";
+      "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n"
+      "import 的退出码：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
+      "  5 无法打开 Access 文件或连接服务器。\n";
 
 int fail(const QString& message, int code)
 {
@@ -246,6 +255,8 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("月份不正确：%1（应为 yyyy-mm）").arg(args.back()), 2);
         return writeRoster(settings, month->text());
     }
+    if (!args.isEmpty() && args[0] == u"import")
+        return Import::command(args.mid(1));
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")
         return createOnServer(args[0], args[2]);

@@ -1,0 +1,204 @@
+// The import of an Access database against what an administrator would run
+// otherwise, and its memory as the rows grow.
+//
+//   BM_ImportVsMdbExport  `kolvane-db import FILE NEW` of the largest sample
+//                         (and of the one with the most rows) against
+//                         `mdb-export FILE TABLE` of each of its tables, both as
+//                         processes, in turn within one run. The time is the
+//                         import's; counters: mdb_export_ms, and ratio (import /
+//                         mdb-export), which should not be above 1.
+//   BM_StreamedRows/N     N generated rows of ten columns through the import's
+//                         writer into a new SQLite file; counter peak_rss_mb, the
+//                         process's high-water mark from just before the run:
+//                         flat as N grows.
+#include "tools/Importer.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <stdexcept>
+
+namespace {
+
+QString samplesDir()
+{
+    return qEnvironmentVariable("KOLVANE_ACCESS_SAMPLES", QStringLiteral(KOLVANE_ACCESS_SAMPLES)) + u'/';
+}
+
+// Runs a program to its end; its output is dropped. Milliseconds it took.
+double runProcess(const QString& program, const QStringList& args, QByteArray* output = nullptr)
+{
+    QProcess p;
+    if (!output)
+        p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    p.start(program, args);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw std::runtime_error(QStringLiteral("%1 failed").arg(program).toStdString());
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (output)
+        *output = p.readAllStandardOutput();
+    return ms;
+}
+
+void BM_ImportVsMdbExport(benchmark::State& state, const QString& file)
+{
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/kolvane-db");
+    QByteArray list;
+    runProcess(QStringLiteral("mdb-tables"), { QStringLiteral("-1"), file }, &list);
+    const QStringList tables = QString::fromUtf8(list).split(u'\n', Qt::SkipEmptyParts);
+    QTemporaryDir dir;
+    double importMs = 0;
+    double exportMs = 0;
+    int round = 0;
+    for (auto _ : state) {
+        const QString target = dir.filePath(QStringLiteral("import-%1.mdb").arg(++round));
+        const double import = runProcess(tool, { QStringLiteral("import"), file, target });
+        double exported = 0;
+        for (const QString& table : tables)
+            exported += runProcess(QStringLiteral("mdb-export"), { file, table });
+        QFile::remove(target);
+        state.SetIterationTime(import / 1000.0);
+        importMs += import;
+        exportMs += exported;
+    }
+    state.counters["tables"] = double(tables.size());
+    state.counters["mdb_export_ms"] = benchmark::Counter(exportMs, benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] = exportMs > 0 ? importMs / exportMs : 0;
+}
+
+// Rows made up one at a time, never held: ten columns of the usual kinds.
+class GeneratedSource : public Import::Source
+{
+public:
+    explicit GeneratedSource(qint64 rows)
+        : m_rows(rows)
+    {
+    }
+    QList<Import::Table> tables() override
+    {
+        using Import::Kind;
+        Import::Table t;
+        t.name = QStringLiteral("Punches");
+        t.catalogueRows = m_rows;
+        t.columns = { { QStringLiteral("id"), Kind::Integer, 0, 0, 0, {} },
+            { QStringLiteral("emp_id"), Kind::Text, 20, 0, 0, {} },
+            { QStringLiteral("card_time"), Kind::DateTime, 0, 0, 0, {} },
+            { QStringLiteral("amount"), Kind::Currency, 0, 0, 0, {} },
+            { QStringLiteral("rate"), Kind::Double, 0, 0, 0, {} },
+            { QStringLiteral("valid"), Kind::Boolean, 0, 0, 0, {} },
+            { QStringLiteral("note"), Kind::Memo, 0, 0, 0, {} }, { QStringLiteral("place"), Kind::Text, 50, 0, 0, {} },
+            { QStringLiteral("reader"), Kind::Integer, 0, 0, 0, {} },
+            { QStringLiteral("photo"), Kind::Binary, 0, 0, 0, {} } };
+        t.uniqueKeys = { { QStringLiteral("PrimaryKey"), { QStringLiteral("id") }, true } };
+        return { t };
+    }
+    qint64 readRows(const Import::Table&, const std::function<void(const QVariantList&)>& row) override
+    {
+        const QDateTime start(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
+        const QByteArray photo(64, 'x');
+        for (qint64 i = 0; i < m_rows; ++i) {
+            row({ QVariant(int(i)), QVariant(QStringLiteral("E%1").arg(i % 5000, 5, 10, QLatin1Char('0'))),
+                QVariant(start.addSecs(i * 37)), QVariant(QStringLiteral("%1.25").arg(i % 1000)),
+                QVariant(double(i) / 7.0), QVariant(i % 3 != 0),
+                QVariant(QStringLiteral("备注 %1 ").arg(i).repeated(4)), QVariant(QStringLiteral("一号门")),
+                QVariant(int(i % 16)), QVariant(photo) });
+        }
+        return 0;
+    }
+
+private:
+    qint64 m_rows;
+};
+
+// The process's resident high-water mark, and its reset (Linux).
+double peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void resetPeakRss()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+void BM_StreamedRows(benchmark::State& state)
+{
+    const qint64 rows = state.range(0);
+    QTemporaryDir dir;
+    int round = 0;
+    double peak = 0;
+    for (auto _ : state) {
+        GeneratedSource source(rows);
+        const QString connection = QStringLiteral("bench-import");
+        resetPeakRss();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(dir.filePath(QStringLiteral("rows-%1.mdb").arg(++round)));
+            if (!db.open() || !db.transaction())
+                throw std::runtime_error(db.lastError().text().toStdString());
+            Import::importAll(source, &db);
+            if (!db.commit())
+                throw std::runtime_error(db.lastError().text().toStdString());
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        peak = std::max(peak, peakRssMb());
+        QFile::remove(dir.filePath(QStringLiteral("rows-%1.mdb").arg(round)));
+    }
+    state.SetItemsProcessed(state.iterations() * rows);
+    state.counters["peak_rss_mb"] = peak;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // The largest sample, and the one with the most rows.
+    QStringList files;
+    const QFileInfoList samples
+        = QDir(samplesDir())
+              .entryInfoList({ QStringLiteral("*.mdb"), QStringLiteral("*.accdb") }, QDir::Files, QDir::Size);
+    if (!samples.isEmpty())
+        files << samples.first().absoluteFilePath();
+    if (QFileInfo::exists(samplesDir() + QStringLiteral("testIndexCodesV1997.mdb")))
+        files << samplesDir() + QStringLiteral("testIndexCodesV1997.mdb");
+    for (const QString& file : files) {
+        benchmark::RegisterBenchmark(("BM_ImportVsMdbExport/" + QFileInfo(file).fileName().toStdString()).c_str(),
+            [file](benchmark::State& state) { BM_ImportVsMdbExport(state, file); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2.0);
+    }
+    benchmark::RegisterBenchmark("BM_StreamedRows", BM_StreamedRows)
+        ->Arg(10000)
+        ->Arg(100000)
+        ->Arg(400000)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,419 @@
+// Import of Access databases: the sample files read exactly into the suite
+// database, the suite's own tables carried onto its schema so that the program
+// signs in and rolls over on the result, an Access file met at start-up, and
+// the command's all-or-nothing file handling.
+#include "TestSupport.h"
+
+#include "db/Query.h"
+#include "host/Mainmodule.h"
+#include "host/MonthKey.h"
+#include "host/Prjconst.h"
+#include "periods/Rollover.h"
+#include "platform/ModalShow.h"
+#include "platform/Registry.h"
+#include "signin/Login.h"
+#include "tools/AccessSource.h"
+#include "tools/Importer.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSqlRecord>
+#include <QtTest>
+
+using TestSupport::TestEnv;
+using namespace Import;
+
+namespace {
+
+QString samplesDir()
+{
+    const QString dir = qEnvironmentVariable("KOLVANE_ACCESS_SAMPLES", QStringLiteral(KOLVANE_ACCESS_SAMPLES));
+    return dir + u'/';
+}
+
+#define REQUIRE_SAMPLES()                                                                                              \
+    do {                                                                                                               \
+        if (!QFileInfo::exists(samplesDir() + QStringLiteral("testV1997.mdb"))) {                                      \
+            if (qEnvironmentVariable("CI") == u"true")                                                                 \
+                QFAIL("no Access samples (KOLVANE_ACCESS_SAMPLES)");                                                   \
+            QSKIP("no Access samples (KOLVANE_ACCESS_SAMPLES)");                                                       \
+        }                                                                                                              \
+    } while (false)
+
+// An exact decimal as either engine writes it as text (read through a cast:
+// Qt reads a NUMERIC as a double): no trailing zeros.
+QString decimal(const QVariant& value)
+{
+    QString text = value.toString();
+    if (text.contains(u'.')) {
+        while (text.endsWith(u'0'))
+            text.chop(1);
+        if (text.endsWith(u'.'))
+            text.chop(1);
+    }
+    return text;
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+const TableReport* reportOf(const QList<TableReport>& reports, const QString& table)
+{
+    for (const TableReport& r : reports) {
+        if (r.source == table)
+            return &r;
+    }
+    return nullptr;
+}
+
+QList<TableReport> importInto(TestEnv& env, Source& source)
+{
+    QSqlDatabase db = env.db();
+    if (!db.transaction())
+        qFatal("no transaction");
+    QList<TableReport> reports;
+    try {
+        reports = importAll(source, &db);
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit())
+        qFatal("no commit");
+    return reports;
+}
+
+// Rows handed over as the Access reader hands them, from tables held in memory.
+class MemorySource : public Source
+{
+public:
+    QList<Table> list;
+    QList<QList<QVariantList>> rows;
+
+    QList<Table> tables() override { return list; }
+    qint64 readRows(const Table& table, const std::function<void(const QVariantList&)>& row) override
+    {
+        for (int i = 0; i < list.size(); ++i) {
+            if (list.at(i).name == table.name) {
+                for (const QVariantList& values : rows.at(i))
+                    row(values);
+            }
+        }
+        return 0;
+    }
+};
+
+// The six tables of a demonstration database as an Access file of the Windows
+// suite would hold them: yes/no flags, date-times, memos, names in other
+// letter cases, one column the schema does not have, and one more table.
+MemorySource accessLikeDemo(const QSqlDatabase& db)
+{
+    MemorySource source;
+    const QStringList tables { QStringLiteral("USERS"), QStringLiteral("Accounts"), QStringLiteral("Employee"),
+        QStringLiteral("Shifts_Rule"), QStringLiteral("Scheme"), QStringLiteral("OpLog") };
+    for (const QString& name : tables) {
+        Db::Query q(db, QStringLiteral("SELECT * FROM %1").arg(name));
+        q.open();
+        Table table;
+        table.name = name;
+        const QSqlRecord record = q.columns();
+        for (int c = 0; c < record.count(); ++c) {
+            Column column;
+            const QString field = record.fieldName(c);
+            column.name = field == u"username" ? QStringLiteral("UserName")
+                : field == u"ym"               ? QStringLiteral("Ym")
+                                               : field;
+            const QString lower = field.toLower();
+            if (lower == u"isnew" || lower == u"isstop")
+                column.kind = Kind::Boolean;
+            else if (lower.endsWith(u"date") || lower == u"optime")
+                column.kind = Kind::DateTime;
+            else if (lower == u"access" || lower == u"shifts")
+                column.kind = Kind::Memo;
+            else if (lower == u"shifts_cyc" || lower == u"id")
+                column.kind = Kind::Integer;
+            else
+                column = Column { column.name, Kind::Text, 50, 0, 0, {} };
+            table.columns << column;
+        }
+        if (name == u"Employee")
+            table.columns << Column { QStringLiteral("Card_No"), Kind::Text, 20, 0, 0, {} };
+        QList<QVariantList> values;
+        for (const Db::Row& row : q.rows()) {
+            QVariantList v;
+            for (int c = 0; c < record.count(); ++c) {
+                const QVariant value = row.value(record.fieldName(c));
+                switch (table.columns.at(c).kind) {
+                case Kind::Boolean:
+                    v << QVariant(value.toInt() != 0);
+                    break;
+                case Kind::DateTime: {
+                    const QDateTime local = Db::toDateTime(value);
+                    v << (local.isValid() ? QVariant(QDateTime(local.date(), local.time(), Qt::UTC)) : QVariant());
+                    break;
+                }
+                case Kind::Integer:
+                    v << (value.isNull() ? QVariant() : QVariant(value.toInt()));
+                    break;
+                default:
+                    v << (value.isNull() ? QVariant() : QVariant(value.toString()));
+                    break;
+                }
+            }
+            if (name == u"Employee")
+                v << (values.size() % 2 ? QVariant(QString()) : QVariant()); // empty text and NULL, in turn
+            values << v;
+        }
+        // A month's schedule twice for one employee breaks the key of Scheme.
+        if (name == u"Scheme" && !values.isEmpty())
+            values << values.first();
+        source.list << table;
+        source.rows << values;
+    }
+    Table other;
+    other.name = QStringLiteral("Card_Record");
+    other.columns << Column { QStringLiteral("card_no"), Kind::Text, 20, 0, 0, {} }
+                  << Column { QStringLiteral("Amount"), Kind::Currency, 0, 0, 0, {} }
+                  << Column { QStringLiteral("Swiped"), Kind::DateTime, 0, 0, 0, {} };
+    other.uniqueKeys << Index { QStringLiteral("PrimaryKey"), { QStringLiteral("card_no") }, true };
+    source.list << other;
+    source.rows << QList<QVariantList> {
+        { QStringLiteral("0001"), QStringLiteral("922337203685477.5807"),
+            QDateTime(QDate(1899, 12, 29), QTime(6, 0, 0, 250), Qt::UTC) },
+        { QStringLiteral("0002"), QStringLiteral("-0.0001"), QVariant() },
+    };
+    return source;
+}
+
+} // namespace
+
+class TestImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void samplesReadExactly();
+    void suiteTablesSignInAndRollOver();
+    void accessFileAtStartup();
+    void commandWritesAllOrNothing();
+};
+
+// Every sample lands whole (the rows the catalogue states, each written), with
+// its exact values, on both engines.
+void TestImport::samplesReadExactly()
+{
+    REQUIRE_SAMPLES();
+    const QStringList files = QDir(samplesDir()).entryList({ QStringLiteral("*.mdb"), QStringLiteral("*.accdb") });
+    QCOMPARE(files.size(), 19);
+    for (const QString& file : files) {
+        TestEnv env;
+        AccessSource source(samplesDir() + file, file == u"jet3_gbk_no_codepage.mdb" ? 936 : 0);
+        const QList<TableReport> reports = importInto(env, source);
+        QVERIFY2(!reports.isEmpty(), qPrintable(file));
+        for (const TableReport& r : reports) {
+            const QString where = file + u' ' + r.source;
+            // The catalogue of this one file counts a row fewer than it holds.
+            const qint64 expected = file == u"calcFieldTestV2010.accdb" ? 4 : r.catalogue;
+            QVERIFY2(r.read == expected && r.written == r.read && r.damaged == 0, qPrintable(where));
+            QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(Db::quotedName(env.db(), r.target)))
+                         .toLongLong(),
+                r.written);
+        }
+        auto value = [&](const char16_t* sql) { return env.scalar(QString::fromUtf16(sql)); };
+        if (file == u"testV2003.mdb") {
+            QCOMPARE(value(u"SELECT \"f\" FROM \"table1\" WHERE \"a\"='abcdefg'").toDouble(), 444.555);
+            QCOMPARE(decimal(value(u"SELECT CAST(\"h\" AS VARCHAR(60)) FROM \"table1\" WHERE \"a\"='abcdefg'")),
+                QStringLiteral("3.5"));
+            QCOMPARE(Db::toDateTime(value(u"SELECT \"g\" FROM \"table1\" WHERE \"a\"='a'")),
+                QDateTime(QDate(1981, 12, 12), QTime(0, 0)));
+            QVERIFY(reportOf(reports, QStringLiteral("Table1"))->keptKeys.join(u' ').contains(u"(A)"));
+            QVERIFY_THROWS_EXCEPTION(Db::Error,
+                env.exec(QStringLiteral("INSERT INTO \"table1\" (\"a\") VALUES ('a')"))); // the key came along
+        } else if (file == u"testUnicodeCompV2003.mdb") {
+            QCOMPARE(value(u"SELECT \"unicode\" FROM \"table\" WHERE \"id\"=5").toString(),
+                QStringLiteral("漢字仮名交じり文"));
+            QCOMPARE(value(u"SELECT \"unicode\" FROM \"table\" WHERE \"id\"=3").toString(), QStringLiteral("Мир"));
+        } else if (file == u"testEmoticonsV2010.accdb") {
+            QCOMPARE(value(u"SELECT \"data\" FROM \"data\" WHERE \"key\"=128512").toString(), QStringLiteral("a😀a"));
+        } else if (file == u"oldDatesV2007.accdb") {
+            QCOMPARE(Db::toDateTime(value(u"SELECT \"datefield\" FROM \"table1\" WHERE \"id\"=4")).date(),
+                QDate(1392, 1, 10));
+            QCOMPARE(Db::toDateTime(value(u"SELECT \"datefield\" FROM \"table1\" WHERE \"id\"=1")).date(),
+                QDate(1582, 10, 15));
+        } else if (file == u"extDateTestV2019.accdb") {
+            QCOMPARE(Db::toDateTime(value(u"SELECT \"datenormal\" FROM \"table1\" WHERE \"id\"=8")),
+                QDateTime(QDate(100, 6, 14), QTime(12, 45)));
+            const TableReport* r = reportOf(reports, QStringLiteral("Table1"));
+            QCOMPARE(r->unreadable.size(), 2); // the extended date and a calculated column
+            QVERIFY(r->unreadable.at(0).startsWith(u"DateExt"));
+            QCOMPARE(env.db().record(QStringLiteral("table1")).indexOf(QStringLiteral("DateExt")), -1);
+        } else if (file == u"calcFieldTestV2010.accdb") {
+            QCOMPARE(decimal(value(u"SELECT CAST(\"popularity\" AS VARCHAR(60)) FROM \"table1\" WHERE \"id\"=4")),
+                QStringLiteral("102030405060.654321"));
+            QCOMPARE(decimal(value(u"SELECT CAST(\"salary\" AS VARCHAR(60)) FROM \"table1\" WHERE \"id\"=2")),
+                QStringLiteral("-1"));
+            QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 11);
+        } else if (file == u"overflowTestV2003.mdb") {
+            QCOMPARE(
+                value(u"SELECT count(*) FROM \"table1\" WHERE \"data1\"='row1col1' AND \"data3\" IS NULL").toInt(), 1);
+        } else if (file == u"complexDataTestV2010.accdb") {
+            QCOMPARE(value(u"SELECT \"append-memo-data\" FROM \"table1\" WHERE \"id\"='row3'").toString(),
+                QStringLiteral("row3-memo-again"));
+            QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 3);
+        } else if (file.startsWith(u"jet3_")) {
+            // The code page of the header, or the one given for a header that is wrong.
+            QCOMPARE(source.codePage(), 936);
+            QCOMPARE(
+                value(u"SELECT \"b\" FROM \"员工表\" WHERE \"a\"='abcdefg'").toString(), QStringLiteral("考勤打卡A"));
+        }
+    }
+    // Without the code page, the header's (1252) misreads the GBK name.
+    AccessSource wrong(samplesDir() + QStringLiteral("jet3_gbk_no_codepage.mdb"));
+    QCOMPARE(wrong.codePage(), 1252);
+    QVERIFY(!reportOf(importAll(wrong, nullptr), QStringLiteral("员工表")));
+}
+
+// A demonstration database carried through the import as an Access file would
+// hand it over: the program signs in on the result and rolls over its periods;
+// the column the schema lacks, empty text against NULL and the other table
+// come along, and a suite table whose rows break its key comes without it.
+void TestImport::suiteTablesSignInAndRollOver()
+{
+    MemorySource source;
+    {
+        TestEnv demo;
+        demo.createDatabase(true);
+        source = accessLikeDemo(demo.db());
+    }
+    TestEnv env;
+    const QList<TableReport> reports = importInto(env, source);
+    QCOMPARE(reports.size(), 7);
+    QCOMPARE(reports.at(0).target, QStringLiteral("Users"));
+    for (int i = 0; i < reports.size(); ++i)
+        QCOMPARE(reports.at(i).written, qint64(source.rows.at(i).size()));
+    QVERIFY(reports.at(2).written > 10);
+    // Scheme without its key, the other tables with theirs.
+    QCOMPARE(reports.at(4).droppedKeys.size(), 1);
+    QVERIFY(reports.at(4).keptKeys.isEmpty());
+    QVERIFY(!reports.at(1).keptKeys.isEmpty());
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Employee WHERE card_no IS NULL")).toInt(),
+        (reports.at(2).written + 1) / 2);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Employee WHERE card_no = ''")).toInt(),
+        reports.at(2).written / 2);
+    QCOMPARE(
+        decimal(env.scalar(QStringLiteral("SELECT CAST(amount AS VARCHAR(60)) FROM card_record WHERE card_no='0001'"))),
+        QStringLiteral("922337203685477.5807"));
+    QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT swiped FROM card_record WHERE card_no='0001'"))),
+        QDateTime(QDate(1899, 12, 29), QTime(6, 0, 0, 250)));
+    QVERIFY(reports.at(6).keptKeys.join(u' ').contains(u"card_no"));
+
+    // Sign in as the demonstration's administrator, in this month's period.
+    Platform::RegistryKey(Prjconst::UserKey, true).writeString(QStringLiteral("Ym"), QStringLiteral("2026-03"));
+    QVERIFY(env.createDataModule());
+    {
+        TFrmLogin login;
+        Login::FrmLogin = &login;
+        login.findChild<QComboBox*>(QStringLiteral("edUserName"))->setEditText(QStringLiteral("admin"));
+        login.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(QStringLiteral("admin"));
+        login.btnOkClick();
+        QVERIFY2(login.result() == Platform::mrOk, qPrintable(env.messageTexts().join(u'\n')));
+        Login::FrmLogin = nullptr;
+    }
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM OpLog")).toInt(), reports.at(5).written + 1);
+
+    // The month's schedules from last month's.
+    const Rollover::RolloverReport rolled = Rollover::runAutoScheme(
+        env.db(), MonthKey::of(QDate(2026, 3, 1)), QDate(2026, 3, 1).startOfDay(), QDate(2026, 3, 31).startOfDay());
+    QVERIFY(rolled.ran);
+    QVERIFY(rolled.written > 0);
+    QVERIFY(rolled.failures.isEmpty());
+    // One row per employee, also for the one whose old row came twice.
+    const int newRows = env.scalar(QStringLiteral("SELECT count(*) FROM Scheme WHERE YM='2026-03'")).toInt();
+    QVERIFY(newRows > 0);
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2026-03'")).toInt(), newRows);
+    env.destroyDataModule();
+}
+
+// An Access file where the database should be: the operator is told to import
+// it, and the file stays as it was.
+void TestImport::accessFileAtStartup()
+{
+    SKIP_ON_POSTGRESQL("the database file exists only on SQLite");
+    REQUIRE_SAMPLES();
+    TestEnv env;
+    QVERIFY(QFile::copy(samplesDir() + QStringLiteral("testV2003.mdb"), env.dbPath()));
+    QFile::setPermissions(env.dbPath(), QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray before = digest(env.dbPath());
+    QVERIFY(!env.createDataModule());
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY2(env.messages.at(0).text.contains(u"Access") && env.messages.at(0).text.contains(u"kolvane-db import"),
+        qPrintable(env.messages.at(0).text));
+    QVERIFY(env.messages.at(0).text.contains(u"Kolvane-access.mdb"));
+    QCOMPARE(digest(env.dbPath()), before);
+    env.destroyDataModule();
+}
+
+// The command: a new file only when the import is complete, never over an
+// existing one, nothing written by --check, a summary either way; on a server,
+// all or nothing, never into the suite's tables.
+void TestImport::commandWritesAllOrNothing()
+{
+    REQUIRE_SAMPLES();
+    TestEnv env;
+    const QString tool = qEnvironmentVariable("KOLVANE_BIN_DIR") + QStringLiteral("/kolvane-db");
+    const QString target = env.appDir() + QStringLiteral("imported.mdb");
+    auto run = [&](const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        p.start(tool, QStringList { QStringLiteral("import") } + args);
+        if (!p.waitForFinished(60000))
+            return -1;
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    };
+    const QString sample = samplesDir() + QStringLiteral("testEmoticonsV2010.accdb");
+    QString out;
+    if (TestEnv::engine() == Db::Engine::PostgreSQL) {
+        // One transaction into a database without the suite's tables: a second
+        // import into it fails and leaves the first one's rows as they were.
+        env.db();
+        const QString server
+            = qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + env.databaseName();
+        QCOMPARE(run({ QStringLiteral("--server"), server, sample }, &out), 0);
+        QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM data")).toInt(), 80);
+        QCOMPARE(run({ QStringLiteral("--server"), server, sample }), 4);
+        QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM data")).toInt(), 80);
+        TestEnv suite;
+        suite.createDatabase();
+        QCOMPARE(
+            run({ QStringLiteral("--server"),
+                qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + suite.databaseName(), sample }),
+            3);
+        return;
+    }
+    QCOMPARE(run({ QStringLiteral("--check"), sample }, &out), 0);
+    QVERIFY2(out.contains(u"80"), qPrintable(out));
+    QCOMPARE(run({ sample, target }, &out), 0);
+    QVERIFY2(out.contains(target), qPrintable(out));
+    const QByteArray written = digest(target);
+    QCOMPARE(run({ samplesDir() + QStringLiteral("testV1997.mdb"), target }), 3);
+    QCOMPARE(digest(target), written);
+    // Not an Access file: refused, nothing made.
+    const QString other = env.appDir() + QStringLiteral("other.mdb");
+    QCOMPARE(run({ target, other }), 5);
+    QVERIFY(!QFileInfo::exists(other));
+    QCOMPARE(QDir(env.appDir()).entryList({ QStringLiteral("*.part") }, QDir::Files | QDir::Hidden).size(), 0);
+    QCOMPARE(run({ QStringLiteral("--code-page"), QStringLiteral("x"), sample }), 2);
+}
+
+QTEST_MAIN(TestImport)
+#include "tst_import.moc"

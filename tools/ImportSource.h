@@ -1,0 +1,76 @@
+#pragma once
+// What an import reads: tables with their columns, keys and rows, handed over
+// as plain values. The Access reader (tools/AccessSource.h) is one source;
+// tests hand over rows of their own.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <stdexcept>
+
+namespace Import {
+
+// The file cannot be read at all (not an Access file, encrypted, damaged), or
+// a table stops in the middle. The text is for the operator.
+class ReadError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The kind of value a column holds, and the QVariant it comes as.
+enum class Kind
+{
+    Boolean, // bool
+    Integer, // int (8, 16 or 32 bits in the file)
+    Currency, // QString: exact decimal, four places at most ("-12.5")
+    Decimal, // QString: exact decimal with `scale` places at most
+    Float, // double holding a single-precision value
+    Double, // double
+    DateTime, // QDateTime, the stored wall-clock time (UTC spec: no zone applies)
+    Text, // QString, at most `length` characters
+    Memo, // QString of any length
+    Binary, // QByteArray (binary, OLE objects)
+    Guid, // QString "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+    Unreadable, // no value is read; `problem` says why
+};
+
+struct Column
+{
+    QString name;
+    Kind kind = Kind::Text;
+    int length = 0; // Text: characters
+    int precision = 0; // Decimal
+    int scale = 0; // Decimal
+    QString problem; // Unreadable: what the column is ("calculated column", ...)
+};
+
+struct Index
+{
+    QString name;
+    QStringList columns;
+    bool primary = false;
+};
+
+struct Table
+{
+    QString name;
+    QList<Column> columns;
+    QList<Index> uniqueKeys; // the primary key and unique indexes
+    qint64 catalogueRows = -1; // the row count the file states; -1: unknown
+};
+
+class Source
+{
+public:
+    virtual ~Source() = default;
+    virtual QList<Table> tables() = 0;
+    // Calls `row` for every row of `table`, in the file's order, with one
+    // value per column (an invalid QVariant for NULL and for Unreadable
+    // columns). Rows are read one at a time, never all held. Returns the number
+    // of rows that could not be read (damaged). Throws ReadError.
+    virtual qint64 readRows(const Table& table, const std::function<void(const QVariantList& values)>& row) = 0;
+};
+
+} // namespace Import
