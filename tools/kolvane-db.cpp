@@ -8,6 +8,7 @@
 #include "host/Schema.h"
 #include "platform/System.h"
 #include "tools/Demo.h"
+#include "tools/Setup.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -226,6 +227,8 @@ int main(int argc, char** argv)
         QTextStream(stdout) << QString::fromUtf8(usage);
         return 0;
     }
+    if (!args.isEmpty() && Setup::handles(args[0]))
+        return Setup::run(args);
     if (!args.isEmpty() && args[0] == u"roster" && (args.size() == 3 || (args.size() == 4 && args[1] == u"--server"))
         && !args[1].isEmpty() && !args.back().startsWith(u'-')) {
         Mainmodule::ConnectionSettings settings;
