@@ -149,9 +149,10 @@ void TestSetup::operators()
     QCOMPARE(tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s }).code, 0);
     QCOMPARE(env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username='admin'")).toString(),
         QStringLiteral("ActEmployee=7\r\nactACCOUNT=4\nX=a=b\r\n"));
+    env.exec(QStringLiteral("UPDATE Users SET Access=? WHERE username='李四'"), { QStringLiteral("ActEmployee=1") });
     QCOMPARE(tool({ u"user"_s, u"rights"_s, u"李四"_s, u"--create-periods"_s, u"--delete-periods"_s }).code, 0);
     QCOMPARE(env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username='李四'")).toString(),
-        QStringLiteral("ActAccount=5"));
+        QStringLiteral("ActEmployee=1\r\nActAccount=5"));
 
     // 张三 and 李四 may create periods: stopping both needs --force for the second.
     QCOMPARE(tool({ u"user"_s, u"stop"_s, u"张三"_s }).code, 0);

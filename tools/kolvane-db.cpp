@@ -1,5 +1,6 @@
 // kolvane-db: creates an empty suite database or a demonstration one, in a
-// SQLite file or on a PostgreSQL server.
+// SQLite file or on a PostgreSQL server; sets up a site's operators,
+// employees, shift rules and schedules (tools/Setup.h).
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/Mainmodule.h"
@@ -28,6 +29,23 @@ const char* const usage
       "  kolvane-db roster 文件 月份                 把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出\n"
       "  kolvane-db roster --server 连接参数 月份    同上，数据库在 PostgreSQL 服务器上\n"
       "\n"
+      "操作员（首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行）：\n"
+      "  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至\n"
+      "  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]\n"
+      "                                                新操作员，首次登录时须修改密码\n"
+      "  kolvane-db user stop|start 名称 [--force]     停用、启用操作员\n"
+      "  kolvane-db user reset 名称                    新的首次登录密码\n"
+      "  kolvane-db user rights 名称 [--create-periods] [--delete-periods] [--force]\n"
+      "                                                新建、删除帐套的权限（未写的权限被取消）\n"
+      "  kolvane-db user unlock 名称                   解除输错密码后的锁定\n"
+      "员工、班次规则和排班表（CSV 文件，第一行为列名）：\n"
+      "  kolvane-db export employees|rules [输出文件]  不写输出文件时写到标准输出\n"
+      "  kolvane-db export schedule 月份 [输出文件]\n"
+      "  kolvane-db import employees|rules [--dry-run] 文件\n"
+      "  kolvane-db import schedule 月份 [--dry-run] 文件\n"
+      "这些命令用 --server 连接参数 或 --db 文件 指定数据库；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库\n"
+      "（默认为其中的 Kolvane.mdb）。导入文件中有一行出错时，数据库不做任何改动。\n"
+      "\n"
       "连接参数的写法与 libpq 相同，例如：\n"
       "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
       "未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……），未写密码时使用口令文件 ~/.pgpass。\n"
@@ -40,7 +58,9 @@ const char* const usage
       "建立过程出错时不留下任何东西。\n"
       "\n"
       "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n"
-      "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n";
+      "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n"
+      "user、export、import 的退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；\n"
+      "6 导入文件无法读取或有错误的行。\n";
 
 int fail(const QString& message, int code)
 {
