@@ -286,11 +286,32 @@ void TestSetup::siteFromSpreadsheets()
     const Rollover::RolloverReport report
         = Rollover::runAutoScheme(env.db(), april, april.first().startOfDay(), april.last().startOfDay());
     QVERIFY(report.ran);
+    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?, ?, ?, ?)"),
+        { april.text(), QStringLiteral("2026-04月帐套"), april.first().startOfDay(), april.last().startOfDay() });
     QCOMPARE(report.written, 200);
     QCOMPARE(env.scalar(QStringLiteral("SELECT \"1\" FROM Scheme WHERE YM='2026-04' AND emp_id='E002'")).toString(),
         QStringLiteral("早班"));
     QCOMPARE(env.scalar(QStringLiteral("SELECT \"30\" FROM Scheme WHERE YM='2026-04' AND emp_id='E001'")).toString(),
         QStringLiteral("白班"));
+
+    // The rolled-over month, and the employees, as workbooks.
+    const QString workbook = env.appDir() + QStringLiteral("2026-04.xlsx");
+    QStringList roster = { u"roster"_s, u"--xlsx"_s, workbook };
+    if (TestEnv::engine() == Db::Engine::PostgreSQL)
+        roster << u"--server"_s << qEnvironmentVariable("KOLVANE_TEST_PG") + u" dbname="_s + env.databaseName();
+    else
+        roster << env.dbPath();
+    QProcess p;
+    p.start(qEnvironmentVariable("KOLVANE_BIN_DIR") + QStringLiteral("/kolvane-db"), roster << u"2026-04"_s);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(tool({ u"export"_s, u"employees"_s, u"--xlsx"_s, env.appDir() + u"e.xlsx"_s }).code, 0);
+    for (const QString& path : { workbook, env.appDir() + u"e.xlsx"_s }) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.size() > 3000);
+        QCOMPARE(f.read(4), QByteArray("PK\x03\x04")); // a zip archive, as .xlsx files are
+    }
 
     // Employees and rules read back unchanged.
     r = tool({ u"export"_s, u"employees"_s });

@@ -15,6 +15,7 @@
 #include "periods/CycleShift.h"
 #include "tools/Csv.h"
 #include "tools/Setup.h"
+#include "tools/Workbook.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -161,9 +162,15 @@ private:
         return tr("“%1”超过 %2 个字符").arg(text).arg(length);
     }
 
-    static int exportEmployees(const QSqlDatabase& db, const QString& out);
-    static int exportRules(const QSqlDatabase& db, const QString& out);
-    static int exportSchedule(const QSqlDatabase& db, const MonthKey& ym, const QString& out);
+    // A sheet to export: its header line and its rows.
+    struct Table
+    {
+        QStringList header;
+        QList<QStringList> rows;
+    };
+    static Table exportEmployees(const QSqlDatabase& db);
+    static Table exportRules(const QSqlDatabase& db);
+    static Table exportSchedule(const QSqlDatabase& db, const MonthKey& ym);
     static int importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dryRun);
     static int importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun);
     static int importSchedule(const QSqlDatabase& db, const MonthKey& ym, const Sheet& sheet, bool dryRun);
@@ -228,79 +235,61 @@ void Sheets::commitOrThrow(const QSqlDatabase& db, const std::function<void()>& 
 
 // --- exports ---------------------------------------------------------------
 
-int Sheets::exportEmployees(const QSqlDatabase& db, const QString& out)
+Sheets::Table Sheets::exportEmployees(const QSqlDatabase& db)
 {
-    Csv::Writer csv(out);
-    csv.record({ caption(colEmpId), caption(colEmpName), caption(colLeaveDate) });
+    Table table { { caption(colEmpId), caption(colEmpName), caption(colLeaveDate) }, {} };
     Db::Query q(db, Db::sqlSetupEmployees);
     for (const Db::Row& row : q.open().rows())
-        csv.record({ row.text(Db::cEmpId), row.text(Db::cEmpName), dateText(row.dateTime(Db::cLeaveDate).date()) });
-    csv.finish();
-    return Done;
+        table.rows.append(
+            { row.text(Db::cEmpId), row.text(Db::cEmpName), dateText(row.dateTime(Db::cLeaveDate).date()) });
+    return table;
 }
 
-int Sheets::exportRules(const QSqlDatabase& db, const QString& out)
+Sheets::Table Sheets::exportRules(const QSqlDatabase& db)
 {
-    struct Rule
-    {
-        QStringList fields;
-        std::map<int, QString> slots;
-    };
-    QList<Rule> rules;
+    QList<std::map<int, QString>> slots;
+    Table table { { caption(colRuleId), caption(colRuleName), caption(colCycle), caption(colUnit) }, {} };
     int width = 0;
     Db::Query q(db, Db::sqlSetupRules);
     for (const Db::Row& row : q.open().rows()) {
-        Rule rule { { row.text(Db::cShiftId), row.text(Db::cShiftName), row.text(Db::cShiftsCyc),
-                        row.text(Db::cShiftsCycUnit) },
-            slotsOf(row.text(Db::cShifts)) };
-        if (!rule.slots.empty())
-            width = qMax(width, rule.slots.rbegin()->first);
-        rules << rule;
+        table.rows.append({ row.text(Db::cShiftId), row.text(Db::cShiftName), row.text(Db::cShiftsCyc),
+            row.text(Db::cShiftsCycUnit) });
+        slots.append(slotsOf(row.text(Db::cShifts)));
+        if (!slots.last().empty())
+            width = qMax(width, slots.last().rbegin()->first);
     }
-    Csv::Writer csv(out);
-    QStringList header = { caption(colRuleId), caption(colRuleName), caption(colCycle), caption(colUnit) };
     for (int slot = 1; slot <= width; ++slot)
-        header << QString::number(slot);
-    csv.record(header);
-    for (Rule& rule : rules) {
+        table.header << QString::number(slot);
+    for (qsizetype i = 0; i < table.rows.size(); ++i) {
         for (int slot = 1; slot <= width; ++slot) {
-            const auto found = rule.slots.find(slot);
-            rule.fields << (found == rule.slots.end() ? QString() : found->second);
+            const auto found = slots.at(i).find(slot);
+            table.rows[i] << (found == slots.at(i).end() ? QString() : found->second);
         }
-        csv.record(rule.fields);
     }
-    csv.finish();
-    return Done;
+    return table;
 }
 
-int Sheets::exportSchedule(const QSqlDatabase& db, const MonthKey& ym, const QString& out)
+Sheets::Table Sheets::exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
 {
-    Db::Query period(db, Db::sqlAccountByYm);
-    period.bind(Db::cYm, ym.text());
-    if (period.open().isEmpty())
-        return Tool::fail(tr("没有 %1 的帐套").arg(ym.text()), Refused);
     QHash<QString, QString> names;
     Db::Query employees(db, Db::sqlSetupEmployees);
     for (const Db::Row& row : employees.open().rows())
         names.insert(row.text(Db::cEmpId), row.text(Db::cEmpName));
 
-    Csv::Writer csv(out);
-    QStringList header = { caption(colEmpId), caption(colEmpName), caption(colShift), caption(colStart) };
+    Table table { { caption(colEmpId), caption(colEmpName), caption(colShift), caption(colStart) }, {} };
     QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate };
     for (int day = 1; day <= ym.days(); ++day) {
-        header << dateText(ym.first().addDays(day - 1));
+        table.header << dateText(ym.first().addDays(day - 1));
         columns << Db::dayColumn(day);
     }
-    csv.record(header);
     Db::forEachRow(db, Db::sqlSetupMonthSchemes, { ym.text() }, columns, [&](const QVariant* v) {
         const QString empId = v[0].toString();
         QStringList fields = { empId, names.value(empId), v[1].toString(), dateText(Db::toDateTime(v[2]).date()) };
         for (int day = 1; day <= ym.days(); ++day)
             fields << trimText(v[2 + day].toString());
-        csv.record(fields);
+        table.rows.append(fields);
     });
-    csv.finish();
-    return Done;
+    return table;
 }
 
 // --- imports ---------------------------------------------------------------
@@ -723,10 +712,18 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
 
 int Sheets::exportCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
 {
-    const QString usage = tr("用法：kolvane-db export employees|rules [输出文件]；kolvane-db export schedule 月份 [输出文件]");
+    const QString usage = tr("用法：kolvane-db export employees|rules [输出文件 | --xlsx 工作簿]；"
+                             "kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿]");
     if (args.isEmpty())
         return Tool::fail(usage, Usage);
     const QString what = args.takeFirst();
+    QString workbook;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--xlsx")); at >= 0) {
+        if (at + 1 >= args.size() || args.at(at + 1).isEmpty())
+            return Tool::fail(usage, Usage);
+        workbook = args.at(at + 1);
+        args.remove(at, 2);
+    }
     std::optional<MonthKey> ym;
     if (what == u"schedule") {
         if (args.isEmpty() || !(ym = MonthKey::parse(args.first())))
@@ -735,15 +732,36 @@ int Sheets::exportCommand(const Mainmodule::ConnectionSettings& settings, QStrin
     } else if (what != u"employees" && what != u"rules") {
         return Tool::fail(usage, Usage);
     }
-    if (args.size() > 1 || (!args.isEmpty() && args.first().startsWith(u'-')))
+    if (args.size() > 1 || (!args.isEmpty() && (args.first().startsWith(u'-') || !workbook.isEmpty())))
         return Tool::fail(usage, Usage);
     const QString out = args.value(0);
     return Tool::withDatabase(settings, [&](const QSqlDatabase& db) {
-        if (what == u"employees")
-            return exportEmployees(db, out);
-        if (what == u"rules")
-            return exportRules(db, out);
-        return exportSchedule(db, *ym, out);
+        Table table;
+        QString sheet;
+        if (what == u"employees") {
+            table = exportEmployees(db);
+            sheet = tr("员工");
+        } else if (what == u"rules") {
+            table = exportRules(db);
+            sheet = tr("班次规则");
+        } else {
+            Db::Query period(db, Db::sqlAccountByYm);
+            period.bind(Db::cYm, ym->text());
+            if (period.open().isEmpty())
+                return Tool::fail(tr("没有 %1 的帐套").arg(ym->text()), Refused);
+            table = exportSchedule(db, *ym);
+            sheet = ym->text();
+        }
+        if (!workbook.isEmpty()) {
+            Workbook::Writer::writeTable(workbook, sheet, table.header, table.rows);
+            return int(Done);
+        }
+        Csv::Writer csv(out);
+        csv.record(table.header);
+        for (const QStringList& row : table.rows)
+            csv.record(row);
+        csv.finish();
+        return int(Done);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "platform/System.h"
 #include "tools/Demo.h"
 #include "tools/Setup.h"
+#include "tools/Workbook.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -28,6 +29,7 @@ const char* const usage
       "  kolvane-db demo --server 连接参数 在 PostgreSQL 服务器上的已有数据库中建立演示数据\n"
       "  kolvane-db roster 文件 月份                 把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出\n"
       "  kolvane-db roster --server 连接参数 月份    同上，数据库在 PostgreSQL 服务器上\n"
+      "  kolvane-db roster --xlsx 工作簿 ……          排班表写成 Excel 工作簿（班次颜色、星期、图例和每日人数）\n"
       "\n"
       "操作员（首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行）：\n"
       "  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至\n"
@@ -41,6 +43,7 @@ const char* const usage
       "员工、班次规则和排班表（CSV 文件，第一行为列名）：\n"
       "  kolvane-db export employees|rules [输出文件]  不写输出文件时写到标准输出\n"
       "  kolvane-db export schedule 月份 [输出文件]\n"
+      "  kolvane-db export …… --xlsx 工作簿            写成 Excel 工作簿，而不是 CSV\n"
       "  kolvane-db import employees|rules [--dry-run] 文件\n"
       "  kolvane-db import schedule 月份 [--dry-run] 文件\n"
       "这些命令用 --server 连接参数 或 --db 文件 指定数据库；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库\n"
@@ -202,8 +205,56 @@ int createOnServer(const QString& command, const QString& connectionText)
     return code;
 }
 
-// The month's roster as CSV on standard output, as the main window exports it.
-int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym)
+void writeCsv(const Roster::Month& month)
+{
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        throw std::runtime_error("无法写标准输出");
+    month.writeCsv(out);
+    if (!out.flush())
+        throw std::runtime_error(out.errorString().toStdString());
+}
+
+// The month's roster as the workbook writer takes it.
+Workbook::RosterSheet rosterSheet(const Roster::Month& month)
+{
+    Workbook::RosterSheet sheet;
+    sheet.title = QCoreApplication::translate("Roster", "%1 排班表").arg(month.ym());
+    sheet.idCaption = QCoreApplication::translate("Roster", "员工编号");
+    sheet.nameCaption = QCoreApplication::translate("Roster", "姓名");
+    sheet.legendCaption = QCoreApplication::translate("Roster", "班次");
+    sheet.totalCaption = QCoreApplication::translate("Roster", "本月合计");
+    sheet.emptyCaption = QCoreApplication::translate("Roster", "未排班");
+    sheet.days = month.days();
+    for (int day = 1; day <= month.days(); ++day) {
+        sheet.weekdays << Roster::weekdayName(month.date(day));
+        sheet.weekend << Roster::isWeekend(month.date(day));
+    }
+    sheet.codes = month.codes();
+    for (int code = 0; code < month.codes().size(); ++code) {
+        const auto c = static_cast<Roster::Month::Code>(code);
+        sheet.background << (month.colour(c).isValid() ? month.colour(c).rgb() & 0xFFFFFF : 0xFFFFFF);
+        sheet.foreground << (month.textColour(c).rgb() & 0xFFFFFF);
+        sheet.totals << month.total(c);
+        QList<int> perDay;
+        for (int day = 1; day <= month.days(); ++day)
+            perDay << month.count(c, day);
+        sheet.counts << perDay;
+    }
+    for (const Roster::Month::Code code : month.legend())
+        sheet.legend << code;
+    for (int row = 0; row < month.rowCount(); ++row) {
+        Workbook::RosterSheet::Row r { month.empId(row), month.name(row), {} };
+        for (int day = 1; day <= month.days(); ++day)
+            r.cells << month.cell(row, day);
+        sheet.rows << r;
+    }
+    return sheet;
+}
+
+// The month's roster as CSV on standard output, as the main window exports
+// it, or as a workbook.
+int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym, const QString& workbook)
 {
     const QString connection = QStringLiteral("kolvane-db");
     try {
@@ -221,12 +272,10 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
                 code = fail(QStringLiteral("没有 %1 的帐套").arg(ym), 4);
             } else {
                 const Roster::Month month = Roster::Month::read(db, ym);
-                QFile out;
-                if (!out.open(stdout, QIODevice::WriteOnly))
-                    throw std::runtime_error("无法写标准输出");
-                month.writeCsv(out);
-                if (!out.flush())
-                    throw std::runtime_error(out.errorString().toStdString());
+                if (!workbook.isEmpty())
+                    Workbook::Writer::writeRoster(workbook, rosterSheet(month));
+                else
+                    writeCsv(month);
             }
         } catch (const std::exception& e) {
             code = fail(QStringLiteral("无法读出 %1 的排班表：%2").arg(ym, QString::fromUtf8(e.what())), 4);
@@ -242,13 +291,27 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
     if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
         QTextStream(stdout) << QString::fromUtf8(usage);
         return 0;
     }
     if (!args.isEmpty() && Setup::handles(args[0]))
         return Setup::run(args);
+    QString workbook;
+    if (!args.isEmpty() && args[0] == u"roster") {
+        // "--db FILE" as the set-up commands take it, or the file alone.
+        if (const qsizetype at = args.indexOf(QStringLiteral("--db")); at > 0 && at + 1 < args.size())
+            args.removeAt(at);
+        if (const qsizetype at = args.indexOf(QStringLiteral("--xlsx")); at > 0) {
+            workbook = args.value(at + 1);
+            args.remove(at, qMin<qsizetype>(2, args.size() - at));
+            if (workbook.isEmpty() || workbook.startsWith(u'-')) {
+                QTextStream(stderr) << QString::fromUtf8(usage);
+                return 2;
+            }
+        }
+    }
     if (!args.isEmpty() && args[0] == u"roster" && (args.size() == 3 || (args.size() == 4 && args[1] == u"--server"))
         && !args[1].isEmpty() && !args.back().startsWith(u'-')) {
         Mainmodule::ConnectionSettings settings;
@@ -267,7 +330,7 @@ int main(int argc, char** argv)
         const std::optional<MonthKey> month = MonthKey::parse(args.back());
         if (!month)
             return fail(QStringLiteral("月份不正确：%1（应为 yyyy-mm）").arg(args.back()), 2);
-        return writeRoster(settings, month->text());
+        return writeRoster(settings, month->text(), workbook);
     }
     const bool command = !args.isEmpty() && (args[0] == u"init" || args[0] == u"demo");
     if (command && args.size() == 3 && args[1] == u"--server")
