@@ -78,7 +78,8 @@ QList<QStringList> Reader::parse(const QString& text, QChar separator)
             }
             continue;
         }
-        if (c == u'"') {
+        if (c == u'"' && field.isEmpty()) {
+            // Only a quote that opens a field quotes it; one inside a field is text.
             quoted = true;
             any = true;
         } else if (c == separator) {

@@ -147,6 +147,16 @@ private:
             const QString text = column >= 0 && column < header.size() ? trimText(header.at(column)) : QString();
             return text.isEmpty() ? Sheets::tr(fallback.caption) : text;
         }
+        // Says on standard error which columns of the header nothing reads.
+        void warnUnread(const QList<int>& read) const
+        {
+            QStringList unread;
+            for (qsizetype i = 0; i < header.size(); ++i)
+                if (!read.contains(static_cast<int>(i)) && !trimText(header.at(i)).isEmpty())
+                    unread << trimText(header.at(i));
+            if (!unread.isEmpty())
+                Tool::fail(Sheets::tr("没有读取这些列：%1").arg(unread.join(QStringLiteral("、"))), Done);
+        }
         static bool blank(const QStringList& row)
         {
             return std::all_of(row.begin(), row.end(), [](const QString& c) { return trimText(c).isEmpty(); });
@@ -302,6 +312,7 @@ int Sheets::importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dry
     const int leaveColumn = sheet.find(colLeaveDate);
     if (idColumn < 0)
         return Tool::fail(tr("文件 %1 的第一行没有“%2”列").arg(sheet.path, caption(colEmpId)), BadFile);
+    sheet.warnUnread({ idColumn, nameColumn, leaveColumn });
     const int idLength = Tool::columnLength(db, Db::tEmployee, Db::cEmpId);
     const int nameLength = Tool::columnLength(db, Db::tEmployee, Db::cEmpName);
 
@@ -408,6 +419,10 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
         if (ok && slot > 0 && !slotColumns.contains(slot))
             slotColumns.emplace(slot, static_cast<int>(i));
     }
+    QList<int> read = { idColumn, nameColumn, cycleColumn, unitColumn };
+    for (const auto& entry : slotColumns)
+        read << entry.second;
+    sheet.warnUnread(read);
     // A rule's id is a schedule's shift_id; its codes fill the day columns.
     int idLength = Tool::columnLength(db, Db::tShiftsRule, Db::cShiftId);
     if (const int schemeLength = Tool::columnLength(db, Db::tScheme, Db::cShiftId); schemeLength > 0)
@@ -575,6 +590,11 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
             dayColumns.emplace(day, column);
     }
 
+    QList<int> read = known;
+    for (const auto& entry : dayColumns)
+        read << entry.second;
+    sheet.warnUnread(read);
+
     QSet<QString> employees;
     Db::Query staff(db, Db::sqlSetupEmployees);
     for (const Db::Row& row : staff.open().rows())
@@ -648,6 +668,10 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
         if (start.isValid() && !rules.find(row.shiftId))
             problem(sheet.name(shiftColumn, colShift),
                 row.shiftId.isEmpty() ? tr("有起始日期的轮班须写规则编号") : tr("没有规则 %1").arg(row.shiftId));
+        // A fixed shift's code fills the day columns when the month is rolled over.
+        if (!start.isValid() && codeLength > 0 && row.shiftId.size() > codeLength
+            && !(shiftLength > 0 && row.shiftId.size() > shiftLength))
+            problem(sheet.name(shiftColumn, colShift), tooLong(row.shiftId, codeLength));
         if (start != oldStart || (isNew && start.isValid())) {
             row.writeStart = true;
             row.start = start.isValid() ? QVariant(start.startOfDay()) : QVariant();
