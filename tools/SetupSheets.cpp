@@ -694,13 +694,19 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
         }
         if (bad)
             continue;
+        const auto plan = [](const QString& shift, const QDate& anchor) {
+            return anchor.isValid() ? tr("轮班规则 %1，起始日期 %2").arg(shift, dateText(anchor))
+                : shift.isEmpty()   ? tr("未设班次")
+                                    : tr("固定班次 %1").arg(shift);
+        };
         if (isNew) {
             ++added;
-            lines << tr("新增 %1：%2 %3").arg(id, row.shiftId, dateText(start));
+            lines << tr("新增 %1：%2，%3 天").arg(id, plan(row.shiftId, start)).arg(changedDays);
         } else if (changedDays > 0 || row.writeStart || row.shiftId != old->shiftId) {
-            lines << tr("修改 %1：%2 %3 → %4 %5，%6 天有改动")
-                         .arg(id, old->shiftId, dateText(oldStart), row.shiftId, dateText(start))
-                         .arg(changedDays);
+            QString what = row.writeStart || row.shiftId != old->shiftId
+                ? plan(old->shiftId, oldStart) + QStringLiteral(" → ") + plan(row.shiftId, start) + tr("，")
+                : QString();
+            lines << tr("修改 %1：%2%3 天有改动").arg(id, what).arg(changedDays);
         } else {
             ++same;
             continue;
