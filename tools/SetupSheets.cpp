@@ -390,8 +390,11 @@ int Sheets::importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dry
     const int added = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
     if (!dryRun) {
         commitOrThrow(db, [&] {
+            // Each statement prepared once for the whole file.
+            Db::Query add(db, Db::sqlSetupAddEmployee);
+            Db::Query update(db, Db::sqlSetupUpdateEmployee);
             for (const Change& c : changes) {
-                Db::Query write(db, c.isNew ? Db::sqlSetupAddEmployee : Db::sqlSetupUpdateEmployee);
+                Db::Query& write = c.isNew ? add : update;
                 write.bind(QStringLiteral("empId"), c.id);
                 write.bind(QStringLiteral("empName"), c.now.name);
                 write.bind(QStringLiteral("leaveDate"), c.now.leave.isValid() ? QVariant(c.now.leave) : QVariant());
@@ -536,8 +539,10 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
     const int added = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
     if (!dryRun) {
         commitOrThrow(db, [&] {
+            Db::Query add(db, Db::sqlSetupAddRule);
+            Db::Query update(db, Db::sqlSetupUpdateRule);
             for (const Change& c : changes) {
-                Db::Query write(db, c.isNew ? Db::sqlSetupAddRule : Db::sqlSetupUpdateRule);
+                Db::Query& write = c.isNew ? add : update;
                 write.bind(QStringLiteral("shiftId"), c.now.id);
                 write.bind(QStringLiteral("shiftName"), c.now.name);
                 write.bind(QStringLiteral("cycle"), c.now.cycle);
