@@ -214,8 +214,8 @@ void TestSetup::siteFromSpreadsheets()
     QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM Employee")).toInt(), 200);
     QCOMPARE(env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E007'")).toString(),
         QStringLiteral("欧阳\r\n娜娜"));
-    QCOMPARE(env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E123'")).toString(),
-        employeeName(123));
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E123'")).toString(), employeeName(123));
     QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT leave_date FROM Employee WHERE emp_id='E100'"))),
         QDate(2026, 4, 2).startOfDay());
 
@@ -248,11 +248,14 @@ void TestSetup::siteFromSpreadsheets()
     month += QStringLiteral("\r\n");
     for (int i = 1; i <= 200; ++i) {
         const bool rotation = i % 2 == 0;
-        month += QStringLiteral("E%1,%2,%3,%4").arg(i, 3, 10, QLatin1Char('0')).arg(employeeName(i))
+        month += QStringLiteral("E%1,%2,%3,%4")
+                     .arg(i, 3, 10, QLatin1Char('0'))
+                     .arg(employeeName(i))
                      .arg(rotation ? QStringLiteral("r-day3") : QStringLiteral("白班"))
                      .arg(rotation ? QStringLiteral("2026/2/27") : QString());
         for (int day = 1; day <= 31; ++day)
-            month += u',' + (rotation ? QStringList { u"中班"_s, u"夜班"_s, u"早班"_s }.at(day % 3) : QStringLiteral("白班"));
+            month += u','
+                + (rotation ? QStringList { u"中班"_s, u"夜班"_s, u"早班"_s }.at(day % 3) : QStringLiteral("白班"));
         month += QStringLiteral("\r\n");
     }
     const QString monthFile = tool.file(QStringLiteral("2026-03.csv"), month.toUtf8());
@@ -329,11 +332,10 @@ void TestSetup::badRowsChangeNothing()
     TestEnv env(QDateTime::currentDateTime());
     const Tool tool(env);
     QCOMPARE(tool({ QStringLiteral("init") }).code, 0);
-    QCOMPARE(tool({ u"import"_s, u"employees"_s,
-                      tool.file(u"e.csv"_s, "emp_id,emp_name\nE1,Old One\nE2,Two\n") })
-                 .code,
-        0);
-    QCOMPARE(tool({ u"import"_s, u"rules"_s, tool.file(u"r.csv"_s, "shift_id,shifts_cyc,shifts_cyc_unit,1,2\nR1,2,day,A,B\n") })
+    QCOMPARE(
+        tool({ u"import"_s, u"employees"_s, tool.file(u"e.csv"_s, "emp_id,emp_name\nE1,Old One\nE2,Two\n") }).code, 0);
+    QCOMPARE(tool({ u"import"_s, u"rules"_s,
+                      tool.file(u"r.csv"_s, "shift_id,shifts_cyc,shifts_cyc_unit,1,2\nR1,2,day,A,B\n") })
                  .code,
         0);
     env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name) VALUES ('2026-03', 'March')"));

@@ -124,8 +124,8 @@ Table Reader::readFile(const QString& path)
 
 QDate parseDate(const QString& text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("\\A\\s*(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?\\s*\\z"));
+    static const QRegularExpression form(QStringLiteral(
+        "\\A\\s*(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?\\s*\\z"));
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return {};

@@ -167,10 +167,7 @@ private:
     static QString caption(const Column& column) { return tr(column.caption); }
     static void report(const QStringList& changes, int added, int changed, int same, bool dryRun);
     static void commitOrThrow(const QSqlDatabase& db, const std::function<void()>& work);
-    static QString tooLong(const QString& text, int length)
-    {
-        return tr("“%1”超过 %2 个字符").arg(text).arg(length);
-    }
+    static QString tooLong(const QString& text, int length) { return tr("“%1”超过 %2 个字符").arg(text).arg(length); }
 
     // A sheet to export: its header line and its rows.
     struct Table
@@ -219,9 +216,9 @@ void Sheets::report(const QStringList& changes, int added, int changed, int same
         out << line << '\n';
     out << (dryRun ? tr("试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。")
                    : tr("已新增 %1 行，修改 %2 行，%3 行不变。"))
-                .arg(added)
-                .arg(changed)
-                .arg(same)
+               .arg(added)
+               .arg(changed)
+               .arg(same)
         << '\n';
 }
 
@@ -387,7 +384,8 @@ int Sheets::importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dry
     }
     if (!problems.isEmpty())
         return Tool::fail(problems.text(sheet.path), BadFile);
-    const int added = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
+    const int added
+        = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
     if (!dryRun) {
         commitOrThrow(db, [&] {
             // Each statement prepared once for the whole file.
@@ -510,7 +508,8 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
                 if (codeLength > 0 && code.size() > codeLength)
                     problem(sheet.name(column, colRuleId), tooLong(code, codeLength));
                 else if (count > 0 && slot > count)
-                    problem(sheet.name(column, colRuleId), tr("周期只有 %1 个位置，第 %2 个位置用不到").arg(count).arg(slot));
+                    problem(sheet.name(column, colRuleId),
+                        tr("周期只有 %1 个位置，第 %2 个位置用不到").arg(count).arg(slot));
                 slots.emplace(slot, code);
             }
         }
@@ -521,7 +520,11 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
             now.shifts = slotText(slots);
         if (isNew) {
             changes.append({ now, true });
-            lines << tr("新增规则 %1 %2：%3 %4，%5 个班次").arg(now.id, now.name).arg(now.cycle).arg(now.unit).arg(slots.size());
+            lines << tr("新增规则 %1 %2：%3 %4，%5 个班次")
+                         .arg(now.id, now.name)
+                         .arg(now.cycle)
+                         .arg(now.unit)
+                         .arg(slots.size());
         } else if (slotsChanged || old->name != now.name || old->cycle != now.cycle || old->unit != now.unit) {
             changes.append({ now, false });
             lines << tr("修改规则 %1：%2 %3 → %4 %5%6")
@@ -536,7 +539,8 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
     }
     if (!problems.isEmpty())
         return Tool::fail(problems.text(sheet.path), BadFile);
-    const int added = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
+    const int added
+        = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
     if (!dryRun) {
         commitOrThrow(db, [&] {
             Db::Query add(db, Db::sqlSetupAddRule);

@@ -198,8 +198,8 @@ int Users::run(const Mainmodule::ConnectionSettings& settings, QStringList args)
 int Users::list(const QSqlDatabase& db)
 {
     QTextStream out(stdout);
-    out << tr("操作员") << '\t' << tr("编号") << '\t' << tr("停用") << '\t' << tr("须改密码") << '\t'
-        << tr("新建帐套") << '\t' << tr("删除帐套") << '\t' << tr("锁定至") << '\n';
+    out << tr("操作员") << '\t' << tr("编号") << '\t' << tr("停用") << '\t' << tr("须改密码") << '\t' << tr("新建帐套")
+        << '\t' << tr("删除帐套") << '\t' << tr("锁定至") << '\n';
     const QDateTime now = Platform::now();
     for (const Operator& o : load(db)) {
         const int wait = Throttle::secondsLocked(db, o.name);
@@ -242,7 +242,8 @@ int Users::add(const QSqlDatabase& db, const Options& o)
     insert.bind(QStringLiteral("userId"), id);
     insert.bind(Db::cUsername, o.name);
     insert.bind(Db::cPassword, *password);
-    insert.bind(QStringLiteral("access"), AccountRules::withListValue(QString(), QStringLiteral("ActAccount"), QString::number(rights)));
+    insert.bind(QStringLiteral("access"),
+        AccountRules::withListValue(QString(), QStringLiteral("ActAccount"), QString::number(rights)));
     insert.exec();
     Tool::say(tr("已添加操作员“%1”（编号 %2），首次登录时须修改密码。").arg(o.name, id));
     return Done;
@@ -323,8 +324,7 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
         AccountRules::withListValue(target.access, QStringLiteral("ActAccount"), QString::number(target.rights)));
     q.bind(Db::cUsername, o.name);
     q.exec();
-    Tool::say(tr("操作员“%1”：新建帐套 %2，删除帐套 %3。")
-                  .arg(o.name, Tool::yesNo(o.create), Tool::yesNo(o.remove)));
+    Tool::say(tr("操作员“%1”：新建帐套 %2，删除帐套 %3。").arg(o.name, Tool::yesNo(o.create), Tool::yesNo(o.remove)));
     return Done;
 }
 

@@ -47,8 +47,8 @@ class Writer
 public:
     // A sheet named `sheetName` with a bold, frozen header line. Throws
     // std::runtime_error when the file cannot be written.
-    static void writeTable(const QString& path, const QString& sheetName, const QStringList& header,
-        const QList<QStringList>& rows);
+    static void writeTable(
+        const QString& path, const QString& sheetName, const QStringList& header, const QList<QStringList>& rows);
     // The roster: the id and name columns and the two header lines frozen,
     // each cell in its code's colours, weekends shaded in the header, then
     // each code of the legend with its total and its count per day, and the
