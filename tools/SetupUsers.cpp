@@ -285,6 +285,11 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
     if (command == u"unlock") {
         const int wait = Throttle::secondsLocked(db, o.name);
         Throttle::clear(db, o.name);
+        // The sign-in treats the count as a guard and ignores its failures; here
+        // a count that stays is a failure.
+        if (wait > 0 && Throttle::secondsLocked(db, o.name) > 0)
+            return Tool::fail(
+                tr("无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录").arg(o.name), Refused);
         Tool::say(wait > 0 ? tr("已解除操作员“%1”的锁定。").arg(o.name)
                            : tr("操作员“%1”没有被锁定；输错密码的次数已清零。").arg(o.name));
         return Done;
