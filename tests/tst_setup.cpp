@@ -45,6 +45,10 @@ public:
     Result operator()(QStringList args, const QByteArray& input = {}) const
     {
         QProcess p;
+        // The messages compared below are the Chinese ones, whatever the machine's locale.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(environment);
         if (args.first() == u"init")
             args += TestEnv::engine() == Db::Engine::PostgreSQL ? m_database : QStringList { m_database.last() };
         else
