@@ -3,10 +3,17 @@
 // with bad rows that change nothing.
 #include "TestSupport.h"
 
+#include "host/Mainmodule.h"
 #include "host/MonthKey.h"
+#include "host/Prjconst.h"
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
+#include "signin/Login.h"
+#include "signin/Password.h"
 #include "signin/Throttle.h"
+
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <QFile>
 #include <QProcess>
@@ -136,6 +143,33 @@ void TestSetup::operators()
         QStringLiteral("first pass"));
     QCOMPARE(env.scalar(QStringLiteral("SELECT isNew FROM Users WHERE username='张三'")).toInt(), 1);
     QCOMPARE(env.scalar(QStringLiteral("SELECT User_id FROM Users WHERE username='张三'")).toString(), u"2"_s);
+    // The sign-in takes that first password, typed as an operator would, and
+    // sends the new operator to change it.
+    {
+        // Opening the data module reads the file's header and closes it again,
+        // which drops this process's locks on the file: the test's own
+        // connection is closed meanwhile and opened again afterwards.
+        env.db().close();
+        QVERIFY(env.createDataModule());
+        auto login = std::make_unique<TFrmLogin>();
+        login->findChild<QComboBox*>(u"edUserName"_s)->setEditText(u" 张三 "_s);
+        login->findChild<QLineEdit*>(u"edPassword"_s)->setText(u"first pass"_s);
+        env.onNextModal([](QDialog* dialog) {
+            auto* change = qobject_cast<TFrmPassword*>(dialog);
+            if (!change)
+                return 0;
+            change->findChild<QLineEdit*>(u"edOldPassword"_s)->setText(u"first pass "_s);
+            change->findChild<QLineEdit*>(u"edNewPassword"_s)->setText(u"mine"_s);
+            change->findChild<QLineEdit*>(u"edConfigPassword"_s)->setText(u"mine"_s);
+            change->BitokClick();
+            return change->result();
+        });
+        login->btnOkClick();
+        QCOMPARE(env.modalShown, QStringList { u"FrmPassword"_s });
+        QCOMPARE(env.messageTexts(), QStringList { Prjconst::_SPassWordChangeOk });
+        login.reset();
+        env.destroyDataModule();
+    }
     QCOMPARE(AccountRules::actAccountRights(
                  env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username='李四'")).toString()),
         0);
@@ -386,5 +420,5 @@ void TestSetup::badRowsChangeNothing()
     QCOMPARE(snapshot(env), before);
 }
 
-QTEST_GUILESS_MAIN(TestSetup)
+QTEST_MAIN(TestSetup)
 #include "tst_setup.moc"
