@@ -12,15 +12,57 @@ Period periodOf(const MonthKey& month)
     return { ym, ym + Prjconst::_AccountStr, month.first(), month.last() };
 }
 
+namespace {
+
+// Where the value of the first "name=value" line named `name` lies in `lines`:
+// from `begin` to `end`; begin is -1 when no line has the name.
+struct Entry
+{
+    qsizetype begin = -1;
+    qsizetype end = -1;
+};
+
+Entry findEntry(const QString& lines, const QString& name)
+{
+    const qsizetype size = lines.size();
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype stop = start;
+        while (stop < size && lines.at(stop) != u'\r' && lines.at(stop) != u'\n')
+            ++stop;
+        const QStringView line = QStringView(lines).mid(start, stop - start);
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq >= 0 && line.left(eq).compare(name, Qt::CaseInsensitive) == 0)
+            return { start + eq + 1, stop };
+        if (stop >= size)
+            return {};
+        const bool crlf = lines.at(stop) == u'\r' && stop + 1 < size && lines.at(stop + 1) == u'\n';
+        start = stop + (crlf ? 2 : 1);
+    }
+}
+
+} // namespace
+
 QString listValue(const QString& lines, const QString& name)
 {
-    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
-    for (const QString& line : lines.split(lineBreak)) {
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq >= 0 && QStringView(line).left(eq).compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1);
-    }
-    return {};
+    const Entry entry = findEntry(lines, name);
+    return entry.begin < 0 ? QString() : lines.mid(entry.begin, entry.end - entry.begin);
+}
+
+QString withListValue(const QString& lines, const QString& name, const QString& value)
+{
+    const Entry entry = findEntry(lines, name);
+    if (entry.begin >= 0)
+        return lines.left(entry.begin) + value + lines.mid(entry.end);
+    if (lines.isEmpty())
+        return name + u'=' + value;
+    // A new last line, ended as the text ends its other lines.
+    const QString lineBreak = lines.contains(QStringLiteral("\r\n")) ? QStringLiteral("\r\n")
+        : lines.contains(u'\n')                                      ? QStringLiteral("\n")
+        : lines.contains(u'\r')                                      ? QStringLiteral("\r")
+                                                                     : QStringLiteral("\r\n");
+    const bool ended = lines.endsWith(u'\n') || lines.endsWith(u'\r');
+    return lines + (ended ? QString() : lineBreak) + name + u'=' + value;
 }
 
 int actAccountRights(const QString& access)

@@ -30,6 +30,10 @@ Period periodOf(const MonthKey& month);
 // case (not trimmed). Lines end in CR, LF or CR LF; the first '=' splits a line.
 // A missing name gives a null text.
 QString listValue(const QString& lines, const QString& name);
+// The same lines with the value of that first line replaced by `value`, every
+// other character kept; without such a line, "name=value" added as the last
+// line, ended like the others.
+QString withListValue(const QString& lines, const QString& name, const QString& value);
 
 // The "ActAccount" bits of a Users.Access text; a missing or non-decimal value is 0.
 int actAccountRights(const QString& access);

@@ -1,5 +1,6 @@
 // kolvane-db: creates an empty suite database or a demonstration one, in a
-// SQLite file or on a PostgreSQL server.
+// SQLite file or on a PostgreSQL server; sets up a site's operators,
+// employees, shift rules and schedules (tools/Setup.h).
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/Connection.h"
@@ -9,6 +10,8 @@
 #include "platform/System.h"
 #include "tools/Demo.h"
 #include "tools/ImportCommand.h"
+#include "tools/Setup.h"
+#include "tools/Workbook.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,6 +36,25 @@ const char* const usage
       "                                   导入到 PostgreSQL 服务器上没有一卡通数据表的数据库\n"
       "     --code-page 936  Access 97 文件的代码页（默认取文件头中的；中文 Windows 为 936）\n"
       "     --check          只读取并报告，不写入\n"
+      "  kolvane-db roster --xlsx 工作簿 ……          排班表写成 Excel 工作簿（班次颜色、星期、图例和每日人数）\n"
+      "\n"
+      "操作员（首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行）：\n"
+      "  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至\n"
+      "  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]\n"
+      "                                                新操作员，首次登录时须修改密码\n"
+      "  kolvane-db user stop|start 名称 [--force]     停用、启用操作员\n"
+      "  kolvane-db user reset 名称                    新的首次登录密码\n"
+      "  kolvane-db user rights 名称 [--create-periods] [--delete-periods] [--force]\n"
+      "                                                新建、删除帐套的权限（未写的权限被取消）\n"
+      "  kolvane-db user unlock 名称                   解除输错密码后的锁定\n"
+      "员工、班次规则和排班表（CSV 文件，第一行为列名）：\n"
+      "  kolvane-db export employees|rules [输出文件]  不写输出文件时写到标准输出\n"
+      "  kolvane-db export schedule 月份 [输出文件]\n"
+      "  kolvane-db export …… --xlsx 工作簿            写成 Excel 工作簿，而不是 CSV\n"
+      "  kolvane-db import employees|rules [--dry-run] 文件\n"
+      "  kolvane-db import schedule 月份 [--dry-run] 文件\n"
+      "这些命令用 --server 连接参数 或 --db 文件 指定数据库；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库\n"
+      "（默认为其中的 Kolvane.mdb）。导入文件中有一行出错时，数据库不做任何改动。\n"
       "\n"
       "连接参数的写法与 libpq 相同，例如：\n"
       "  \"host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...\"\n"
@@ -47,8 +69,10 @@ const char* const usage
       "\n"
       "退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；5 无法连接服务器。\n"
       "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n"
-      "import 的退出码：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
-      "  5 无法打开 Access 文件或连接服务器。\n";
+      "import（Access 文件）的退出码：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
+      "  5 无法打开 Access 文件或连接服务器。\n"
+      "user、export 及 import employees|rules|schedule 的退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；\n"
+      "6 导入文件无法读取或有错误的行。\n";
 
 int fail(const QString& message, int code)
 {
@@ -190,8 +214,56 @@ int createOnServer(const QString& command, const QString& connectionText)
     return code;
 }
 
-// The month's roster as CSV on standard output, as the main window exports it.
-int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym)
+void writeCsv(const Roster::Month& month)
+{
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        throw std::runtime_error("无法写标准输出");
+    month.writeCsv(out);
+    if (!out.flush())
+        throw std::runtime_error(out.errorString().toStdString());
+}
+
+// The month's roster as the workbook writer takes it.
+Workbook::RosterSheet rosterSheet(const Roster::Month& month)
+{
+    Workbook::RosterSheet sheet;
+    sheet.title = QCoreApplication::translate("Roster", "%1 排班表").arg(month.ym());
+    sheet.idCaption = QCoreApplication::translate("Roster", "员工编号");
+    sheet.nameCaption = QCoreApplication::translate("Roster", "姓名");
+    sheet.legendCaption = QCoreApplication::translate("Roster", "班次");
+    sheet.totalCaption = QCoreApplication::translate("Roster", "本月合计");
+    sheet.emptyCaption = QCoreApplication::translate("Roster", "未排班");
+    sheet.days = month.days();
+    for (int day = 1; day <= month.days(); ++day) {
+        sheet.weekdays << Roster::weekdayName(month.date(day));
+        sheet.weekend << Roster::isWeekend(month.date(day));
+    }
+    sheet.codes = month.codes();
+    for (int code = 0; code < month.codes().size(); ++code) {
+        const auto c = static_cast<Roster::Month::Code>(code);
+        sheet.background << (month.colour(c) != 0 ? month.colour(c) & 0xFFFFFF : 0xFFFFFF);
+        sheet.foreground << (month.textColour(c) & 0xFFFFFF);
+        sheet.totals << month.total(c);
+        QList<int> perDay;
+        for (int day = 1; day <= month.days(); ++day)
+            perDay << month.count(c, day);
+        sheet.counts << perDay;
+    }
+    for (const Roster::Month::Code code : month.legend())
+        sheet.legend << code;
+    for (int row = 0; row < month.rowCount(); ++row) {
+        Workbook::RosterSheet::Row r { month.empId(row), month.name(row), {} };
+        for (int day = 1; day <= month.days(); ++day)
+            r.cells << month.cell(row, day);
+        sheet.rows << r;
+    }
+    return sheet;
+}
+
+// The month's roster as CSV on standard output, as the main window exports
+// it, or as a workbook.
+int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym, const QString& workbook)
 {
     const QString connection = QStringLiteral("kolvane-db");
     try {
@@ -209,12 +281,10 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
                 code = fail(QStringLiteral("没有 %1 的帐套").arg(ym), 4);
             } else {
                 const Roster::Month month = Roster::Month::read(db, ym);
-                QFile out;
-                if (!out.open(stdout, QIODevice::WriteOnly))
-                    throw std::runtime_error("无法写标准输出");
-                month.writeCsv(out);
-                if (!out.flush())
-                    throw std::runtime_error(out.errorString().toStdString());
+                if (!workbook.isEmpty())
+                    Workbook::Writer::writeRoster(workbook, rosterSheet(month));
+                else
+                    writeCsv(month);
             }
         } catch (const std::exception& e) {
             code = fail(QStringLiteral("无法读出 %1 的排班表：%2").arg(ym, QString::fromUtf8(e.what())), 4);
@@ -230,10 +300,26 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
     if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
         QTextStream(stdout) << QString::fromUtf8(usage);
         return 0;
+    }
+    if (Setup::handles(args))
+        return Setup::run(args);
+    QString workbook;
+    if (!args.isEmpty() && args[0] == u"roster") {
+        // "--db FILE" as the set-up commands take it, or the file alone.
+        if (const qsizetype at = args.indexOf(QStringLiteral("--db")); at > 0 && at + 1 < args.size())
+            args.removeAt(at);
+        if (const qsizetype at = args.indexOf(QStringLiteral("--xlsx")); at > 0) {
+            workbook = args.value(at + 1);
+            args.remove(at, qMin<qsizetype>(2, args.size() - at));
+            if (workbook.isEmpty() || workbook.startsWith(u'-')) {
+                QTextStream(stderr) << QString::fromUtf8(usage);
+                return 2;
+            }
+        }
     }
     if (!args.isEmpty() && args[0] == u"roster" && (args.size() == 3 || (args.size() == 4 && args[1] == u"--server"))
         && !args[1].isEmpty() && !args.back().startsWith(u'-')) {
@@ -253,7 +339,7 @@ int main(int argc, char** argv)
         const std::optional<MonthKey> month = MonthKey::parse(args.back());
         if (!month)
             return fail(QStringLiteral("月份不正确：%1（应为 yyyy-mm）").arg(args.back()), 2);
-        return writeRoster(settings, month->text());
+        return writeRoster(settings, month->text(), workbook);
     }
     if (!args.isEmpty() && args[0] == u"import")
         return Import::command(args.mid(1));
