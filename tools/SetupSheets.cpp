@@ -651,7 +651,8 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
             problem(idName, tr("编号为空"));
         else if (seen.contains(id))
             problem(idName, tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(seen.value(id)));
-        else if (!employees.contains(id))
+        // A new row needs its employee; a row the month has is edited whoever it is.
+        else if (!employees.contains(id) && !existing.contains(id))
             problem(idName, tr("没有员工 %1：请先导入员工").arg(id));
         seen.insert(id, line);
 
