@@ -576,6 +576,7 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
     // Day columns: headed by a date of the month or by the day's number.
     std::map<int, int> dayColumns; // day -> column
     const QList<int> known = { idColumn, sheet.find(colEmpName), shiftColumn, startColumn };
+    QList<int> otherMonth; // day columns of another month, reported as such
     for (qsizetype i = 0; i < sheet.header.size(); ++i) {
         const int column = static_cast<int>(i);
         const QString text = trimText(sheet.header.at(i));
@@ -587,6 +588,7 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
         if (date.isValid()) {
             if (MonthKey::of(date) != ym) {
                 problems.add(1, text, tr("不是 %1 的日期").arg(ym.text()));
+                otherMonth << column;
                 continue;
             }
             day = date.day();
@@ -599,7 +601,7 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
             dayColumns.emplace(day, column);
     }
 
-    QList<int> read = known;
+    QList<int> read = known + otherMonth;
     for (const auto& entry : dayColumns)
         read << entry.second;
     sheet.warnUnread(read);
@@ -651,7 +653,8 @@ int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const She
             problem(idName, tr("编号为空"));
         else if (seen.contains(id))
             problem(idName, tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(seen.value(id)));
-        else if (!employees.contains(id))
+        // A new row needs its employee; a row the month has is edited whoever it is.
+        else if (!employees.contains(id) && !existing.contains(id))
             problem(idName, tr("没有员工 %1：请先导入员工").arg(id));
         seen.insert(id, line);
 

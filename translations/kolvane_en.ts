@@ -51,6 +51,29 @@ Cancel the new period, open the account periods again and choose that period.
     </message>
 </context>
 <context>
+    <name>Csv</name>
+    <message>
+        <source>无法读取文件 %1：%2</source>
+        <translation>Cannot read the file %1: %2</translation>
+    </message>
+    <message>
+        <source>文件 %1 既不是 UTF-8 也不是 GB18030 编码的文本，无法读取。</source>
+        <translation>The file %1 is text in neither UTF-8 nor GB18030 and cannot be read.</translation>
+    </message>
+    <message>
+        <source>无法写标准输出</source>
+        <translation>Cannot write to standard output</translation>
+    </message>
+    <message>
+        <source>无法写文件 %1：%2</source>
+        <translation>Cannot write the file %1: %2</translation>
+    </message>
+    <message>
+        <source>标准输出</source>
+        <translation>standard output</translation>
+    </message>
+</context>
+<context>
     <name>CycleShift</name>
     <message>
         <source>轮班规则“%1”的周期长度为 0</source>
@@ -849,6 +872,30 @@ Please try again in %1.</translation>
         <source>日</source>
         <translation>Su</translation>
     </message>
+    <message>
+        <source>%1 排班表</source>
+        <translation>Roster %1</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>姓名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>班次</source>
+        <translation>Shift</translation>
+    </message>
+    <message>
+        <source>本月合计</source>
+        <translation>Month total</translation>
+    </message>
+    <message>
+        <source>未排班</source>
+        <translation>Not scheduled</translation>
+    </message>
 </context>
 <context>
     <name>Roster::CoverageModel</name>
@@ -890,6 +937,371 @@ Please try again in %1.</translation>
     <message>
         <source>姓名</source>
         <translation>Name</translation>
+    </message>
+</context>
+<context>
+    <name>Setup</name>
+    <message>
+        <source>只能用 --server 或 --db 指定一个数据库</source>
+        <translation>Name one database only, with --server or --db</translation>
+    </message>
+    <message>
+        <source>%1 后面缺少参数</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>连接参数不正确：%1</source>
+        <translation>The connection settings are not right: %1</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>员工编号</source>
+        <translation>Employee ID</translation>
+    </message>
+    <message>
+        <source>姓名</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>离职日期</source>
+        <translation>Leave date</translation>
+    </message>
+    <message>
+        <source>规则编号</source>
+        <translation>Rule ID</translation>
+    </message>
+    <message>
+        <source>规则名称</source>
+        <translation>Rule name</translation>
+    </message>
+    <message>
+        <source>周期</source>
+        <translation>Cycle</translation>
+    </message>
+    <message>
+        <source>周期单位</source>
+        <translation>Cycle unit</translation>
+    </message>
+    <message>
+        <source>班次或规则</source>
+        <translation>Shift or rule</translation>
+    </message>
+    <message>
+        <source>起始日期</source>
+        <translation>Anchor date</translation>
+    </message>
+    <message>
+        <source>第 %1 行“%2”列：%3</source>
+        <translation>row %1, column &quot;%2&quot;: %3</translation>
+    </message>
+    <message>
+        <source>文件 %1 有错误，数据库没有改动：</source>
+        <translation>The file %1 has errors; the database was not changed:</translation>
+    </message>
+    <message>
+        <source>……另有 %1 处错误没有列出</source>
+        <translation>... and %1 more errors not listed</translation>
+    </message>
+    <message>
+        <source>没有读取这些列：%1</source>
+        <translation>These columns were not read: %1</translation>
+    </message>
+    <message>
+        <source>“%1”超过 %2 个字符</source>
+        <translation>&quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>文件 %1 是空的：第一行应为列名</source>
+        <translation>The file %1 is empty: its first line must name the columns</translation>
+    </message>
+    <message>
+        <source>试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。</source>
+        <translation>Dry run: %1 rows would be added, %2 changed, %3 stay as they are; the database was not changed.</translation>
+    </message>
+    <message>
+        <source>已新增 %1 行，修改 %2 行，%3 行不变。</source>
+        <translation>%1 rows added, %2 changed, %3 unchanged.</translation>
+    </message>
+    <message>
+        <source>无法开始事务</source>
+        <translation>Cannot begin a transaction</translation>
+    </message>
+    <message>
+        <source>无法提交</source>
+        <translation>Cannot commit</translation>
+    </message>
+    <message>
+        <source>文件 %1 的第一行没有“%2”列</source>
+        <translation>The first line of the file %1 has no column &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>编号为空</source>
+        <translation>the ID is empty</translation>
+    </message>
+    <message>
+        <source>编号 %1 重复（第 %2 行已有）</source>
+        <translation>the ID %1 is there twice (already in row %2)</translation>
+    </message>
+    <message>
+        <source>“%1”不是日期</source>
+        <translation>&quot;%1&quot; is not a date</translation>
+    </message>
+    <message>
+        <source>新增 %1 %2</source>
+        <translation>new: %1 %2</translation>
+    </message>
+    <message>
+        <source>修改 %1：姓名 %2 → %3，离职日期 %4 → %5</source>
+        <translation>changed: %1: name %2 → %3, leave date %4 → %5</translation>
+    </message>
+    <message>
+        <source>周期“%1”不是 1 到 10000 之间的整数</source>
+        <translation>the cycle &quot;%1&quot; is not a whole number from 1 to 10000</translation>
+    </message>
+    <message>
+        <source>单位“%1”不是 day、week 或 month</source>
+        <translation>the unit &quot;%1&quot; is not day, week or month</translation>
+    </message>
+    <message>
+        <source>周期只有 %1 个位置，第 %2 个位置用不到</source>
+        <translation>the cycle has only %1 slots; slot %2 is never used</translation>
+    </message>
+    <message>
+        <source>新增规则 %1 %2：%3 %4，%5 个班次</source>
+        <translation>new rule %1 %2: %3 %4, %5 shifts</translation>
+    </message>
+    <message>
+        <source>修改规则 %1：%2 %3 → %4 %5%6</source>
+        <translation>changed rule %1: %2 %3 → %4 %5%6</translation>
+    </message>
+    <message>
+        <source>，班次有改动</source>
+        <translation>, shifts changed</translation>
+    </message>
+    <message>
+        <source>没有 %1 的帐套：请先建立帐套，再导入它的排班</source>
+        <translation>There is no period for %1: create the period first, then import its schedules</translation>
+    </message>
+    <message>
+        <source>不是 %1 的日期</source>
+        <translation>is not a day of %1</translation>
+    </message>
+    <message>
+        <source>第 %1 天已有一列</source>
+        <translation>day %1 has a column already</translation>
+    </message>
+    <message>
+        <source>没有员工 %1：请先导入员工</source>
+        <translation>there is no employee %1: import the employees first</translation>
+    </message>
+    <message>
+        <source>有起始日期的轮班须写规则编号</source>
+        <translation>a rotation with an anchor date needs a rule ID</translation>
+    </message>
+    <message>
+        <source>没有规则 %1</source>
+        <translation>there is no rule %1</translation>
+    </message>
+    <message>
+        <source>%1 没有第 %2 天</source>
+        <translation>%1 has no day %2</translation>
+    </message>
+    <message>
+        <source>轮班规则 %1，起始日期 %2</source>
+        <translation>rotation %1 from %2</translation>
+    </message>
+    <message>
+        <source>未设班次</source>
+        <translation>no shift</translation>
+    </message>
+    <message>
+        <source>固定班次 %1</source>
+        <translation>fixed shift %1</translation>
+    </message>
+    <message>
+        <source>新增 %1：%2，%3 天</source>
+        <translation>new: %1: %2, %3 days</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>修改 %1：%2%3 天有改动</source>
+        <translation>changed: %1: %2%3 days changed</translation>
+    </message>
+    <message>
+        <source>员工 %1：%2</source>
+        <translation>employee %1: %2</translation>
+    </message>
+    <message>
+        <source>数据库拒绝保存 %1 行（其余各行已保存）：
+  %2</source>
+        <translation>The database refused %1 rows (the other rows were stored):
+  %2</translation>
+    </message>
+    <message>
+        <source>用法：kolvane-db export employees|rules [输出文件 | --xlsx 工作簿]；kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿]</source>
+        <translation>Usage: kolvane-db export employees|rules [OUT | --xlsx WORKBOOK]; kolvane-db export schedule MONTH [OUT | --xlsx WORKBOOK]</translation>
+    </message>
+    <message>
+        <source>月份不正确：%1（应为 yyyy-mm）</source>
+        <translation>The month is not right: %1 (it should be yyyy-mm)</translation>
+    </message>
+    <message>
+        <source>员工</source>
+        <translation>Employees</translation>
+    </message>
+    <message>
+        <source>班次规则</source>
+        <translation>Shift rules</translation>
+    </message>
+    <message>
+        <source>没有 %1 的帐套</source>
+        <translation>There is no period for %1</translation>
+    </message>
+    <message>
+        <source>用法：kolvane-db import employees|rules [--dry-run] 文件；kolvane-db import schedule 月份 [--dry-run] 文件</source>
+        <translation>Usage: kolvane-db import employees|rules [--dry-run] FILE; kolvane-db import schedule MONTH [--dry-run] FILE</translation>
+    </message>
+    <message>
+        <source>用法：kolvane-db user list|add|stop|start|reset|rights|unlock ……（见 kolvane-db --help）</source>
+        <translation>Usage: kolvane-db user list|add|stop|start|reset|rights|unlock ... (see kolvane-db --help)</translation>
+    </message>
+    <message>
+        <source>标准输入中没有密码</source>
+        <translation>No password on standard input</translation>
+    </message>
+    <message>
+        <source>首次登录密码：</source>
+        <translation>First password: </translation>
+    </message>
+    <message>
+        <source>再输入一次：</source>
+        <translation>Once more: </translation>
+    </message>
+    <message>
+        <source>没有输入密码</source>
+        <translation>No password was typed</translation>
+    </message>
+    <message>
+        <source>两次输入的密码不一致</source>
+        <translation>The two passwords differ</translation>
+    </message>
+    <message>
+        <source>密码不能为空</source>
+        <translation>The password must not be empty</translation>
+    </message>
+    <message>
+        <source>%1 不认识选项 %2</source>
+        <translation>%1 does not know the option %2</translation>
+    </message>
+    <message>
+        <source>user %1 需要一个操作员名称</source>
+        <translation>user %1 needs one operator name</translation>
+    </message>
+    <message>
+        <source>操作员名称不能为空</source>
+        <translation>The operator name must not be empty</translation>
+    </message>
+    <message>
+        <source>操作员</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>停用</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>须改密码</source>
+        <translation>Must change password</translation>
+    </message>
+    <message>
+        <source>新建帐套</source>
+        <translation>Create periods</translation>
+    </message>
+    <message>
+        <source>删除帐套</source>
+        <translation>Delete periods</translation>
+    </message>
+    <message>
+        <source>锁定至</source>
+        <translation>Locked until</translation>
+    </message>
+    <message>
+        <source>操作员“%1”已经存在</source>
+        <translation>The operator &quot;%1&quot; exists already</translation>
+    </message>
+    <message>
+        <source>编号 %1 已经属于操作员“%2”</source>
+        <translation>The ID %1 belongs to the operator &quot;%2&quot; already</translation>
+    </message>
+    <message>
+        <source>操作员名称“%1”超过 %2 个字符</source>
+        <translation>The operator name &quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>编号“%1”超过 %2 个字符</source>
+        <translation>The ID &quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>已添加操作员“%1”（编号 %2），首次登录时须修改密码。</source>
+        <translation>Operator &quot;%1&quot; added (ID %2); the password must be changed at the first sign-in.</translation>
+    </message>
+    <message>
+        <source>警告：已没有能新建帐套的操作员。</source>
+        <translation>Warning: no operator may create periods any more.</translation>
+    </message>
+    <message>
+        <source>这是最后一个能新建帐套的操作员，改动后就没有人能新建帐套了。确要如此，请加 --force。</source>
+        <translation>This is the last operator who may create periods; after this change nobody could. Add --force if that is what you want.</translation>
+    </message>
+    <message>
+        <source>没有操作员“%1”</source>
+        <translation>There is no operator &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>有 %1 个操作员都叫“%2”，无法确定要改哪一个</source>
+        <translation>%1 operators are named &quot;%2&quot;; which one to change cannot be told</translation>
+    </message>
+    <message>
+        <source>无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录</source>
+        <translation>Cannot end the lock-out of the operator &quot;%1&quot;: the database refused to delete its row in LoginFailures</translation>
+    </message>
+    <message>
+        <source>已解除操作员“%1”的锁定。</source>
+        <translation>The lock-out of the operator &quot;%1&quot; has ended.</translation>
+    </message>
+    <message>
+        <source>操作员“%1”没有被锁定；输错密码的次数已清零。</source>
+        <translation>The operator &quot;%1&quot; was not locked out; the count of wrong passwords is cleared.</translation>
+    </message>
+    <message>
+        <source>已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。</source>
+        <translation>The operator &quot;%1&quot; has a new first password and must change it at the next sign-in.</translation>
+    </message>
+    <message>
+        <source>已停用操作员“%1”。</source>
+        <translation>The operator &quot;%1&quot; is stopped.</translation>
+    </message>
+    <message>
+        <source>已启用操作员“%1”。</source>
+        <translation>The operator &quot;%1&quot; is started again.</translation>
+    </message>
+    <message>
+        <source>操作员“%1”：新建帐套 %2，删除帐套 %3。</source>
+        <translation>Operator &quot;%1&quot;: create periods %2, delete periods %3.</translation>
     </message>
 </context>
 <context>
@@ -956,6 +1368,21 @@ Please try again in %1.</translation>
     <message>
         <source>没有数据库连接</source>
         <translation>There is no database connection</translation>
+    </message>
+</context>
+<context>
+    <name>Workbook</name>
+    <message>
+        <source>无法建立文件 %1</source>
+        <translation>Cannot create the file %1</translation>
+    </message>
+    <message>
+        <source>无法建立工作表 %1</source>
+        <translation>Cannot create the sheet %1</translation>
+    </message>
+    <message>
+        <source>无法写文件 %1：%2</source>
+        <translation>Cannot write the file %1: %2</translation>
     </message>
 </context>
 </TS>
