@@ -213,12 +213,11 @@ private:
 
 // --- SQLite ------------------------------------------------------------------
 
-// The data module's busy timeout, given back to the connection afterwards.
-constexpr int sqliteBusyTimeoutMs = 3000;
 // How long a row waits for another workstation's write before the run gives up.
 constexpr qint64 sqliteGiveUpMs = 120 * 1000;
 
-// Through SQLite's own API on the data module's connection, each row its own
+// Through SQLite's own API on the data module's connection (whose busy timeout
+// it gives back afterwards), each row its own
 // transaction.
 //
 // With a unique key on (YM, emp_id) a row is one insert that updates the row

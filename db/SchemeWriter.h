@@ -1,11 +1,13 @@
 #pragma once
-// Reading a month's schedules forward only, and writing one employee's row of
-// a month at a time, each row committed on its own.
+// Writing one employee's row of a month at a time, each row committed on its own.
 //
 // Several workstations may write the same month at once. The writer keeps one
-// row per (YM, emp_id) whatever keys the database has: each row is looked for
-// and then updated or inserted as one step that no other writer can split, and
-// a row another workstation stored meanwhile is updated in place.
+// row per (YM, emp_id) whatever keys the database has, and its cost grows with
+// the number of rows alone: the month's rows are read once, each row is then
+// updated where it is or inserted, under a lock that keeps another writer from
+// storing the same employee's row in between, and a row another workstation
+// stored meanwhile is updated in place. A database that cannot store at all
+// (full, read-only, failing) ends the run with Db::Error of kind StorageFailed.
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>

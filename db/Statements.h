@@ -179,4 +179,48 @@ inline const QString sqlBeginImmediateSqlite = QStringLiteral("BEGIN IMMEDIATE")
 inline const QString sqlCommit = QStringLiteral("COMMIT");
 inline const QString sqlRollback = QStringLiteral("ROLLBACK");
 
+// Opening the suite database: are the suite's tables there (their number, by
+// lower-case name), and the session's settings on SQLite.
+inline const QString sqlSuiteTablesSqlite
+    = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND lower(name) IN ('users','accounts')");
+inline const QString sqlSuiteTablesPg
+    = QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = ANY "
+                     "(current_schemas(false)) AND lower(table_name) IN ('users', 'accounts')");
+inline const QString sqlSessionPragmasSqlite[]
+    = { QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL") };
+// How long a statement waits for another workstation's write lock on SQLite.
+inline constexpr int sqliteBusyTimeoutMs = 3000;
+// The admin tool on a server: which of the six tables exist, and the database's encoding.
+inline const QString sqlSuiteTableNamesPg
+    = QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = ANY "
+                     "(current_schemas(false)) AND lower(table_name) IN "
+                     "('users', 'accounts', 'scheme', 'employee', 'shifts_rule', 'oplog') "
+                     "ORDER BY table_name");
+inline const QString sqlDatabaseEncodingPg = QStringLiteral(
+    "SELECT pg_encoding_to_char(encoding) AS name FROM pg_database WHERE datname = current_database()");
+
+// The suite's tables as a new database gets them. %1: the text key's collation
+// (byte by byte on PostgreSQL), %2: the date-time type, %3: the day columns
+// (sqlCreateSchemeDay each), %1 in sqlCreateOpLog: its serial key.
+inline const QString sqlCreateUsers
+    = QStringLiteral("CREATE TABLE Users (User_id VARCHAR(20), username VARCHAR(50)%1 NOT NULL, "
+                     "password VARCHAR(50), isNew INTEGER DEFAULT 0 NOT NULL, IsStop INTEGER DEFAULT 0, "
+                     "Access TEXT)");
+inline const QString sqlCreateUsersIndex = QStringLiteral("CREATE INDEX Users_username ON Users (username)");
+inline const QString sqlCreateAccounts = QStringLiteral(
+    "CREATE TABLE Accounts (ym VARCHAR(7)%1 PRIMARY KEY, account_name VARCHAR(50), begin_date %2, end_date %2)");
+inline const QString sqlCreateEmployee
+    = QStringLiteral("CREATE TABLE Employee (emp_id VARCHAR(20)%1 PRIMARY KEY, emp_name VARCHAR(50), leave_date %2)");
+inline const QString sqlCreateShiftsRule
+    = QStringLiteral("CREATE TABLE Shifts_Rule (shift_id VARCHAR(20)%1 PRIMARY KEY, shift_name VARCHAR(50), "
+                     "shifts_cyc INTEGER, shifts_cyc_unit VARCHAR(10), shifts TEXT)");
+inline const QString sqlCreateScheme
+    = QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7)%1 NOT NULL, emp_id VARCHAR(20)%1 NOT NULL, "
+                     "shift_id VARCHAR(20), start_date %2, %3, PRIMARY KEY (YM, emp_id))");
+inline const QString sqlCreateSchemeDay = QStringLiteral("%1 VARCHAR(20)");
+inline const QString sqlCreateOpLog = QStringLiteral(
+    "CREATE TABLE OpLog (id %1, opTime %2, BeWrite VARCHAR(255), opUser VARCHAR(255), opComPuter VARCHAR(255))");
+// One row of a table: %1 the table, %2 the columns, %3 as many markers.
+inline const QString sqlInsertRow = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)");
+
 } // namespace Db

@@ -1,6 +1,7 @@
 #include "host/Connection.h"
 
 #include "db/Query.h"
+#include "db/Statements.h"
 #include "host/AccessFile.h"
 #include "host/Prjconst.h"
 #include "platform/IniFile.h"
@@ -78,7 +79,7 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
             warnIfReadableByOthers(appDir + QStringLiteral("Tavrel.ini"));
         // TLS, as libpq takes it: "sslmode=verify-full" with the authority's
         // certificate in "sslrootcert" accepts only a server whose certificate
-        // it signed for that host name. Relative files are beside the executable.
+        // it signed for that host name. Relative files are in the suite directory.
         QStringList tls;
         for (const char16_t* key : { u"sslmode", u"sslrootcert", u"sslcert", u"sslkey" }) {
             QString value = get(key);
@@ -242,14 +243,13 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
 
     // mode=rw: never create a file that is not there.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString() + QStringLiteral("?mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(Db::sqliteBusyTimeoutMs));
     if (!db.open())
         return QCoreApplication::translate("Mainmodule", "无法打开数据库文件：\n%1\n\n%2")
             .arg(where, db.lastError().text());
 
     QSqlQuery check(db);
-    if (!check.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND lower(name) IN "
-                                   "('users','accounts')"))) {
+    if (!check.exec(Db::sqlSuiteTablesSqlite)) {
         const QSqlError error = check.lastError();
         db.close();
         if (lockedError(error))
@@ -265,9 +265,9 @@ QString openSqlite(const ConnectionSettings& s, QSqlDatabase& db)
     check.finish();
     // Write-ahead log with NORMAL sync: every committed row survives a crash of the
     // program, and committing one row at a time stays cheap.
-    for (const char16_t* pragma : { u"PRAGMA journal_mode=WAL", u"PRAGMA synchronous=NORMAL" }) {
+    for (const QString& pragma : Db::sqlSessionPragmasSqlite) {
         QSqlQuery q(db);
-        if (!q.exec(QString::fromUtf16(pragma))) {
+        if (!q.exec(pragma)) {
             const QSqlError error = q.lastError();
             q.finish();
             db.close();
@@ -339,8 +339,7 @@ QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool require
 
     const QString where = s.describe();
     QSqlQuery check(db);
-    if (!check.exec(QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = ANY "
-                                   "(current_schemas(false)) AND lower(table_name) IN ('users', 'accounts')"))) {
+    if (!check.exec(Db::sqlSuiteTablesPg)) {
         const QString error = check.lastError().text().trimmed();
         check.finish();
         db.close();

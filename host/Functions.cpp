@@ -44,7 +44,7 @@ QString GetOSVersion()
     return Platform::GetOSVersion();
 }
 
-QString trimText(const QString& text)
+QStringView trimmedView(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -53,6 +53,29 @@ QString trimText(const QString& text)
     while (end > begin && text.at(end - 1).unicode() <= 32)
         --end;
     return text.mid(begin, end - begin);
+}
+
+QString trimText(const QString& text)
+{
+    const QStringView kept = trimmedView(text);
+    return text.mid(kept.data() - text.constData(), kept.size());
+}
+
+void forEachListEntry(QStringView lines, const std::function<bool(QStringView name, QStringView value)>& visit)
+{
+    const qsizetype size = lines.size();
+    qsizetype start = 0;
+    while (start < size) {
+        qsizetype stop = start;
+        while (stop < size && lines.at(stop) != u'\r' && lines.at(stop) != u'\n')
+            ++stop;
+        const QStringView line = lines.mid(start, stop - start);
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq >= 0 && !visit(line.left(eq), line.mid(eq + 1)))
+            return;
+        const bool crlf = stop + 1 < size && lines.at(stop) == u'\r' && lines.at(stop + 1) == u'\n';
+        start = stop + (crlf ? 2 : 1);
+    }
 }
 
 } // namespace Functions

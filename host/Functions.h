@@ -3,6 +3,9 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringView>
+
+#include <functional>
 
 namespace Functions {
 
@@ -20,5 +23,13 @@ QString GetOSVersion();
 // A text typed by an operator without the characters 0 to 32 at both ends.
 // (QString::trimmed() removes Unicode white space instead, and keeps control codes.)
 QString trimText(const QString& text);
+// The same bounds, as a view into the text.
+QStringView trimmedView(QStringView text);
+
+// The "name=value" lines of a text list (Users.Access, Shifts_Rule.shifts), in
+// order, as views into `lines`: the name before the line's first '=', the value
+// after it, neither trimmed. Lines end in CR, LF or CR LF; lines without '='
+// are skipped. `visit` returns false to stop.
+void forEachListEntry(QStringView lines, const std::function<bool(QStringView name, QStringView value)>& visit);
 
 } // namespace Functions

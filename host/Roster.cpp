@@ -2,6 +2,7 @@
 
 #include "db/Query.h"
 #include "db/Statements.h"
+#include "host/MonthKey.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
@@ -14,15 +15,6 @@
 #include <unordered_map>
 
 namespace Roster {
-
-// Month keys are parsed here until the shared month-key type takes over.
-MonthSpan monthOf(const QString& ym)
-{
-    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-    if (ym.size() != 7 || !first.isValid())
-        return {};
-    return { first, first.addMonths(1).addDays(-1) };
-}
 
 QString weekdayName(const QDate& date)
 {
@@ -91,13 +83,13 @@ Rgb paletteColour(int slot)
 
 Month Month::read(const QSqlDatabase& db, const QString& ym)
 {
-    const MonthSpan span = monthOf(ym);
-    if (!span.first.isValid())
+    const std::optional<MonthKey> key = MonthKey::fromKey(ym);
+    if (!key)
         throw Db::Error(tr("帐套月份“%1”不是有效的月份，无法读取排班表。").arg(ym).toStdString());
     Month month;
     month.m_ym = ym;
-    month.m_first = span.first;
-    month.m_days = span.first.daysInMonth();
+    month.m_first = key->first();
+    month.m_days = key->days();
 
     QStringList days;
     for (int day = 1; day <= month.m_days; ++day)

@@ -19,15 +19,6 @@ class QSqlDatabase;
 
 namespace Roster {
 
-// First and last day of the month that a key "yyyy-mm" names; invalid dates
-// when it names none.
-struct MonthSpan
-{
-    QDate first;
-    QDate last;
-};
-MonthSpan monthOf(const QString& ym);
-
 // The weekday as a planner reads it: 一 二 三 四 五 六 日.
 QString weekdayName(const QDate& date);
 bool isWeekend(const QDate& date);

@@ -1,6 +1,7 @@
 #include "host/Schema.h"
 
 #include "db/Query.h"
+#include "db/Statements.h"
 
 #include <QSqlDriver>
 #include <QStringList>
@@ -18,8 +19,7 @@ QString dayColumns(const QSqlDatabase& db)
 {
     QStringList columns;
     for (int day = 1; day <= 31; ++day)
-        columns << db.driver()->escapeIdentifier(QString::number(day), QSqlDriver::FieldName)
-                + QStringLiteral(" VARCHAR(20)");
+        columns << Db::sqlCreateSchemeDay.arg(Db::quotedName(db, Db::dayColumn(day)));
     return columns.join(QStringLiteral(", "));
 }
 
@@ -33,7 +33,7 @@ void insert(const QSqlDatabase& db, const QString& table, const QStringList& col
     QStringList names;
     for (const QString& c : columns)
         names << Db::quotedName(db, c);
-    Db::Query q(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(u','), markers.join(u',')));
+    Db::Query q(db, Db::sqlInsertRow.arg(table, names.join(u','), markers.join(u',')));
     for (int i = 0; i < values.size(); ++i)
         q.bind(markers.at(i), values.at(i));
     q.exec();
@@ -48,32 +48,13 @@ void create(const QSqlDatabase& db)
     // Text keys compare byte by byte on both engines.
     const QString key = pg ? QStringLiteral(" COLLATE \"C\"") : QString();
 
-    run(db,
-        QStringLiteral("CREATE TABLE Users (User_id VARCHAR(20), username VARCHAR(50)%1 NOT NULL, "
-                       "password VARCHAR(50), isNew INTEGER DEFAULT 0 NOT NULL, IsStop INTEGER DEFAULT 0, "
-                       "Access TEXT)")
-            .arg(key));
-    run(db, QStringLiteral("CREATE INDEX Users_username ON Users (username)"));
-    run(db,
-        QStringLiteral("CREATE TABLE Accounts (ym VARCHAR(7)%1 PRIMARY KEY, account_name VARCHAR(50), "
-                       "begin_date %2, end_date %2)")
-            .arg(key, dateTime));
-    run(db,
-        QStringLiteral("CREATE TABLE Employee (emp_id VARCHAR(20)%1 PRIMARY KEY, emp_name VARCHAR(50), "
-                       "leave_date %2)")
-            .arg(key, dateTime));
-    run(db,
-        QStringLiteral("CREATE TABLE Shifts_Rule (shift_id VARCHAR(20)%1 PRIMARY KEY, shift_name VARCHAR(50), "
-                       "shifts_cyc INTEGER, shifts_cyc_unit VARCHAR(10), shifts TEXT)")
-            .arg(key));
-    run(db,
-        QStringLiteral("CREATE TABLE Scheme (YM VARCHAR(7)%1 NOT NULL, emp_id VARCHAR(20)%1 NOT NULL, "
-                       "shift_id VARCHAR(20), start_date %2, %3, PRIMARY KEY (YM, emp_id))")
-            .arg(key, dateTime, dayColumns(db)));
-    run(db,
-        QStringLiteral("CREATE TABLE OpLog (id %1, opTime %2, BeWrite VARCHAR(255), opUser VARCHAR(255), "
-                       "opComPuter VARCHAR(255))")
-            .arg(serial, dateTime));
+    run(db, Db::sqlCreateUsers.arg(key));
+    run(db, Db::sqlCreateUsersIndex);
+    run(db, Db::sqlCreateAccounts.arg(key, dateTime));
+    run(db, Db::sqlCreateEmployee.arg(key, dateTime));
+    run(db, Db::sqlCreateShiftsRule.arg(key));
+    run(db, Db::sqlCreateScheme.arg(key, dateTime, dayColumns(db)));
+    run(db, Db::sqlCreateOpLog.arg(serial, dateTime));
 }
 
 void addInitialOperator(const QSqlDatabase& db)

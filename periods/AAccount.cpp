@@ -401,7 +401,7 @@ void TFrmAccount::btNewClick()
     AccountDataset* ds = dataset();
     ds->append();
     m_derivedFrom.clear();
-    ds->setFieldValue(QStringLiteral("Ym"), MonthKey::of(Platform::today()).text());
+    ds->setFieldValue(Db::cYm, MonthKey::of(Platform::today()).text());
     SetBrowseMode(false);
     ui->dbYm->setFocus(Qt::OtherFocusReason);
 }

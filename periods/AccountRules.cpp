@@ -1,5 +1,6 @@
 #include "periods/AccountRules.h"
 
+#include "host/Functions.h"
 #include "host/Prjconst.h"
 
 #include <QRegularExpression>
@@ -24,21 +25,15 @@ struct Entry
 
 Entry findEntry(const QString& lines, const QString& name)
 {
-    const qsizetype size = lines.size();
-    qsizetype start = 0;
-    for (;;) {
-        qsizetype stop = start;
-        while (stop < size && lines.at(stop) != u'\r' && lines.at(stop) != u'\n')
-            ++stop;
-        const QStringView line = QStringView(lines).mid(start, stop - start);
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq >= 0 && line.left(eq).compare(name, Qt::CaseInsensitive) == 0)
-            return { start + eq + 1, stop };
-        if (stop >= size)
-            return {};
-        const bool crlf = lines.at(stop) == u'\r' && stop + 1 < size && lines.at(stop + 1) == u'\n';
-        start = stop + (crlf ? 2 : 1);
-    }
+    Entry found;
+    Functions::forEachListEntry(lines, [&](QStringView key, QStringView value) {
+        if (key.compare(name, Qt::CaseInsensitive) != 0)
+            return true;
+        found.begin = value.data() - lines.constData();
+        found.end = found.begin + value.size();
+        return false;
+    });
+    return found;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "db/Query.h"
 #include "db/Statements.h"
+#include "host/Functions.h"
 
 #include <QCoreApplication>
 
@@ -12,21 +13,11 @@ namespace {
 // Slot numbers looked up without text: every slot of a cycle of up to 64 months.
 constexpr qint64 denseSlots = 31 * 64;
 
-bool isBlankOrControl(QChar c)
-{
-    return c.unicode() <= 32;
-}
-
 QString trimmedValue(QStringView text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlankOrControl(text.at(begin)))
-        ++begin;
-    while (end > begin && isBlankOrControl(text.at(end - 1)))
-        --end;
+    const QStringView value = Functions::trimmedView(text);
     // A present but empty value is empty text, not null: it is written as such.
-    return end > begin ? text.mid(begin, end - begin).toString() : QStringLiteral("");
+    return value.isEmpty() ? QStringLiteral("") : value.toString();
 }
 
 // Sunday = 1 ... Saturday = 7.
@@ -60,22 +51,12 @@ Unit unitOf(const QString& text)
 
 SlotList::SlotList(const QString& text)
 {
-    // CR, LF and CR LF all end a line; the empty "line" between CR and LF has no '='.
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    while (start <= size) {
-        qsizetype stop = start;
-        while (stop < size && text.at(stop) != u'\r' && text.at(stop) != u'\n')
-            ++stop;
-        const QStringView line = QStringView(text).mid(start, stop - start);
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq >= 0) {
-            const QString name = line.left(eq).toString().toCaseFolded();
-            if (!m_values.contains(name))
-                m_values.insert(name, trimmedValue(line.mid(eq + 1)));
-        }
-        start = stop + 1;
-    }
+    Functions::forEachListEntry(text, [this](QStringView key, QStringView value) {
+        const QString name = key.toString().toCaseFolded();
+        if (!m_values.contains(name))
+            m_values.insert(name, trimmedValue(value));
+        return true;
+    });
     // Names written exactly as a slot number is; "01" or "+1" never equal one.
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it) {
         bool ok = false;

@@ -21,7 +21,8 @@ struct Seams
     std::function<void()> runMessageLoop;
 };
 
-// Directory of the executable, ending in a path separator; set at start.
+// The suite directory (where the database and Tavrel.ini live), ending in a
+// path separator; set at start.
 extern QString AppDir;
 // Set once the login dialog has returned OK: the host's clean-up then runs at shutdown.
 extern bool SignedIn;

@@ -114,7 +114,7 @@ void TFrmLogin::FormCreate()
     users.open();
     QStringList names;
     for (const Db::Row& row : users.rows())
-        names << row.text(QStringLiteral("userName"));
+        names << row.text(Db::cUsername);
     // Filling the list replaces the edit text: put the remembered name back after it.
     ui->edUserName->clear();
     ui->edUserName->addItems(names);
@@ -230,11 +230,11 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
     Db::Query user(db, Db::sqlUserByName);
     user.bind(Db::cUsername, name);
     user.open();
-    if (Functions::GetBoolean(user.text(QStringLiteral("IsStop")))) {
+    if (Functions::GetBoolean(user.text(Db::cIsStop))) {
         Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         return std::nullopt;
     }
-    if (Functions::GetBoolean(user.text(QStringLiteral("IsNew")))) {
+    if (Functions::GetBoolean(user.text(Db::cIsNew))) {
         // A new operator changes the password first and then signs in again.
         showPasswordChange();
         LoginOk = false;
@@ -248,7 +248,7 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
         LoginOk = false;
         return std::nullopt;
     }
-    if (user.text(QStringLiteral("Password")) != trimText(ui->edPassword->text())) {
+    if (user.text(Db::cPassword) != trimText(ui->edPassword->text())) {
         Throttle::countFailure(db, name);
         Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         LoginOk = false;
@@ -257,8 +257,7 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
         return std::nullopt;
     }
     Throttle::clear(db, name);
-    return Operator { user.text(Db::cUserId), user.text(QStringLiteral("UserName")),
-        user.text(QStringLiteral("PassWord")) };
+    return Operator { user.text(Db::cUserId), user.text(Db::cUsername), user.text(Db::cPassword) };
 }
 
 bool TFrmLogin::confirmPeriod()
@@ -321,7 +320,7 @@ bool TFrmLogin::VerifyOperator()
     user.open();
     if (user.isEmpty())
         return false;
-    if (user.text(QStringLiteral("Password")) == trimText(ui->edPassword->text())) {
+    if (user.text(Db::cPassword) == trimText(ui->edPassword->text())) {
         Throttle::clear(db, name);
         Varunit::UserName = user.text(Db::cUsername);
         return true;

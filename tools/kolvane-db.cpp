@@ -71,7 +71,8 @@ const char* const usage
       "roster 的退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。\n"
       "import（Access 文件）的退出码：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
       "  5 无法打开 Access 文件或连接服务器。\n"
-      "user、export 及 import employees|rules|schedule 的退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；\n"
+      "user、export 及 import employees|rules|schedule 的退出码：0 成功；2 用法错误；4 被拒绝或失败；5 "
+      "无法打开数据库；\n"
       "6 导入文件无法读取或有错误的行。\n";
 
 int fail(const QString& message, int code)
@@ -139,11 +140,7 @@ int createFile(const QString& command, const QString& path)
 // The suite's tables in the schemas the connection searches, by lower-case name.
 QStringList suiteTablesIn(const QSqlDatabase& db)
 {
-    Db::Query q(db,
-        QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = ANY "
-                       "(current_schemas(false)) AND lower(table_name) IN "
-                       "('users', 'accounts', 'scheme', 'employee', 'shifts_rule', 'oplog') "
-                       "ORDER BY table_name"));
+    Db::Query q(db, Db::sqlSuiteTableNamesPg);
     QStringList names;
     for (const Db::Row& row : q.open().rows())
         names << row.text(QStringLiteral("table_name"));
@@ -174,9 +171,7 @@ int createOnServer(const QString& command, const QString& connectionText)
     {
         QSqlDatabase db = QSqlDatabase::database(connection, false);
         try {
-            Db::Query encoding(db,
-                QStringLiteral("SELECT pg_encoding_to_char(encoding) AS name FROM pg_database "
-                               "WHERE datname = current_database()"));
+            Db::Query encoding(db, Db::sqlDatabaseEncodingPg);
             const QString name = encoding.open().text(QStringLiteral("name"));
             const QStringList existing = suiteTablesIn(db);
             if (name != u"UTF8") {
