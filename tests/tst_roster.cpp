@@ -4,9 +4,9 @@
 
 #include "host/Main.h"
 #include "host/Mainmodule.h"
-#include "host/Roster.h"
-#include "host/RosterModel.h"
-#include "host/RosterView.h"
+#include "host/roster/Roster.h"
+#include "host/roster/RosterModel.h"
+#include "host/roster/RosterView.h"
 #include "host/Varunit.h"
 
 #include <QAction>

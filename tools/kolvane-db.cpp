@@ -5,7 +5,7 @@
 #include "db/Statements.h"
 #include "host/Connection.h"
 #include "host/MonthKey.h"
-#include "host/Roster.h"
+#include "host/roster/Roster.h"
 #include "host/Schema.h"
 #include "platform/System.h"
 #include "tools/Demo.h"

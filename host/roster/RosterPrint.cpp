@@ -1,7 +1,7 @@
-#include "host/RosterPrint.h"
+#include "host/roster/RosterPrint.h"
 
-#include "host/Roster.h"
-#include "host/RosterModel.h"
+#include "host/roster/Roster.h"
+#include "host/roster/RosterModel.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>

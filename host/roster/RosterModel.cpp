@@ -1,4 +1,4 @@
-#include "host/RosterModel.h"
+#include "host/roster/RosterModel.h"
 
 #include <QBrush>
 #include <QFont>

@@ -2,7 +2,7 @@
 // Table models over one month's roster for the main window's grids. Cells are
 // answered from the month's compact rows when a view asks for them; nothing is
 // kept per cell. Read-only.
-#include "host/Roster.h"
+#include "host/roster/Roster.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

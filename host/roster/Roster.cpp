@@ -1,4 +1,4 @@
-#include "host/Roster.h"
+#include "host/roster/Roster.h"
 
 #include "db/Query.h"
 #include "db/Statements.h"

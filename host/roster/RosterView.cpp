@@ -1,4 +1,4 @@
-#include "host/RosterView.h"
+#include "host/roster/RosterView.h"
 
 #include <QHeaderView>
 #include <QPainter>
