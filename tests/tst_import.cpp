@@ -268,6 +268,11 @@ void TestImport::samplesReadExactly()
             QCOMPARE(value(u"SELECT \"append-memo-data\" FROM \"table1\" WHERE \"id\"='row3'").toString(),
                 QStringLiteral("row3-memo-again"));
             QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 3);
+        } else if (file == u"testIndexPropertiesV2003.mdb") {
+            // Index definitions libmdb cannot follow: no key rather than one
+            // missing a column, stricter than the file's.
+            QCOMPARE(reportOf(reports, QStringLiteral("TableIgnoreNulls2"))->droppedKeys.size(), 1);
+            QVERIFY(reportOf(reports, QStringLiteral("TableIgnoreNulls2"))->keptKeys.isEmpty());
         } else if (file.startsWith(u"jet3_")) {
             // The code page of the header, or the one given for a header that is wrong.
             QCOMPARE(source.codePage(), 936);

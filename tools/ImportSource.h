@@ -58,6 +58,7 @@ struct Table
     QString name;
     QList<Column> columns;
     QList<Index> uniqueKeys; // the primary key and unique indexes
+    bool keysUnreadable = false; // the file's keys could not be read whole; none are given
     qint64 catalogueRows = -1; // the row count the file states; -1: unknown
 };
 
