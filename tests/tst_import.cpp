@@ -316,7 +316,8 @@ void TestImport::suiteTablesSignInAndRollOver()
     QCOMPARE(
         decimal(env.scalar(QStringLiteral("SELECT CAST(amount AS VARCHAR(60)) FROM card_record WHERE card_no='0001'"))),
         QStringLiteral("922337203685477.5807"));
-    QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT swiped FROM card_record WHERE card_no='0001'"))),
+    QCOMPARE(Db::toDateTime(env.scalar(
+                 QStringLiteral("SELECT CAST(swiped AS VARCHAR(40)) FROM card_record WHERE card_no='0001'"))),
         QDateTime(QDate(1899, 12, 29), QTime(6, 0, 0, 250)));
     QVERIFY(reports.at(6).keptKeys.join(u' ').contains(u"card_no"));
 

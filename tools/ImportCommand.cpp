@@ -187,7 +187,8 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
         try {
             const QString encoding = Db::Query(db, Db::sqlImportEncodingPg).open().text(QStringLiteral("name"));
             QStringList existing;
-            for (const Db::Row& row : Db::Query(db, Db::sqlImportTablesPg).open().rows()) {
+            Db::Query tables(db, Db::sqlImportTablesPg); // the rows read refer to it
+            for (const Db::Row& row : tables.open().rows()) {
                 if (!suiteTableName(row.text(QStringLiteral("name"))).isEmpty())
                     existing << row.text(QStringLiteral("name"));
             }
