@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTemporaryFile>
 #include <QTextStream>
+#include <QTranslator>
 #include <optional>
 #include <unistd.h>
 
@@ -199,7 +201,7 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
             } else if (!existing.isEmpty()) {
                 code = fail(
                     QCoreApplication::translate("Import", "数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
-                        .arg(where, existing.join(QStringLiteral("、"))),
+                        .arg(where, existing.join(QCoreApplication::translate("Import", "、"))),
                     3);
             } else {
                 if (!db.transaction())
@@ -232,10 +234,23 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
     return code;
 }
 
+// Under an English locale the command speaks English, as the program does.
+void installEnglish()
+{
+    if (QLocale(QLocale::system().uiLanguages().value(0)).language() != QLocale::English)
+        return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral(":/i18n/kolvane_en.qm")))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
 } // namespace
 
 int command(const QStringList& args)
 {
+    installEnglish();
     QString error;
     const std::optional<Arguments> a = parse(args, error);
     if (!a)

@@ -440,15 +440,16 @@ QString summary(const QList<TableReport>& reports, bool written)
         if (r.damaged > 0)
             text += QCoreApplication::translate("Import", "  损坏而无法读出的行：%1").arg(r.damaged) + u'\n';
         if (written && !r.keptKeys.isEmpty())
-            text += QCoreApplication::translate("Import", "  保留的键：%1").arg(r.keptKeys.join(QStringLiteral("；")))
+            text += QCoreApplication::translate("Import", "  保留的键：%1")
+                        .arg(r.keptKeys.join(QCoreApplication::translate("Import", "；")))
                 + u'\n';
         if (!r.droppedKeys.isEmpty())
-            text
-                += QCoreApplication::translate("Import", "  舍弃的键：%1").arg(r.droppedKeys.join(QStringLiteral("；")))
+            text += QCoreApplication::translate("Import", "  舍弃的键：%1")
+                        .arg(r.droppedKeys.join(QCoreApplication::translate("Import", "；")))
                 + u'\n';
         if (!r.unreadable.isEmpty())
             text += QCoreApplication::translate("Import", "  无法如实读出、未导入的列：%1")
-                        .arg(r.unreadable.join(QStringLiteral("、")))
+                        .arg(r.unreadable.join(QCoreApplication::translate("Import", "、")))
                 + u'\n';
     }
     return text;
