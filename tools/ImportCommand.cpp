@@ -268,6 +268,10 @@ int command(const QStringList& args)
     } catch (const ReadError& e) {
         return fail(QString::fromUtf8(e.what()), 5);
     }
+    if (a->codePage > 0 && !source->isJet3())
+        QTextStream(stderr) << QCoreApplication::translate(
+            "Import", "注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。")
+                            << '\n';
     QString described = source->format();
     if (source->isJet3())
         described += QCoreApplication::translate("Import", "，代码页 %1").arg(source->codePage());
