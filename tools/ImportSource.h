@@ -28,7 +28,7 @@ enum class Kind
     Decimal, // QString: exact decimal with `scale` places at most
     Float, // double holding a single-precision value
     Double, // double
-    DateTime, // QDateTime, the stored wall-clock time (UTC spec: no zone applies)
+    DateTime, // QDateTime, the stored wall-clock time (in Qt::UTC: no zone applies)
     Text, // QString, at most `length` characters
     Memo, // QString of any length
     Binary, // QByteArray (binary, OLE objects)
