@@ -47,17 +47,14 @@ iconv_t openConverter(const QByteArray& from)
 QByteArray iconvName(int codePage)
 {
     switch (codePage) {
-    case 932:
-        return "SHIFT_JIS";
-    case 950:
-        return "BIG5";
     case 20866:
         return "KOI8-R";
     case 65001:
         return "UTF-8";
     default:
-        // glibc knows the Windows code pages as CPnnn; CP936 is Microsoft's
-        // GBK (with the euro sign at 0x80), not GB18030.
+        // glibc knows the Windows code pages as CPnnn, with Microsoft's own
+        // tables: CP936 is GBK with the euro sign at 0x80 (not GB18030),
+        // CP932 and CP950 have Microsoft's extensions to Shift JIS and Big5.
         return "CP" + QByteArray::number(codePage);
     }
 }
