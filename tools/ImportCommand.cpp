@@ -13,9 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QTemporaryFile>
 #include <QTextStream>
 #include <QTranslator>
 #include <optional>
@@ -116,10 +116,18 @@ int importIntoFile(AccessSource& source, const QString& path)
         return fail(QCoreApplication::translate("Import", "目录不存在：%1").arg(dir.filePath()), 4);
     if (!dir.isWritable())
         return fail(QCoreApplication::translate("Import", "没有权限在目录 %1 中建立文件").arg(dir.filePath()), 4);
-    QTemporaryFile temp(
-        QDir(dir.filePath()).filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(path).fileName())));
-    temp.setAutoRemove(false);
-    if (!temp.open())
+    // A name of its own, made new (with the permissions the umask gives a new
+    // file, as the finished database should have).
+    QFile temp;
+    for (int attempt = 0; attempt < 100 && !temp.isOpen(); ++attempt) {
+        temp.setFileName(QDir(dir.filePath())
+                             .filePath(QStringLiteral(".%1.%2.part")
+                                           .arg(QFileInfo(path).fileName())
+                                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !temp.exists())
+            break;
+    }
+    if (!temp.isOpen())
         return fail(QCoreApplication::translate("Import", "无法在目录 %1 中建立临时文件：%2")
                         .arg(dir.filePath(), temp.errorString()),
             4);
