@@ -360,7 +360,7 @@ void TestDb::dataModuleFailureMessages_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected");
     QTest::newRow("missing") << "missing" << QStringLiteral("kolvane-db init");
-    QTest::newRow("access file") << "access" << QStringLiteral("不是本系统使用的 SQLite 数据库");
+    QTest::newRow("access file") << "access" << QStringLiteral("kolvane-db import");
     QTest::newRow("empty file") << "empty" << QStringLiteral("不是本系统使用的 SQLite 数据库");
     QTest::newRow("other sqlite") << "foreign" << QStringLiteral("没有一卡通系统的数据表");
     QTest::newRow("directory") << "directory" << QStringLiteral("数据库路径不是文件");

@@ -268,6 +268,11 @@ void TestImport::samplesReadExactly()
             QCOMPARE(value(u"SELECT \"append-memo-data\" FROM \"table1\" WHERE \"id\"='row3'").toString(),
                 QStringLiteral("row3-memo-again"));
             QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 3);
+        } else if (file == u"testIndexPropertiesV2003.mdb") {
+            // Index definitions libmdb cannot follow: no key rather than one
+            // missing a column, stricter than the file's.
+            QCOMPARE(reportOf(reports, QStringLiteral("TableIgnoreNulls2"))->droppedKeys.size(), 1);
+            QVERIFY(reportOf(reports, QStringLiteral("TableIgnoreNulls2"))->keptKeys.isEmpty());
         } else if (file.startsWith(u"jet3_")) {
             // The code page of the header, or the one given for a header that is wrong.
             QCOMPARE(source.codePage(), 936);
@@ -311,7 +316,8 @@ void TestImport::suiteTablesSignInAndRollOver()
     QCOMPARE(
         decimal(env.scalar(QStringLiteral("SELECT CAST(amount AS VARCHAR(60)) FROM card_record WHERE card_no='0001'"))),
         QStringLiteral("922337203685477.5807"));
-    QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT swiped FROM card_record WHERE card_no='0001'"))),
+    QCOMPARE(Db::toDateTime(env.scalar(
+                 QStringLiteral("SELECT CAST(swiped AS VARCHAR(40)) FROM card_record WHERE card_no='0001'"))),
         QDateTime(QDate(1899, 12, 29), QTime(6, 0, 0, 250)));
     QVERIFY(reports.at(6).keptKeys.join(u' ').contains(u"card_no"));
 

@@ -14,7 +14,9 @@
 #include <QtEndian>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace Import {
@@ -45,17 +47,14 @@ iconv_t openConverter(const QByteArray& from)
 QByteArray iconvName(int codePage)
 {
     switch (codePage) {
-    case 932:
-        return "SHIFT_JIS";
-    case 950:
-        return "BIG5";
     case 20866:
         return "KOI8-R";
     case 65001:
         return "UTF-8";
     default:
-        // glibc knows the Windows code pages as CPnnn; CP936 is Microsoft's
-        // GBK (with the euro sign at 0x80), not GB18030.
+        // glibc knows the Windows code pages as CPnnn, with Microsoft's own
+        // tables: CP936 is GBK with the euro sign at 0x80 (not GB18030),
+        // CP932 and CP950 have Microsoft's extensions to Shift JIS and Big5.
         return "CP" + QByteArray::number(codePage);
     }
 }
@@ -338,14 +337,40 @@ MdbCatalogEntry* entryNamed(MdbHandle* mdb, const QString& name)
     return nullptr;
 }
 
-void readDefinition(TableDef& table, MdbCatalogEntry* entry)
+// libmdb says on standard error when it cannot follow an index definition,
+// and then leaves columns out of it. Its words are caught here (not shown to
+// the operator): false when the indexes were not read whole.
+bool readIndices(MdbTableDef* table)
+{
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    const int saved = capture ? ::dup(STDERR_FILENO) : -1;
+    if (saved < 0) {
+        if (capture)
+            std::fclose(capture);
+        mdb_read_indices(table);
+        return true;
+    }
+    ::dup2(::fileno(capture), STDERR_FILENO);
+    mdb_read_indices(table);
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    const off_t said = ::lseek(::fileno(capture), 0, SEEK_END);
+    std::fclose(capture);
+    return said == 0;
+}
+
+// The table's definition; with `indexes`, its indexes too. False when they
+// could not be read whole.
+bool readDefinition(TableDef& table, MdbCatalogEntry* entry, bool indexes)
 {
     table.def = mdb_read_table(entry);
     if (!table.def || !mdb_read_columns(table.def))
         throw ReadError(QCoreApplication::translate("Import", "无法读出表 %1 的定义")
                             .arg(QString::fromUtf8(entry->object_name))
                             .toStdString());
-    mdb_read_indices(table.def);
+    return !indexes || readIndices(table.def);
 }
 
 Column columnOf(const MdbTableDef* table, const MdbColumn* col, bool jet3)
@@ -427,7 +452,7 @@ QList<Table> AccessSource::tables()
         if (!mdb_is_user_table(entry))
             continue;
         TableDef def;
-        readDefinition(def, entry);
+        const bool keysRead = readDefinition(def, entry, true);
         Table t;
         t.name = QString::fromUtf8(entry->object_name);
         t.catalogueRows = def.def->num_rows;
@@ -453,6 +478,11 @@ QList<Table> AccessSource::tables()
             if (!known)
                 t.uniqueKeys << index;
         }
+        if (!keysRead) {
+            // A key missing a column would be stricter than the file's.
+            t.uniqueKeys.clear();
+            t.keysUnreadable = true;
+        }
         result << t;
     }
     return result;
@@ -465,7 +495,7 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
         throw ReadError(
             QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(table.name).toStdString());
     TableDef def;
-    readDefinition(def, entry);
+    readDefinition(def, entry, false);
     MdbTableDef* t = def.def;
     if (int(t->num_cols) != table.columns.size())
         throw ReadError(

@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QTemporaryFile>
 #include <QTextStream>
+#include <QTranslator>
 #include <optional>
 #include <unistd.h>
 
@@ -114,10 +116,18 @@ int importIntoFile(AccessSource& source, const QString& path)
         return fail(QCoreApplication::translate("Import", "目录不存在：%1").arg(dir.filePath()), 4);
     if (!dir.isWritable())
         return fail(QCoreApplication::translate("Import", "没有权限在目录 %1 中建立文件").arg(dir.filePath()), 4);
-    QTemporaryFile temp(
-        QDir(dir.filePath()).filePath(QStringLiteral(".%1.XXXXXX.part").arg(QFileInfo(path).fileName())));
-    temp.setAutoRemove(false);
-    if (!temp.open())
+    // A name of its own, made new (with the permissions the umask gives a new
+    // file, as the finished database should have).
+    QFile temp;
+    for (int attempt = 0; attempt < 100 && !temp.isOpen(); ++attempt) {
+        temp.setFileName(QDir(dir.filePath())
+                             .filePath(QStringLiteral(".%1.%2.part")
+                                           .arg(QFileInfo(path).fileName())
+                                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !temp.exists())
+            break;
+    }
+    if (!temp.isOpen())
         return fail(QCoreApplication::translate("Import", "无法在目录 %1 中建立临时文件：%2")
                         .arg(dir.filePath(), temp.errorString()),
             4);
@@ -187,7 +197,8 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
         try {
             const QString encoding = Db::Query(db, Db::sqlImportEncodingPg).open().text(QStringLiteral("name"));
             QStringList existing;
-            for (const Db::Row& row : Db::Query(db, Db::sqlImportTablesPg).open().rows()) {
+            Db::Query tables(db, Db::sqlImportTablesPg); // the rows read refer to it
+            for (const Db::Row& row : tables.open().rows()) {
                 if (!suiteTableName(row.text(QStringLiteral("name"))).isEmpty())
                     existing << row.text(QStringLiteral("name"));
             }
@@ -198,7 +209,7 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
             } else if (!existing.isEmpty()) {
                 code = fail(
                     QCoreApplication::translate("Import", "数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
-                        .arg(where, existing.join(QStringLiteral("、"))),
+                        .arg(where, existing.join(QCoreApplication::translate("Import", "、"))),
                     3);
             } else {
                 if (!db.transaction())
@@ -231,10 +242,23 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
     return code;
 }
 
+// Under an English locale the command speaks English, as the program does.
+void installEnglish()
+{
+    if (QLocale(QLocale::system().uiLanguages().value(0)).language() != QLocale::English)
+        return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral(":/i18n/kolvane_en.qm")))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
 } // namespace
 
 int command(const QStringList& args)
 {
+    installEnglish();
     QString error;
     const std::optional<Arguments> a = parse(args, error);
     if (!a)
@@ -252,6 +276,10 @@ int command(const QStringList& args)
     } catch (const ReadError& e) {
         return fail(QString::fromUtf8(e.what()), 5);
     }
+    if (a->codePage > 0 && !source->isJet3())
+        QTextStream(stderr) << QCoreApplication::translate(
+            "Import", "注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。")
+                            << '\n';
     QString described = source->format();
     if (source->isJet3())
         described += QCoreApplication::translate("Import", "，代码页 %1").arg(source->codePage());

@@ -28,7 +28,7 @@ enum class Kind
     Decimal, // QString: exact decimal with `scale` places at most
     Float, // double holding a single-precision value
     Double, // double
-    DateTime, // QDateTime, the stored wall-clock time (UTC spec: no zone applies)
+    DateTime, // QDateTime, the stored wall-clock time (in Qt::UTC: no zone applies)
     Text, // QString, at most `length` characters
     Memo, // QString of any length
     Binary, // QByteArray (binary, OLE objects)
@@ -58,6 +58,7 @@ struct Table
     QString name;
     QList<Column> columns;
     QList<Index> uniqueKeys; // the primary key and unique indexes
+    bool keysUnreadable = false; // the file's keys could not be read whole; none are given
     qint64 catalogueRows = -1; // the row count the file states; -1: unknown
 };
 

@@ -387,6 +387,9 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
         report.target = table.name;
         report.catalogue = table.catalogueRows;
         report.suiteTable = !suiteTableName(table.name).isEmpty();
+        if (table.keysUnreadable && !report.suiteTable)
+            report.droppedKeys << QCoreApplication::translate(
+                "Import", "主键和唯一索引：文件中的定义无法完整读出，没有建立");
         for (const Column& c : table.columns) {
             if (c.kind == Kind::Unreadable)
                 report.unreadable << QCoreApplication::translate("Import", "%1（%2）").arg(c.name, c.problem);
@@ -437,15 +440,16 @@ QString summary(const QList<TableReport>& reports, bool written)
         if (r.damaged > 0)
             text += QCoreApplication::translate("Import", "  损坏而无法读出的行：%1").arg(r.damaged) + u'\n';
         if (written && !r.keptKeys.isEmpty())
-            text += QCoreApplication::translate("Import", "  保留的键：%1").arg(r.keptKeys.join(QStringLiteral("；")))
+            text += QCoreApplication::translate("Import", "  保留的键：%1")
+                        .arg(r.keptKeys.join(QCoreApplication::translate("Import", "；")))
                 + u'\n';
-        if (written && !r.droppedKeys.isEmpty())
-            text
-                += QCoreApplication::translate("Import", "  舍弃的键：%1").arg(r.droppedKeys.join(QStringLiteral("；")))
+        if (!r.droppedKeys.isEmpty())
+            text += QCoreApplication::translate("Import", "  舍弃的键：%1")
+                        .arg(r.droppedKeys.join(QCoreApplication::translate("Import", "；")))
                 + u'\n';
         if (!r.unreadable.isEmpty())
             text += QCoreApplication::translate("Import", "  无法如实读出、未导入的列：%1")
-                        .arg(r.unreadable.join(QStringLiteral("、")))
+                        .arg(r.unreadable.join(QCoreApplication::translate("Import", "、")))
                 + u'\n';
     }
     return text;

@@ -234,6 +234,245 @@ Check the database server and the network, then try again.
     </message>
 </context>
 <context>
+    <name>Import</name>
+    <message>
+        <source>不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1</source>
+        <translation>Not an Access database file (.mdb, .accdb), or it cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>无法打开 Access 数据库文件：%1</source>
+        <translation>Cannot open the Access database file: %1</translation>
+    </message>
+    <message>
+        <source>不支持代码页 %1</source>
+        <translation>The code page %1 is not supported</translation>
+    </message>
+    <message>
+        <source>无法读出 Access 数据库的目录：文件已加密（设有数据库密码）或已损坏：%1</source>
+        <translation>Cannot read the catalogue of the Access database: the file is encrypted (it has a database password) or damaged: %1</translation>
+    </message>
+    <message>
+        <source>无法读出表 %1 的定义</source>
+        <translation>Cannot read the definition of table %1</translation>
+    </message>
+    <message>
+        <source>多值、附件或历史记录字段</source>
+        <translation>multi-value, attachment or history field</translation>
+    </message>
+    <message>
+        <source>Access 2019 的扩展日期/时间</source>
+        <translation>Access 2019 extended date/time</translation>
+    </message>
+    <message>
+        <source>未知类型 0x%1</source>
+        <translation>unknown type 0x%1</translation>
+    </message>
+    <message>
+        <source>计算列：%1</source>
+        <translation>calculated column: %1</translation>
+    </message>
+    <message>
+        <source>Access 数据库中没有表 %1</source>
+        <translation>The Access database has no table %1</translation>
+    </message>
+    <message>
+        <source>表 %1 的定义在读取时改变了</source>
+        <translation>The definition of table %1 changed while it was read</translation>
+    </message>
+    <message>
+        <source>表 %1 的列 %2 中有无法读出的长文本或 OLE 对象</source>
+        <translation>Column %2 of table %1 holds a long text or OLE object that cannot be read</translation>
+    </message>
+    <message>
+        <source>代码页不正确：%1</source>
+        <translation>Invalid code page: %1</translation>
+    </message>
+    <message>
+        <source>未知选项 %1</source>
+        <translation>Unknown option %1</translation>
+    </message>
+    <message>
+        <source>用法：kolvane-db import [--server 连接参数] [--code-page 代码页] [--check] Access文件 [目标文件]</source>
+        <translation>Usage: kolvane-db import [--server CONNECTION] [--code-page CODE-PAGE] [--check] ACCESS-FILE [TARGET-FILE]</translation>
+    </message>
+    <message>
+        <source>%1：已读 %2 行，完成</source>
+        <translation>%1: %2 rows read, done</translation>
+    </message>
+    <message>
+        <source>%1：正在读取……</source>
+        <translation>%1: reading...</translation>
+    </message>
+    <message>
+        <source>%1：已读 %2 行</source>
+        <translation>%1: %2 rows read</translation>
+    </message>
+    <message>
+        <source>有需要注意的地方，见上。</source>
+        <translation>Some of this needs attention: see above.</translation>
+    </message>
+    <message>
+        <source>文件已存在，不会覆盖：%1</source>
+        <translation>The file exists and is not overwritten: %1</translation>
+    </message>
+    <message>
+        <source>目录不存在：%1</source>
+        <translation>The directory does not exist: %1</translation>
+    </message>
+    <message>
+        <source>没有权限在目录 %1 中建立文件</source>
+        <translation>No permission to create a file in the directory %1</translation>
+    </message>
+    <message>
+        <source>无法在目录 %1 中建立临时文件：%2</source>
+        <translation>Cannot create a temporary file in the directory %1: %2</translation>
+    </message>
+    <message>
+        <source>无法开始事务</source>
+        <translation>Cannot begin a transaction</translation>
+    </message>
+    <message>
+        <source>无法提交</source>
+        <translation>Cannot commit</translation>
+    </message>
+    <message>
+        <source>无法把 %1 写到磁盘</source>
+        <translation>Cannot write %1 to the disk</translation>
+    </message>
+    <message>
+        <source>无法把 %1 改名为 %2（该文件已存在或目录不可写）</source>
+        <translation>Cannot rename %1 to %2 (the file exists, or the directory is not writable)</translation>
+    </message>
+    <message>
+        <source>导入失败，没有建立 %1：%2</source>
+        <translation>The import failed; %1 was not created: %2</translation>
+    </message>
+    <message>
+        <source>已导入到：%1</source>
+        <translation>Imported into: %1</translation>
+    </message>
+    <message>
+        <source>连接参数不正确：%1</source>
+        <translation>Invalid connection settings: %1</translation>
+    </message>
+    <message>
+        <source>数据库 %1 的字符集是 %2，一卡通系统需要 UTF8</source>
+        <translation>The character set of the database %1 is %2; the suite needs UTF8</translation>
+    </message>
+    <message>
+        <source>数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。</source>
+        <translation>The database %1 already holds tables of the suite (%2) and is left as it is.</translation>
+    </message>
+    <message>
+        <source>导入失败，%1 没有改动：%2</source>
+        <translation>The import failed; %1 was not changed: %2</translation>
+    </message>
+    <message>
+        <source>警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；请先关闭所有使用它的程序，否则读到的数据可能不完整。</source>
+        <translation>Warning: there is a lock file %2 beside %1: Access or the suite may still be using it. Close every program that uses it first, or the data read may be incomplete.</translation>
+    </message>
+    <message>
+        <source>，代码页 %1</source>
+        <translation>, code page %1</translation>
+    </message>
+    <message>
+        <source>读取 %1（%2）</source>
+        <translation>Reading %1 (%2)</translation>
+    </message>
+    <message>
+        <source>无法读出 %1：%2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>主键 (%1)</source>
+        <translation>primary key (%1)</translation>
+    </message>
+    <message>
+        <source>唯一索引 %1 (%2)</source>
+        <translation>unique index %1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1：列 %2 未导入</source>
+        <translation>%1: column %2 is not imported</translation>
+    </message>
+    <message>
+        <source>%1：有重复的值或空值</source>
+        <translation>%1: duplicate or empty values</translation>
+    </message>
+    <message>
+        <source>表 %1 中没有能读出的列</source>
+        <translation>Table %1 has no column that can be read</translation>
+    </message>
+    <message>
+        <source>无法写入表 %1</source>
+        <translation>Cannot write table %1</translation>
+    </message>
+    <message>
+        <source>无法把表 %1 的第 %2 行写入 %3</source>
+        <translation>Cannot write row %2 of table %1 into %3</translation>
+    </message>
+    <message>
+        <source>一卡通系统的键</source>
+        <translation>the suite&apos;s keys</translation>
+    </message>
+    <message>
+        <source>主键和唯一索引：文件中的定义无法完整读出，没有建立</source>
+        <translation>primary key and unique indexes: their definitions in the file cannot be read whole; none were made</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>一卡通系统的键：%1</source>
+        <translation>the suite&apos;s keys: %1</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>表 %1 → %2：读出 %3 行，写入 %4 行，目录记载 %5 行</source>
+        <translation>Table %1 → %2: %3 rows read, %4 written, %5 in the catalogue</translation>
+    </message>
+    <message>
+        <source>表 %1：读出 %2 行，目录记载 %3 行</source>
+        <translation>Table %1: %2 rows read, %3 in the catalogue</translation>
+    </message>
+    <message>
+        <source>  注意：读出的行数与目录记载的不符</source>
+        <translation>  Note: the rows read differ from the catalogue&apos;s count</translation>
+    </message>
+    <message>
+        <source>  损坏而无法读出的行：%1</source>
+        <translation>  Damaged rows that could not be read: %1</translation>
+    </message>
+    <message>
+        <source>  保留的键：%1</source>
+        <translation>  Keys kept: %1</translation>
+    </message>
+    <message>
+        <source>  舍弃的键：%1</source>
+        <translation>  Keys dropped: %1</translation>
+    </message>
+    <message>
+        <source>  无法如实读出、未导入的列：%1</source>
+        <translation>  Columns that cannot be read faithfully, not imported: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。</source>
+        <translation>Note: --code-page applies to Access 97 files only; the text of this file is Unicode and needs no code page.</translation>
+    </message>
+</context>
+<context>
     <name>Main::TFrmMain</name>
     <message>
         <source>一卡通软件 - %1</source>
@@ -583,6 +822,20 @@ Create the database with kolvane-db.</translation>
     <message>
         <source>缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。</source>
         <translation>The database driver %1 is missing. Please install the Qt database driver for it.</translation>
+    </message>
+    <message>
+        <source>数据库文件是 Windows 版一卡通系统的 Access 数据库，本程序不能直接打开它：
+%1
+
+文件没有被改动。请把它改名保存，再导入为本系统的数据库：
+    mv &quot;%1&quot; &quot;%2&quot;
+    %3</source>
+        <translation>The database file is an Access database of the suite&apos;s Windows version, which this program cannot open directly:
+%1
+
+The file has not been changed. Rename it, then import it into a database of this system:
+    mv &quot;%1&quot; &quot;%2&quot;
+    %3</translation>
     </message>
 </context>
 <context>
