@@ -18,7 +18,7 @@ Engine engineOf(const QSqlDatabase& db)
 }
 
 Error::Error(const QString& message, Kind kind)
-    : std::runtime_error(message.toStdString())
+    : Platform::Failure(message)
     , m_kind(kind)
 {
 }
@@ -310,7 +310,7 @@ int Query::columnIndex(const QString& name) const
 {
     const int index = m_columns.indexOf(name);
     if (index < 0)
-        throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, m_sql).toStdString());
+        throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, m_sql));
     return index;
 }
 
@@ -343,7 +343,7 @@ QDateTime Row::dateTime(const QString& name) const
 void Query::fail(const QString& what) const
 {
     const Error error = errorFor(what, m_db, m_query.lastError());
-    throw Error(QString::fromUtf8(error.what()) + u'\n' + m_sql, error.kind());
+    throw Error(Platform::messageOf(error) + u'\n' + m_sql, error.kind());
 }
 
 void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& values, const QStringList& columns,
@@ -351,7 +351,7 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 {
     const auto failed = [&](const QString& what, const QSqlError& error) {
         const Error e = errorFor(what, db, error);
-        throw Error(QString::fromUtf8(e.what()) + u'\n' + sql, e.kind());
+        throw Error(Platform::messageOf(e) + u'\n' + sql, e.kind());
     };
     const QString what = failure.isEmpty() ? QCoreApplication::translate("Db::Query", "无法查询数据库") : failure;
     QSqlQuery q(db);
@@ -367,7 +367,7 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
     for (const QString& name : columns) {
         index.push_back(record.indexOf(name));
         if (index.back() < 0)
-            throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, sql).toStdString());
+            throw Error(QCoreApplication::translate("Db::Query", "字段“%1”不存在（%2）").arg(name, sql));
     }
     std::vector<QVariant> current(index.size());
     while (q.next()) {

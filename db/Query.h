@@ -3,6 +3,8 @@
 // freed. Values go in as bound parameters; results are read whole so that the
 // row count is exact on every engine and no reader is left open while the
 // caller writes.
+#include "platform/Failure.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -24,7 +26,7 @@ enum class Engine
 Engine engineOf(const QSqlDatabase& db);
 
 // A statement the engine refused, a missing column, a lost connection.
-class Error : public std::runtime_error
+class Error : public Platform::Failure
 {
 public:
     enum class Kind
@@ -34,8 +36,7 @@ public:
         DuplicateKey, // a unique key (such as the month of a period) is taken
         StorageFailed, // the database cannot store anything: full, read-only, I/O error
     };
-    using std::runtime_error::runtime_error;
-    Error(const QString& message, Kind kind);
+    explicit Error(const QString& message, Kind kind = Kind::Failed);
 
     Kind kind() const { return m_kind; }
     bool connectionLost() const { return m_kind == Kind::ConnectionLost; }

@@ -570,9 +570,8 @@ private:
         const QString what = empId.isEmpty() ? QCoreApplication::translate("Db", "无法保存排班")
                                              : QCoreApplication::translate("Db", "无法保存员工 %1 的排班").arg(empId);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            throw Error(QCoreApplication::translate("Db", "%1：数据库文件一直被其他工作站占用，请稍后再试。")
-                            .arg(what)
-                            .toStdString());
+            throw Error(
+                QCoreApplication::translate("Db", "%1：数据库文件一直被其他工作站占用，请稍后再试。").arg(what));
         const QString detail = QString::fromUtf8(sqlite3_errmsg(m_handle)).trimmed();
         const StorageFailure failure = sqliteStorageFailure(sqlite3_extended_errcode(m_handle));
         if (failure != StorageFailure::None) {
@@ -582,7 +581,7 @@ private:
             throw storageError(failure, Engine::SQLite, QDir::toNativeSeparators(directory),
                 QStringLiteral("%1：%2").arg(what, detail));
         }
-        throw Error(QStringLiteral("%1：%2").arg(what, detail).toStdString());
+        throw Error(QStringLiteral("%1：%2").arg(what, detail));
     }
 
     QString refusal() const
@@ -658,7 +657,7 @@ public:
                 lost(QString());
             const QString message = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
             release();
-            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
+            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message));
         }
     }
 
@@ -731,7 +730,7 @@ private:
             if (!ok) {
                 if (PQstatus(m_conn) != CONNECTION_OK)
                     lost(QString());
-                throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
+                throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message));
             }
             if (locked)
                 break;
@@ -759,7 +758,7 @@ private:
             if (pgStorageFailure(state) != StorageFailure::None)
                 throw storageError(pgStorageFailure(state), Engine::PostgreSQL, server(),
                     QCoreApplication::translate("Db", "无法保存排班：%1").arg(message));
-            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message).toStdString());
+            throw Error(QCoreApplication::translate("Db", "无法保存排班：%1").arg(message));
         }
         const int rows = PQntuples(r);
         m_places.reserve(size_t(rows));

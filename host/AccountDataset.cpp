@@ -157,14 +157,14 @@ int AccountDataset::requireColumn(const QString& name) const
 {
     const int col = column(name);
     if (col < 0)
-        throw Db::Error(tr("帐套表没有字段“%1”").arg(name).toStdString());
+        throw Db::Error(tr("帐套表没有字段“%1”").arg(name));
     return col;
 }
 
 void AccountDataset::requireOpen() const
 {
     if (!m_open)
-        throw Db::Error(tr("帐套数据集没有打开").toStdString());
+        throw Db::Error(tr("帐套数据集没有打开"));
 }
 
 QVariant AccountDataset::fieldValue(const QString& name) const
@@ -194,9 +194,9 @@ void AccountDataset::setFieldValue(const QString& name, const QVariant& value)
     requireOpen();
     const int col = requireColumn(name);
     if (m_current < 0)
-        throw Db::Error(tr("帐套数据集没有当前记录").toStdString());
+        throw Db::Error(tr("帐套数据集没有当前记录"));
     if (!m_model->setData(m_model->index(m_current, col), value))
-        throw Db::Error(tr("无法修改字段“%1”").arg(name).toStdString());
+        throw Db::Error(tr("无法修改字段“%1”").arg(name));
 }
 
 void AccountDataset::append()

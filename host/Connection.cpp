@@ -110,7 +110,7 @@ ConnectionSettings serverSettings(const QString& connectionText)
         while (i < text.size() && text.at(i).isSpace())
             ++i;
     };
-    auto failed = [](const QString& why) -> ConnectionSettings { throw Db::Error(why.toStdString()); };
+    auto failed = [](const QString& why) -> ConnectionSettings { throw Db::Error(why); };
     skipSpace();
     QString previousKey;
     while (i < text.size()) {
@@ -362,8 +362,7 @@ void openConnection(const ConnectionSettings& settings, const QString& connectio
 {
     if (!QSqlDatabase::isDriverAvailable(settings.driver))
         throw Db::Error(QCoreApplication::translate("Mainmodule", "缺少数据库驱动 %1，请安装对应的 Qt 数据库驱动。")
-                            .arg(settings.driver)
-                            .toStdString());
+                            .arg(settings.driver));
     QString message;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(settings.driver, connectionName);
@@ -372,7 +371,7 @@ void openConnection(const ConnectionSettings& settings, const QString& connectio
     }
     if (!message.isEmpty()) {
         QSqlDatabase::removeDatabase(connectionName);
-        throw Db::Error(message.toStdString());
+        throw Db::Error(message);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "host/ErrorReport.h"
+#include "platform/Failure.h"
 
 #include "host/Prjconst.h"
 #include "platform/MessageBox.h"
@@ -10,7 +11,7 @@ namespace ErrorReport {
 
 void report(const std::exception& error)
 {
-    Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+    Platform::MessageBox(Platform::messageOf(error), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
 }
 
 void reportUnknown()

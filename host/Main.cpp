@@ -1,12 +1,14 @@
 #include "host/Main.h"
 
+#include "platform/Failure.h"
+
 #include "host/ErrorReport.h"
 #include "host/Mainmodule.h"
+#include "host/Varunit.h"
 #include "host/roster/Roster.h"
 #include "host/roster/RosterModel.h"
 #include "host/roster/RosterPrint.h"
 #include "host/roster/RosterView.h"
-#include "host/Varunit.h"
 #include "platform/ModalShow.h"
 #include "platform/System.h"
 
@@ -269,7 +271,7 @@ void TFrmMain::printToPdf()
     // Written beside the target and moved into place only when complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(tr("无法写入文件 %1：%2").arg(path, file.errorString()).toStdString());
+        throw Platform::Failure(tr("无法写入文件 %1：%2").arg(path, file.errorString()));
     int pages = 0;
     {
         QPdfWriter writer(&file);
@@ -279,7 +281,7 @@ void TFrmMain::printToPdf()
         pages = Roster::Printout::print(m_model->month(), writer, printTitle(), Platform::today());
     }
     if (!file.commit())
-        throw std::runtime_error(tr("无法保存文件 %1：%2").arg(path, file.errorString()).toStdString());
+        throw Platform::Failure(tr("无法保存文件 %1：%2").arg(path, file.errorString()));
     statusBar()->showMessage(tr("已保存 %1（%2 页）。").arg(path).arg(pages), 5000);
 }
 
@@ -291,10 +293,10 @@ void TFrmMain::exportCsv()
         return;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(tr("无法写入文件 %1：%2").arg(path, file.errorString()).toStdString());
+        throw Platform::Failure(tr("无法写入文件 %1：%2").arg(path, file.errorString()));
     m_model->month().writeCsv(file);
     if (!file.commit())
-        throw std::runtime_error(tr("无法保存文件 %1：%2").arg(path, file.errorString()).toStdString());
+        throw Platform::Failure(tr("无法保存文件 %1：%2").arg(path, file.errorString()));
     statusBar()->showMessage(tr("已导出 %1 人的排班表到 %2。").arg(m_model->month().rowCount()).arg(path), 5000);
 }
 

@@ -22,7 +22,7 @@ TMainDM::TMainDM(QObject* owner)
         openConnection(settings, connectionName);
     } catch (const Db::Error& error) {
         bQuited = true;
-        Platform::MessageBox(QString::fromUtf8(error.what()), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        Platform::MessageBox(Platform::messageOf(error), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
         return;
     }
     m_connected = true;
@@ -65,12 +65,12 @@ void TMainDM::closeConnection()
 QSqlDatabase db()
 {
     if (!MainDM || !MainDM->hasConnection())
-        throw Db::Error(QCoreApplication::translate("Mainmodule", "没有数据库连接").toStdString());
+        throw Db::Error(QCoreApplication::translate("Mainmodule", "没有数据库连接"));
     QSqlDatabase connection = MainDM->connection();
     if (connection.isOpen())
         return connection;
     if (MainDM->isClosed())
-        throw Db::Error(QCoreApplication::translate("Mainmodule", "数据库连接已关闭").toStdString());
+        throw Db::Error(QCoreApplication::translate("Mainmodule", "数据库连接已关闭"));
     // The driver closes a connection whose server went away: try once to open
     // it again, so that the operation the operator retries can succeed.
     if (!Db::reopen(connection))

@@ -18,7 +18,6 @@ struct ResourceString
     const char* source;
 
     operator QString() const { return QCoreApplication::translate("Prjconst", source); }
-    std::string toStdString() const { return QString(*this).toStdString(); }
     template <typename... Args> QString arg(Args&&... args) const
     {
         return QString(*this).arg(std::forward<Args>(args)...);

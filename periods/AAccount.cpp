@@ -153,7 +153,7 @@ TFrmAccount::~TFrmAccount()
 AccountDataset* TFrmAccount::dataset() const
 {
     if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
-        throw Db::Error(tr("没有数据库连接").toStdString());
+        throw Db::Error(tr("没有数据库连接"));
     return Mainmodule::MainDM->accountData();
 }
 
@@ -435,7 +435,7 @@ void TFrmAccount::btSaveClick()
         } catch (const Rollover::InputError& e) {
             // The period's month or dates cannot drive a roll-over: nothing was
             // written, and the period stays pending until the operator fixes it.
-            warn(QString::fromUtf8(e.what()));
+            warn(Platform::messageOf(e));
             return;
         }
     }

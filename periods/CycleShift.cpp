@@ -99,9 +99,9 @@ ShiftRule ShiftRule::fromValues(const QString& id, const QVariant& cycle, const 
 qint64 slotOf(const ShiftRule& rule, const QDateTime& anchor, const QDate& day)
 {
     if (rule.cycle == 0)
-        throw Error(QCoreApplication::translate("CycleShift", "轮班规则“%1”的周期长度为 0").arg(rule.id).toStdString());
+        throw Error(QCoreApplication::translate("CycleShift", "轮班规则“%1”的周期长度为 0").arg(rule.id));
     if (!anchor.isValid() || !day.isValid())
-        throw Error(QCoreApplication::translate("CycleShift", "轮班起始日期无效").toStdString());
+        throw Error(QCoreApplication::translate("CycleShift", "轮班起始日期无效"));
     const QDate start = anchor.date();
     const qint64 t = start.daysTo(day);
     switch (rule.unit) {
@@ -148,8 +148,7 @@ void ShiftRules::load(const QSqlDatabase& db)
     q.open();
     for (const QString& column : { Db::cShiftId, Db::cShiftsCyc, Db::cShiftsCycUnit, Db::cShifts })
         if (!q.hasColumn(column))
-            throw Db::Error(
-                QCoreApplication::translate("CycleShift", "轮班规则表缺少字段“%1”").arg(column).toStdString());
+            throw Db::Error(QCoreApplication::translate("CycleShift", "轮班规则表缺少字段“%1”").arg(column));
     m_rules.clear();
     for (const Db::Row& row : q.rows())
         add(ShiftRule::fromValues(

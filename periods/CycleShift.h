@@ -5,6 +5,7 @@
 // The rules are read once into memory (ShiftRules); each rule's slot list is
 // parsed once, so that asking for a day costs a few integer operations and one
 // hash look-up.
+#include "platform/Failure.h"
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
@@ -12,16 +13,15 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
-#include <stdexcept>
 
 namespace CycleShift {
 
 // A rule that cannot place a day: a cycle length of 0 for a real unit, or an
 // anchor that is not a date. The text is for the operator.
-class Error : public std::runtime_error
+class Error : public Platform::Failure
 {
 public:
-    using std::runtime_error::runtime_error;
+    using Platform::Failure::Failure;
 };
 
 enum class Unit

@@ -142,9 +142,8 @@ Db::SchemeRow schemeRow(const QString& empId, const QString& shiftId, const QVar
     }
     const QDateTime anchor = Db::toDateTime(start);
     if (!anchor.isValid())
-        throw CycleShift::Error(QCoreApplication::translate("Rollover", "轮班起始日期“%1”不是有效的日期")
-                                    .arg(start.toString())
-                                    .toStdString());
+        throw CycleShift::Error(
+            QCoreApplication::translate("Rollover", "轮班起始日期“%1”不是有效的日期").arg(start.toString()));
     if (const CycleShift::ShiftRule* rule = rules.find(shiftId)) {
         for (QDate date = qMax(begin, ym.first()); date <= ym.last(); date = date.addDays(1)) {
             row.codes[date.day()] = CycleShift::codeOf(*rule, anchor, date);
@@ -170,8 +169,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
         return report;
     if (!begin.isValid() || !end.isValid())
         throw InputError(
-            QCoreApplication::translate("Rollover", "帐套的开始日期和结束日期不能为空，无法按上月排班生成本月排班。")
-                .toStdString());
+            QCoreApplication::translate("Rollover", "帐套的开始日期和结束日期不能为空，无法按上月排班生成本月排班。"));
     report.ran = true;
 
     FinishGuard guard(progress);
@@ -219,7 +217,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
                     written.empId = row.empId;
                     writer->write(written);
                 } catch (const CycleShift::Error& e) {
-                    fail(row.empId, QString::fromUtf8(e.what()));
+                    fail(row.empId, Platform::messageOf(e));
                 }
             }
             progress->advance(++done);
@@ -229,7 +227,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
         // The database itself cannot store: one message for the whole run.
         if (e.kind() != Db::Error::Kind::StorageFailed)
             throw;
-        throw Db::Error(QString::fromUtf8(e.what()) + QStringLiteral("\n\n")
+        throw Db::Error(Platform::messageOf(e) + QStringLiteral("\n\n")
                 + QCoreApplication::translate("Rollover",
                     "已经保存的员工排班保留不变，新帐套没有保存。问题解决后请再次保存，系统会补全这个月的排班。"),
             Db::Error::Kind::StorageFailed);

@@ -9,12 +9,12 @@
 // operator.
 #include "db/SchemeWriter.h"
 #include "host/MonthKey.h"
+#include "platform/Failure.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
-#include <stdexcept>
 
 namespace CycleShift {
 class ShiftRules;
@@ -24,10 +24,10 @@ namespace Rollover {
 
 // What the operator gave cannot start a run (a period without dates). The
 // text is for the operator; nothing has been written.
-class InputError : public std::runtime_error
+class InputError : public Platform::Failure
 {
 public:
-    using std::runtime_error::runtime_error;
+    using Platform::Failure::Failure;
 };
 
 // The key of the month before a stored key "yyyy-mm" (blanks around it

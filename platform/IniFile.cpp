@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/Failure.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -130,9 +132,8 @@ Location locate(const Codec& codec, const QList<Line>& lines, const QString& sec
 
 [[noreturn]] void fail(const QString& path, const QString& why)
 {
-    throw std::runtime_error(QCoreApplication::translate("Platform::IniFile", "无法写入配置文件 %1：%2")
-                                 .arg(QDir::toNativeSeparators(path), why)
-                                 .toStdString());
+    throw Platform::Failure(QCoreApplication::translate("Platform::IniFile", "无法写入配置文件 %1：%2")
+                                .arg(QDir::toNativeSeparators(path), why));
 }
 
 // The file's bytes; a missing file is empty. Throws when it exists but cannot be read.

@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "platform/Failure.h"
+
 #include "platform/System.h"
 
 #include <QCoreApplication>
@@ -24,9 +26,8 @@ QString& pathOverride()
 
 [[noreturn]] void fail(const QString& path, const QString& cause)
 {
-    throw std::runtime_error(QCoreApplication::translate("Platform::Registry", "无法写入注册表文件 %1：%2")
-                                 .arg(QDir::toNativeSeparators(path), cause)
-                                 .toStdString());
+    throw Platform::Failure(QCoreApplication::translate("Platform::Registry", "无法写入注册表文件 %1：%2")
+                                .arg(QDir::toNativeSeparators(path), cause));
 }
 
 // Why QSettings could not write the file, as far as the system tells.

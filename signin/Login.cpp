@@ -79,7 +79,7 @@ TFrmLogin::~TFrmLogin()
 AccountDataset* TFrmLogin::accounts() const
 {
     if (!Mainmodule::MainDM || !Mainmodule::MainDM->accountData())
-        throw Db::Error(tr("没有数据库连接").toStdString());
+        throw Db::Error(tr("没有数据库连接"));
     return Mainmodule::MainDM->accountData();
 }
 

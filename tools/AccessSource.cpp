@@ -253,14 +253,12 @@ AccessSource::AccessSource(const QString& path, int codePage)
 {
     d->path = path;
     if (!AccessFile::isAccessFile(path))
-        throw ReadError(QCoreApplication::translate("Import", "不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1")
-                            .arg(path)
-                            .toStdString());
+        throw ReadError(
+            QCoreApplication::translate("Import", "不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1").arg(path));
     // Read-only: the file is never changed.
     d->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!d->mdb)
-        throw ReadError(
-            QCoreApplication::translate("Import", "无法打开 Access 数据库文件：%1").arg(path).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "无法打开 Access 数据库文件：%1").arg(path));
 
     // libmdb sets up its name conversion in mdb_open: from the header's code
     // page for Jet 3, from UCS-2 otherwise, which cuts characters outside the
@@ -276,13 +274,12 @@ AccessSource::AccessSource(const QString& path, int codePage)
     if (d->jet3())
         d->text = openConverter(from);
     if (d->mdb->iconv_in == iconv_t(-1) || (d->jet3() && d->text == iconv_t(-1)))
-        throw ReadError(QCoreApplication::translate("Import", "不支持代码页 %1").arg(d->codePage).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "不支持代码页 %1").arg(d->codePage));
 
     if (!mdb_read_catalog(d->mdb, MDB_TABLE) || d->mdb->num_catalog == 0)
         throw ReadError(QCoreApplication::translate(
             "Import", "无法读出 Access 数据库的目录：文件已加密（设有数据库密码）或已损坏：%1")
-                            .arg(path)
-                            .toStdString());
+                            .arg(path));
 }
 
 AccessSource::~AccessSource() = default;
@@ -367,9 +364,8 @@ bool readDefinition(TableDef& table, MdbCatalogEntry* entry, bool indexes)
 {
     table.def = mdb_read_table(entry);
     if (!table.def || !mdb_read_columns(table.def))
-        throw ReadError(QCoreApplication::translate("Import", "无法读出表 %1 的定义")
-                            .arg(QString::fromUtf8(entry->object_name))
-                            .toStdString());
+        throw ReadError(
+            QCoreApplication::translate("Import", "无法读出表 %1 的定义").arg(QString::fromUtf8(entry->object_name)));
     return !indexes || readIndices(table.def);
 }
 
@@ -492,14 +488,12 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
 {
     MdbCatalogEntry* entry = entryNamed(d->mdb, table.name);
     if (!entry)
-        throw ReadError(
-            QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(table.name).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(table.name));
     TableDef def;
     readDefinition(def, entry, false);
     MdbTableDef* t = def.def;
     if (int(t->num_cols) != table.columns.size())
-        throw ReadError(
-            QCoreApplication::translate("Import", "表 %1 的定义在读取时改变了").arg(table.name).toStdString());
+        throw ReadError(QCoreApplication::translate("Import", "表 %1 的定义在读取时改变了").arg(table.name));
     MdbHandle* mdb = d->mdb;
     std::vector<MdbField> fields(t->num_cols);
     std::vector<MdbColumn*> columns(t->num_cols);
@@ -577,8 +571,7 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
                     if (!d->longValue(p, n, longBytes))
                         throw ReadError(
                             QCoreApplication::translate("Import", "表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
-                                .arg(table.name, column.name)
-                                .toStdString());
+                                .arg(table.name, column.name));
                     if (columns[c]->col_type == MDB_MEMO)
                         values << QVariant(d->textOf(longBytes.constData(), size_t(longBytes.size())));
                     else

@@ -1,5 +1,7 @@
 #include "tools/Csv.h"
 
+#include "platform/Failure.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -110,13 +112,12 @@ Table Reader::readFile(const QString& path)
 {
     QFile file(path);
     if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(tr("无法读取文件 %1：%2").arg(path, file.errorString()).toStdString());
+        throw Platform::Failure(tr("无法读取文件 %1：%2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     Table table;
     const std::optional<QString> text = decode(bytes, &table.encoding);
     if (!text)
-        throw std::runtime_error(
-            tr("文件 %1 既不是 UTF-8 也不是 GB18030 编码的文本，无法读取。").arg(path).toStdString());
+        throw Platform::Failure(tr("文件 %1 既不是 UTF-8 也不是 GB18030 编码的文本，无法读取。").arg(path));
     table.separator = separatorOf(*text);
     table.records = parse(*text, table.separator);
     return table;
@@ -139,7 +140,7 @@ Writer::Writer(const QString& path)
         auto* out = new QFile;
         if (!out->open(stdout, QIODevice::WriteOnly)) {
             delete out;
-            throw std::runtime_error(tr("无法写标准输出").toStdString());
+            throw Platform::Failure(tr("无法写标准输出"));
         }
         m_out = out;
     } else {
@@ -148,7 +149,7 @@ Writer::Writer(const QString& path)
         if (!out->open(QIODevice::WriteOnly)) {
             const QString why = out->errorString();
             delete out;
-            throw std::runtime_error(tr("无法写文件 %1：%2").arg(path, why).toStdString());
+            throw Platform::Failure(tr("无法写文件 %1：%2").arg(path, why));
         }
         m_out = out;
     }
@@ -191,9 +192,8 @@ void Writer::flush()
     const QByteArray bytes = m_text.toUtf8();
     m_text.clear();
     if (m_out->write(bytes) != bytes.size())
-        throw std::runtime_error(tr("无法写文件 %1：%2")
-                                     .arg(m_path.isEmpty() ? tr("标准输出") : m_path, m_out->errorString())
-                                     .toStdString());
+        throw Platform::Failure(
+            tr("无法写文件 %1：%2").arg(m_path.isEmpty() ? tr("标准输出") : m_path, m_out->errorString()));
 }
 
 void Writer::finish()
@@ -201,9 +201,9 @@ void Writer::finish()
     flush();
     if (auto* save = qobject_cast<QSaveFile*>(m_out)) {
         if (!save->commit())
-            throw std::runtime_error(tr("无法写文件 %1：%2").arg(m_path, save->errorString()).toStdString());
+            throw Platform::Failure(tr("无法写文件 %1：%2").arg(m_path, save->errorString()));
     } else if (auto* file = qobject_cast<QFile*>(m_out); file && !file->flush()) {
-        throw std::runtime_error(tr("无法写标准输出").toStdString());
+        throw Platform::Failure(tr("无法写标准输出"));
     }
 }
 

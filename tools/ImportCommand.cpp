@@ -152,7 +152,7 @@ int importIntoFile(AccessSource& source, const QString& path)
                 if (!db.commit())
                     throw Db::errorFor(QCoreApplication::translate("Import", "无法提交"), db, db.lastError());
             } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
+                error = Platform::messageOf(e);
             }
             db.close();
         }
@@ -181,13 +181,13 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
     try {
         settings = Mainmodule::serverSettings(connectionText);
     } catch (const Db::Error& e) {
-        return fail(QCoreApplication::translate("Import", "连接参数不正确：%1").arg(QString::fromUtf8(e.what())), 2);
+        return fail(QCoreApplication::translate("Import", "连接参数不正确：%1").arg(Platform::messageOf(e)), 2);
     }
     const QString connection = QStringLiteral("kolvane-import");
     try {
         Mainmodule::openConnection(settings, connection, false);
     } catch (const Db::Error& e) {
-        return fail(QString::fromUtf8(e.what()), 5);
+        return fail(Platform::messageOf(e), 5);
     }
     const QString where = settings.describe();
     int code = 0;
@@ -228,8 +228,8 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
                 }
             }
         } catch (const std::exception& e) {
-            code = fail(QCoreApplication::translate("Import", "导入失败，%1 没有改动：%2")
-                            .arg(where, QString::fromUtf8(e.what())),
+            code = fail(
+                QCoreApplication::translate("Import", "导入失败，%1 没有改动：%2").arg(where, Platform::messageOf(e)),
                 4);
         }
         db.close();
@@ -274,7 +274,7 @@ int command(const QStringList& args)
     try {
         source.emplace(a->accessFile, a->codePage);
     } catch (const ReadError& e) {
-        return fail(QString::fromUtf8(e.what()), 5);
+        return fail(Platform::messageOf(e), 5);
     }
     if (a->codePage > 0 && !source->isJet3())
         QTextStream(stderr) << QCoreApplication::translate(
@@ -292,8 +292,7 @@ int command(const QStringList& args)
         return a->hasServer ? importIntoServer(*source, a->server) : importIntoFile(*source, a->target);
     } catch (const std::exception& e) {
         return fail(
-            QCoreApplication::translate("Import", "无法读出 %1：%2").arg(a->accessFile, QString::fromUtf8(e.what())),
-            4);
+            QCoreApplication::translate("Import", "无法读出 %1：%2").arg(a->accessFile, Platform::messageOf(e)), 4);
     }
 }
 

@@ -2,6 +2,7 @@
 // What an import reads: tables with their columns, keys and rows, handed over
 // as plain values. The Access reader (tools/AccessSource.h) is one source;
 // tests hand over rows of their own.
+#include "platform/Failure.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,10 +14,10 @@ namespace Import {
 
 // The file cannot be read at all (not an Access file, encrypted, damaged), or
 // a table stops in the middle. The text is for the operator.
-class ReadError : public std::runtime_error
+class ReadError : public Platform::Failure
 {
 public:
-    using std::runtime_error::runtime_error;
+    using Platform::Failure::Failure;
 };
 
 // The kind of value a column holds, and the QVariant it comes as.

@@ -1,4 +1,5 @@
 #include "tools/Importer.h"
+#include "platform/Failure.h"
 
 #include "db/ImportStatements.h"
 #include "db/Query.h"
@@ -143,10 +144,10 @@ void run(const QSqlDatabase& db, const QString& sql)
 
 // The rows of a suite table break one of the schema's keys (a duplicate, or
 // NULL where the schema wants a value).
-class KeyBroken : public std::runtime_error
+class KeyBroken : public Platform::Failure
 {
 public:
-    using std::runtime_error::runtime_error;
+    using Platform::Failure::Failure;
 };
 
 bool breaksKey(const QSqlError& error)
@@ -286,8 +287,7 @@ public:
                 m_imported << c.name;
             }
             if (definitions.isEmpty())
-                throw Db::Error(
-                    QCoreApplication::translate("Import", "表 %1 中没有能读出的列").arg(table.name).toStdString());
+                throw Db::Error(QCoreApplication::translate("Import", "表 %1 中没有能读出的列").arg(table.name));
             run(db, Db::sqlImportCreateTable.arg(Db::quotedIdentifier(m_report.target), definitions.join(u", ")));
         }
         const QString tableName = suite.isEmpty() ? Db::quotedIdentifier(m_report.target) : suite;
@@ -305,7 +305,7 @@ public:
         if (!m_insert->exec()) {
             const QSqlError error = m_insert->lastError();
             if (!suiteTableName(m_table.name).isEmpty() && breaksKey(error))
-                throw KeyBroken(error.text().trimmed().toStdString());
+                throw KeyBroken(error.text().trimmed());
             throw Db::errorFor(QCoreApplication::translate("Import", "无法把表 %1 的第 %2 行写入 %3")
                                    .arg(m_table.name)
                                    .arg(m_report.read)
@@ -406,7 +406,7 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
                 dropSuiteKeys(*target, suiteTableName(table.name));
                 report.read = report.written = 0;
                 report.droppedKeys
-                    << QCoreApplication::translate("Import", "一卡通系统的键：%1").arg(QString::fromUtf8(e.what()));
+                    << QCoreApplication::translate("Import", "一卡通系统的键：%1").arg(Platform::messageOf(e));
                 readTable(source, table, target, progress, report);
             }
         } else {

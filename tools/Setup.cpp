@@ -106,7 +106,7 @@ bool Tool::takeDatabase(QStringList& args, Mainmodule::ConnectionSettings& setti
         try {
             settings = Mainmodule::serverSettings(value);
         } catch (const Db::Error& e) {
-            error = tr("连接参数不正确：%1").arg(QString::fromUtf8(e.what()));
+            error = tr("连接参数不正确：%1").arg(Platform::messageOf(e));
             return false;
         }
     }
@@ -122,7 +122,7 @@ int Tool::withDatabase(
         Mainmodule::openConnection(settings, connectionName);
     } catch (const Db::Error& e) {
         QSqlDatabase::removeDatabase(connectionName);
-        return fail(QString::fromUtf8(e.what()), CannotOpen);
+        return fail(Platform::messageOf(e), CannotOpen);
     }
     int code = Done;
     {
@@ -130,7 +130,7 @@ int Tool::withDatabase(
         try {
             code = work(db);
         } catch (const std::exception& e) {
-            code = fail(QString::fromUtf8(e.what()), Refused);
+            code = fail(Platform::messageOf(e), Refused);
         }
         db.close();
     }

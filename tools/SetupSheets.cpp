@@ -201,7 +201,7 @@ Sheets::Sheet Sheets::readSheet(const QString& path)
     while (!table.records.isEmpty() && Sheet::blank(table.records.first()))
         table.records.removeFirst();
     if (table.records.isEmpty())
-        throw std::runtime_error(tr("文件 %1 是空的：第一行应为列名").arg(path).toStdString());
+        throw Platform::Failure(tr("文件 %1 是空的：第一行应为列名").arg(path));
     Sheet sheet;
     sheet.path = path;
     sheet.header = table.records.takeFirst();
@@ -829,7 +829,7 @@ int Sheets::importCommand(const Mainmodule::ConnectionSettings& settings, QStrin
     try {
         sheet = readSheet(args.first());
     } catch (const std::exception& e) {
-        return Tool::fail(QString::fromUtf8(e.what()), BadFile);
+        return Tool::fail(Platform::messageOf(e), BadFile);
     }
     return Tool::withDatabase(settings, [&](const QSqlDatabase& db) {
         if (what == u"employees")

@@ -1,5 +1,7 @@
 #include "tools/Workbook.h"
 
+#include "platform/Failure.h"
+
 #include <QFile>
 #include <QHash>
 
@@ -19,8 +21,7 @@ public:
         , m_book(workbook_new(QFile::encodeName(path).constData()))
     {
         if (!m_book)
-            throw std::runtime_error(
-                QCoreApplication::translate("Workbook", "无法建立文件 %1").arg(path).toStdString());
+            throw Platform::Failure(QCoreApplication::translate("Workbook", "无法建立文件 %1").arg(path));
     }
     // A workbook abandoned half-way leaves no file.
     ~Book()
@@ -41,8 +42,7 @@ public:
             safe.replace(c, u'_');
         lxw_worksheet* sheet = workbook_add_worksheet(m_book, safe.toUtf8().constData());
         if (!sheet)
-            throw std::runtime_error(
-                QCoreApplication::translate("Workbook", "无法建立工作表 %1").arg(name).toStdString());
+            throw Platform::Failure(QCoreApplication::translate("Workbook", "无法建立工作表 %1").arg(name));
         return sheet;
     }
     lxw_format* format() { return workbook_add_format(m_book); }
@@ -52,9 +52,8 @@ public:
         const lxw_error error = workbook_close(m_book);
         m_book = nullptr;
         if (error != LXW_NO_ERROR)
-            throw std::runtime_error(QCoreApplication::translate("Workbook", "无法写文件 %1：%2")
-                                         .arg(m_path, QString::fromUtf8(lxw_strerror(error)))
-                                         .toStdString());
+            throw Platform::Failure(QCoreApplication::translate("Workbook", "无法写文件 %1：%2")
+                                        .arg(m_path, QString::fromUtf8(lxw_strerror(error))));
     }
 
 private:

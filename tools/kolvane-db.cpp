@@ -5,8 +5,8 @@
 #include "db/Statements.h"
 #include "host/Connection.h"
 #include "host/MonthKey.h"
-#include "host/roster/Roster.h"
 #include "host/Schema.h"
+#include "host/roster/Roster.h"
 #include "platform/System.h"
 #include "tools/Demo.h"
 #include "tools/ImportCommand.h"
@@ -119,7 +119,7 @@ int createFile(const QString& command, const QString& path)
                 fill(db, command);
                 Db::Query(db, QStringLiteral("COMMIT")).exec();
             } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
+                error = Platform::messageOf(e);
             }
             db.close();
         }
@@ -155,7 +155,7 @@ int createOnServer(const QString& command, const QString& connectionText)
     try {
         settings = Mainmodule::serverSettings(connectionText);
     } catch (const Db::Error& error) {
-        return fail(QStringLiteral("连接参数不正确：%1").arg(QString::fromUtf8(error.what())), 2);
+        return fail(QStringLiteral("连接参数不正确：%1").arg(Platform::messageOf(error)), 2);
     }
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(QStringLiteral("缺少 PostgreSQL 数据库驱动（Qt 的 QPSQL，Debian 软件包 libqt6sql6-psql）"), 5);
@@ -163,7 +163,7 @@ int createOnServer(const QString& command, const QString& connectionText)
     try {
         Mainmodule::openConnection(settings, connection, false);
     } catch (const Db::Error& error) {
-        return fail(QString::fromUtf8(error.what()), 5);
+        return fail(Platform::messageOf(error), 5);
     }
 
     const QString where = settings.describe();
@@ -199,7 +199,7 @@ int createOnServer(const QString& command, const QString& connectionText)
                 }
             }
         } catch (const std::exception& e) {
-            code = fail(QStringLiteral("无法在 %1 建立数据库：%2").arg(where, QString::fromUtf8(e.what())), 4);
+            code = fail(QStringLiteral("无法在 %1 建立数据库：%2").arg(where, Platform::messageOf(e)), 4);
         }
         db.close();
     }
@@ -213,10 +213,10 @@ void writeCsv(const Roster::Month& month)
 {
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
-        throw std::runtime_error("无法写标准输出");
+        throw Platform::Failure(QStringLiteral("无法写标准输出"));
     month.writeCsv(out);
     if (!out.flush())
-        throw std::runtime_error(out.errorString().toStdString());
+        throw Platform::Failure(out.errorString());
 }
 
 // The month's roster as the workbook writer takes it.
@@ -264,7 +264,7 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
     try {
         Mainmodule::openConnection(settings, connection);
     } catch (const Db::Error& error) {
-        return fail(QString::fromUtf8(error.what()), 5);
+        return fail(Platform::messageOf(error), 5);
     }
     int code = 0;
     {
@@ -282,7 +282,7 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
                     writeCsv(month);
             }
         } catch (const std::exception& e) {
-            code = fail(QStringLiteral("无法读出 %1 的排班表：%2").arg(ym, QString::fromUtf8(e.what())), 4);
+            code = fail(QStringLiteral("无法读出 %1 的排班表：%2").arg(ym, Platform::messageOf(e)), 4);
         }
         db.close();
     }
@@ -323,13 +323,13 @@ int main(int argc, char** argv)
             if (args.size() == 4) {
                 settings = Mainmodule::serverSettings(args[2]);
             } else if (args[1].startsWith(u'-')) {
-                throw Db::Error(QStringLiteral("未知选项 %1").arg(args[1]).toStdString());
+                throw Db::Error(QStringLiteral("未知选项 %1").arg(args[1]));
             } else {
                 settings.driver = QStringLiteral("QSQLITE");
                 settings.file = QFileInfo(args[1]).absoluteFilePath();
             }
         } catch (const Db::Error& error) {
-            return fail(QStringLiteral("连接参数不正确：%1").arg(QString::fromUtf8(error.what())), 2);
+            return fail(QStringLiteral("连接参数不正确：%1").arg(Platform::messageOf(error)), 2);
         }
         const std::optional<MonthKey> month = MonthKey::parse(args.back());
         if (!month)

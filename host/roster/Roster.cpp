@@ -85,7 +85,7 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
 {
     const std::optional<MonthKey> key = MonthKey::fromKey(ym);
     if (!key)
-        throw Db::Error(tr("帐套月份“%1”不是有效的月份，无法读取排班表。").arg(ym).toStdString());
+        throw Db::Error(tr("帐套月份“%1”不是有效的月份，无法读取排班表。").arg(ym));
     Month month;
     month.m_ym = ym;
     month.m_first = key->first();
@@ -109,7 +109,7 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
         if (found != index.end())
             return found->second;
         if (month.m_codes.size() > 0xFFFF)
-            throw Db::Error(tr("排班表中的班次代码超过 65535 种，无法显示。").toStdString());
+            throw Db::Error(tr("排班表中的班次代码超过 65535 种，无法显示。"));
         const Code code = static_cast<Code>(month.m_codes.size());
         month.m_codes << text.toString();
         index.emplace(keyOf(month.m_codes.constLast()), code);
@@ -130,7 +130,7 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
             month.m_cells.push_back(intern(code));
         }
         if (day != month.m_days)
-            throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId).toStdString());
+            throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId));
         month.m_rows.push_back(std::move(row));
     };
     Db::forEachRow(db, sql, { ym }, columns, read, tr("无法读取排班表"));
@@ -240,7 +240,7 @@ void Month::writeCsv(QIODevice& out) const
     const auto flush = [&] {
         const QByteArray bytes = text.toUtf8();
         if (out.write(bytes) != bytes.size())
-            throw std::runtime_error(tr("无法写出排班表：%1").arg(out.errorString()).toStdString());
+            throw Platform::Failure(tr("无法写出排班表：%1").arg(out.errorString()));
         text.clear();
     };
     for (int row = 0; row < rowCount(); ++row) {

@@ -1,5 +1,7 @@
 #include "host/roster/RosterPrint.h"
 
+#include "platform/Failure.h"
+
 #include "host/roster/Roster.h"
 #include "host/roster/RosterModel.h"
 
@@ -70,7 +72,7 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
 {
     QPainter painter;
     if (!painter.begin(&printer))
-        throw std::runtime_error(tr("无法开始打印。").toStdString());
+        throw Platform::Failure(tr("无法开始打印。"));
 
     Layout l;
     const int resolution = printer.logicalDpiX();
@@ -110,7 +112,7 @@ int Printout::print(const Month& month, QPagedPaintDevice& printer, const QStrin
 
     for (int pageNo = 1; pageNo <= pages; ++pageNo) {
         if (pageNo > 1 && !printer.newPage())
-            throw std::runtime_error(tr("无法打印下一页。").toStdString());
+            throw Platform::Failure(tr("无法打印下一页。"));
         // Title and print date.
         painter.setPen(Qt::black);
         painter.setFont(pixelFont(5 * l.mm, true));
