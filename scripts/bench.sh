@@ -17,32 +17,14 @@ build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target bench_rollover >/dev/null
 
-pgdir=""
-out=""
-cleanup() {
-    status=$?
-    if [ -n "$pgdir" ]; then
-        "$root/scripts/pg-stop.sh" "$pgdir" >/dev/null 2>&1 || true
-    fi
-    [ -n "$out" ] && rm -f $out
-    exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-pgparent="${TMPDIR:-/tmp}"
-if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 1048576 ]; then
-    pgparent=/dev/shm
-fi
-pgdir="$(mktemp -d "$pgparent/kolvane-bench-pg.XXXXXX")"
-KOLVANE_BENCH_PG="$("$root/scripts/pg-start.sh" "$pgdir")"
-export KOLVANE_BENCH_PG
+. "$root/scripts/lib.sh"
+kolvane_start_server kolvane-bench-pg
+export KOLVANE_BENCH_PG="$KOLVANE_SERVER"
 
 sqlite_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 server_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 together_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
-out="$sqlite_out $server_out $together_out"
+kolvane_on_exit "rm -f \"$sqlite_out\" \"$server_out\" \"$together_out\""
 # Each benchmark in a file of its own: a CSV file has one set of counters.
 "$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqlite/' \
     --benchmark_out="$sqlite_out" --benchmark_out_format=csv "$@"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package build-deb/kolvane_<version>_<arch>.deb with debhelper
+# Builds the Debian package build-deb/kolvane_<version>_<arch>.deb (or in
+# $KOLVANE_PACKAGE_DIR) with debhelper
 # from a clean copy of the source tree (what git tracks, with uncommitted
 # changes; no build trees), then checks it with lintian: any error fails.
 # The copy keeps one path from run to run, so ccache (used when installed)
 # finds the objects of the last build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="$root/build-deb"
+out="${KOLVANE_PACKAGE_DIR:-$root/build-deb}"
 src="$out/src/kolvane"
 
 for tool in dpkg-buildpackage dh dpkg-parsechangelog; do

@@ -12,7 +12,8 @@
 # that did not sign it.
 #
 # Prints the connection on stdout, e.g. "host=127.0.0.1 port=41234 user=postgres",
-# and keeps it in DIR/conninfo. Stop the server and remove DIR with pg-stop.sh DIR.
+# and keeps it in DIR/conninfo. Stop the server and remove DIR with pg-stop.sh DIR
+# (which removes only a directory marked as made here).
 set -euo pipefail
 
 tls=false
@@ -25,6 +26,8 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 dir="$(mkdir -p "$1" && cd "$1" && pwd)"
+# pg-stop.sh removes only a directory that carries this mark.
+: >"$dir/.kolvane-pg-start"
 
 bindir="${PG_BINDIR:-}"
 if [ -z "$bindir" ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Stops a server started by pg-start.sh DIR and removes DIR.
+# Stops a server started by pg-start.sh DIR and removes DIR; any other
+# directory is left alone.
 set -uo pipefail
 
 if [ $# -ne 1 ]; then
@@ -8,6 +9,10 @@ if [ $# -ne 1 ]; then
 fi
 dir="$1"
 [ -d "$dir" ] || exit 0
+if [ ! -f "$dir/.kolvane-pg-start" ]; then
+    echo "pg-stop: $dir was not made by pg-start.sh; left as it is" >&2
+    exit 1
+fi
 if [ -f "$dir/data/postmaster.pid" ] && [ -f "$dir/bindir" ]; then
     bindir="$(cat "$dir/bindir")"
     owner="$(stat -c %U "$dir/data")"

@@ -18,25 +18,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j"$(nproc)" --target soak >/dev/null
 
-pgdir=""
-cleanup() {
-    status=$?
-    if [ -n "$pgdir" ]; then
-        "$root/scripts/pg-stop.sh" "$pgdir" || true
-    fi
-    exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
+. "$root/scripts/lib.sh"
 if [ -z "${KOLVANE_TEST_PG:-}" ]; then
-    pgparent="${TMPDIR:-/tmp}"
-    if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-        pgparent=/dev/shm
-    fi
-    pgdir="$(mktemp -d "$pgparent/kolvane-soak.XXXXXX")"
-    KOLVANE_TEST_PG="$("$root/scripts/pg-start.sh" "$pgdir")"
-    export KOLVANE_TEST_PG
+    kolvane_start_server kolvane-soak
+    export KOLVANE_TEST_PG="$KOLVANE_SERVER"
 fi
 QT_QPA_PLATFORM=offscreen "$build/bin/soak" --workers "$workers" --seconds "$seconds" "$@"

@@ -9,27 +9,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh"
 
-pgdir=""
-cleanup() {
-    status=$?
-    if [ -n "$pgdir" ]; then
-        "$root/scripts/pg-stop.sh" "$pgdir" || true
-    fi
-    exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-# The server's files go to memory when there is room: creating a database per
-# test is then several times faster.
-pgparent="${TMPDIR:-/tmp}"
-if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 1048576 ]; then
-    pgparent=/dev/shm
-fi
-pgdir="$(mktemp -d "$pgparent/kolvane-pg.XXXXXX")"
-if KOLVANE_TEST_PG="$("$root/scripts/pg-start.sh" "$pgdir")"; then
-    export KOLVANE_TEST_PG
+. "$root/scripts/lib.sh"
+if kolvane_start_server kolvane-pg; then
+    export KOLVANE_TEST_PG="$KOLVANE_SERVER"
     echo "PostgreSQL test server: $KOLVANE_TEST_PG"
 elif [ "${CI:-}" = true ]; then
     echo "test.sh: the PostgreSQL test server did not start" >&2

@@ -40,41 +40,31 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 cat >"$work/session.sh" <<'SESSION'
 #!/usr/bin/env bash
+. "$KOLVANE_LIB"
 app="$1"
 "$app/kolvane" &
 pid=$!
-login=""
-for _ in $(seq 1 80); do
-    login="$(xdotool search --name '^登录身份验证$' 2>/dev/null | head -1)"
-    [ -n "$login" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.25
-done
+login="$(kolvane_wait_window "$pid" '^登录身份验证$')"
 if [ -z "$login" ]; then
     echo "FAIL: the login dialog did not appear"
     kill "$pid" 2>/dev/null
     wait "$pid"
     exit 2
 fi
-xdotool windowfocus --sync "$login" 2>/dev/null || xdotool windowfocus "$login"
-sleep 0.3
-xdotool key Escape
-main_seen=0
-for _ in $(seq 1 80); do
-    kill -0 "$pid" 2>/dev/null || break
-    # The main window's caption starts with the application title and a dash.
-    if xdotool search --name '^一卡通软件 - ' >/dev/null 2>&1; then main_seen=1; fi
+# The main window's caption starts with the application title and a dash: it
+# must not appear between Escape and the end.
+( while kill -0 "$pid" 2>/dev/null; do
+    xdotool search --name '^一卡通软件 - ' >/dev/null 2>&1 && { echo seen >"$KOLVANE_WORK/main-seen"; break; }
     sleep 0.25
-done
-if kill -0 "$pid" 2>/dev/null; then
+done ) &
+kolvane_escape_and_wait "$pid" "$login"
+code=$?
+wait
+if [ "$code" -eq 124 ]; then
     echo "FAIL: the program is still running after Escape"
-    kill "$pid"
-    wait "$pid"
     exit 3
 fi
-wait "$pid"
-code=$?
-if [ "$main_seen" -ne 0 ]; then
+if [ -f "$KOLVANE_WORK/main-seen" ]; then
     echo "FAIL: a main window appeared"
     exit 4
 fi
@@ -86,6 +76,7 @@ exit 0
 SESSION
 chmod +x "$work/session.sh"
 
+export KOLVANE_LIB="$(cd "$(dirname "$0")/.." && pwd)/scripts/lib.sh" KOLVANE_WORK="$work"
 xvfb-run -a "$work/session.sh" "$app"
 status=$?
 [ "$status" -eq 0 ] || exit 1

@@ -26,9 +26,11 @@ fail() {
     exit 1
 }
 
-"$root/scripts/package.sh" || fail "scripts/package.sh"
+# Built in the build tree running the test, not in the source tree.
+out="$(cd "$bin/.." && pwd)/package"
+KOLVANE_PACKAGE_DIR="$out" "$root/scripts/package.sh" || fail "scripts/package.sh"
 version="$(dpkg-parsechangelog -l "$root/debian/changelog" -SVersion)"
-deb="$root/build-deb/kolvane_${version}_$(dpkg --print-architecture).deb"
+deb="$out/kolvane_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $deb"
 
 work="$(mktemp -d)"
@@ -84,17 +86,12 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 cat >"$work/session.sh" <<'SESSION'
 #!/usr/bin/env bash
+. "$KOLVANE_LIB"
 program="$1"
 home="$2"
 "$program" &
 pid=$!
-login=""
-for _ in $(seq 1 80); do
-    login="$(xdotool search --name '登录身份验证' 2>/dev/null | head -1)"
-    [ -n "$login" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.25
-done
+login="$(kolvane_wait_window "$pid" '登录身份验证')"
 if [ -z "$login" ]; then
     echo "FAIL: the login dialog did not appear"
     kill "$pid" 2>/dev/null
@@ -110,21 +107,12 @@ for f in "$home/Kolvane.mdb-wal" "$home/Kolvane.mdb-shm"; do
         exit 3
     fi
 done
-xdotool windowfocus --sync "$login" 2>/dev/null || xdotool windowfocus "$login"
-sleep 0.3
-xdotool key Escape
-for _ in $(seq 1 80); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.25
-done
-if kill -0 "$pid" 2>/dev/null; then
+kolvane_escape_and_wait "$pid" "$login"
+code=$?
+if [ "$code" -eq 124 ]; then
     echo "FAIL: the program is still running after Escape"
-    kill "$pid"
-    wait "$pid"
     exit 4
 fi
-wait "$pid"
-code=$?
 if [ "$code" -ne 0 ]; then
     echo "FAIL: exit code $code"
     exit 5
@@ -132,5 +120,6 @@ fi
 exit 0
 SESSION
 chmod +x "$work/session.sh"
+export KOLVANE_LIB="$root/scripts/lib.sh"
 xvfb-run -a "$work/session.sh" "$pkg/usr/bin/kolvane" "$home" || exit 1
 echo "PASS"
