@@ -31,22 +31,14 @@ namespace {
 
 const QString caption = QStringLiteral("帐套管理");
 
-void addPeriod(TestEnv& env, const QString& ym, const QString& name = {})
-{
-    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?,?,?,?)"),
-        { ym, name.isEmpty() ? ym + Prjconst::_AccountStr : name, first.startOfDay(),
-            first.addMonths(1).addDays(-1).startOfDay() });
-}
+using TestSupport::addPeriod;
 
 // A database with the operator "admin" (rights text `access`) and the given periods,
 // the data module on it, and the operator verified as the login dialog leaves it.
 void prepare(TestEnv& env, const QStringList& periods, const QString& access = QStringLiteral("ActAccount=5"))
 {
     env.createDatabase();
-    env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop, Access) "
-                            "VALUES (?,?,?,?,?,?)"),
-        { QStringLiteral("1"), QStringLiteral("admin"), QStringLiteral("pw"), 0, 0, access });
+    TestSupport::addUser(env, QStringLiteral("1"), QStringLiteral("admin"), QStringLiteral("pw"), 0, 0, access);
     for (const QString& ym : periods)
         addPeriod(env, ym);
     QVERIFY(env.createDataModule());

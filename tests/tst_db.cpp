@@ -123,12 +123,6 @@ void TestDb::dateTimesRoundTrip()
     QVERIFY(!Db::toDateTime(QStringLiteral("kein Datum")).isValid());
 }
 
-static void addPeriod(TestEnv& env, const QString& ym)
-{
-    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?,?,?,?)"),
-        { ym, ym + QStringLiteral("月帐套"), first.startOfDay(), first.addMonths(1).addDays(-1).startOfDay() });
-}
 
 void TestDb::accountDatasetBrowseAppendPostCancelDelete()
 {

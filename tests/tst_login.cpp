@@ -34,19 +34,8 @@ namespace {
 
 const QString thisMonth = QStringLiteral("2026-03");
 
-void addUser(TestEnv& env, const QString& id, const QString& name, const QVariant& password, int isNew = 0,
-    const QVariant& isStop = 0)
-{
-    env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
-        { id, name, password, isNew, isStop });
-}
-
-void addPeriod(TestEnv& env, const QString& ym)
-{
-    const QDate first = QDate::fromString(ym + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name, begin_date, end_date) VALUES (?,?,?,?)"),
-        { ym, ym + QStringLiteral("月帐套"), first.startOfDay(), first.addMonths(1).addDays(-1).startOfDay() });
-}
+using TestSupport::addPeriod;
+using TestSupport::addUser;
 
 QString registry(const QString& name)
 {

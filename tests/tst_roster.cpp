@@ -32,16 +32,7 @@ const QString kYm = QStringLiteral("2026-02");
 void addRow(TestEnv& env, const QString& ym, const QString& emp, const QString& shift, const QVariant& start,
     const QMap<int, QString>& days)
 {
-    QStringList columns
-        = { QStringLiteral("YM"), QStringLiteral("emp_id"), QStringLiteral("shift_id"), QStringLiteral("start_date") };
-    QVariantList values = { ym, emp, shift, start };
-    for (auto it = days.begin(); it != days.end(); ++it) {
-        columns << Db::quotedName(env.db(), QString::number(it.key()));
-        values << it.value();
-    }
-    QStringList markers;
-    markers.fill(QStringLiteral("?"), columns.size());
-    env.exec(QStringLiteral("INSERT INTO Scheme (%1) VALUES (%2)").arg(columns.join(u','), markers.join(u',')), values);
+    TestSupport::addScheme(env, ym, emp, shift, start, days);
 }
 
 QMap<int, QString> every(const QString& code, int days = 31)

@@ -2,6 +2,8 @@
 
 #include "db/Query.h"
 #include "host/Mainmodule.h"
+#include "host/MonthKey.h"
+#include "host/Prjconst.h"
 #include "host/Pubfunctions.h"
 #include "host/Schema.h"
 #include "host/Varunit.h"
@@ -330,6 +332,38 @@ void TestEnv::destroyDataModule()
 {
     delete Mainmodule::MainDM;
     Mainmodule::MainDM = nullptr;
+}
+
+void addUser(TestEnv& env, const QString& id, const QString& name, const QVariant& password, int isNew,
+    const QVariant& isStop, const QVariant& access)
+{
+    Schema::insert(env.db(), QStringLiteral("Users"),
+        { QStringLiteral("User_id"), QStringLiteral("username"), QStringLiteral("password"), QStringLiteral("isNew"),
+            QStringLiteral("IsStop"), QStringLiteral("Access") },
+        { id, name, password, isNew, isStop, access });
+}
+
+void addPeriod(TestEnv& env, const QString& ym, const QString& name)
+{
+    const MonthKey month = MonthKey::fromKey(ym).value();
+    Schema::insert(env.db(), QStringLiteral("Accounts"),
+        { QStringLiteral("ym"), QStringLiteral("account_name"), QStringLiteral("begin_date"),
+            QStringLiteral("end_date") },
+        { ym, name.isEmpty() ? ym + Prjconst::_AccountStr : name, month.first().startOfDay(),
+            month.last().startOfDay() });
+}
+
+void addScheme(TestEnv& env, const QString& ym, const QString& emp, const QString& shift, const QVariant& start,
+    const QMap<int, QString>& days)
+{
+    QStringList columns
+        = { QStringLiteral("YM"), QStringLiteral("emp_id"), QStringLiteral("shift_id"), QStringLiteral("start_date") };
+    QVariantList values = { ym, emp, shift, start };
+    for (auto it = days.begin(); it != days.end(); ++it) {
+        columns << QString::number(it.key());
+        values << it.value();
+    }
+    Schema::insert(env.db(), QStringLiteral("Scheme"), columns, values);
 }
 
 } // namespace TestSupport

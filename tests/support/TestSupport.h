@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
@@ -96,5 +97,16 @@ private:
     QString m_serverDatabase; // PostgreSQL: the database created for this test
     QList<std::function<int(QDialog*)>> m_modalHandlers;
 };
+
+// Rows of the suite's tables, for arranging a test.
+// An operator (flags as the columns hold them; `access`: the rights text).
+void addUser(TestEnv& env, const QString& id, const QString& name, const QVariant& password, int isNew = 0,
+    const QVariant& isStop = 0, const QVariant& access = {});
+// A period of its month, from the first to the last day; `name` empty: the
+// name a new period gets.
+void addPeriod(TestEnv& env, const QString& ym, const QString& name = {});
+// A schedule row with the given day columns.
+void addScheme(TestEnv& env, const QString& ym, const QString& emp, const QString& shift, const QVariant& start,
+    const QMap<int, QString>& days = {});
 
 } // namespace TestSupport
