@@ -275,11 +275,22 @@ bool TFrmLogin::confirmPeriod()
             btnSelClick();
         }
     }
-    // The account-period dialog may have deleted the chosen period, or every one.
-    if (m_chosenYm.isEmpty() || !periods->locate(m_chosenYm, Qt::CaseSensitive)) {
+    // The account-period dialog may have deleted the chosen period, or every
+    // one; another workstation may have deleted it since the list was read (the
+    // list is then read again).
+    bool stored = !m_chosenYm.isEmpty() && periods->locate(m_chosenYm, Qt::CaseSensitive);
+    if (stored) {
+        Db::Query exists(Mainmodule::db(), Db::sqlAccountByYm);
+        exists.bind(Db::cYm, m_chosenYm);
+        stored = exists.open().rowCount() > 0;
+        if (!stored)
+            periods->open();
+    }
+    if (!stored) {
         Platform::MessageBox(Prjconst::_AccountIsEmpty, Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
         return false;
     }
+    periods->locate(m_chosenYm, Qt::CaseSensitive);
     SelectedYm = m_chosenYm;
     return true;
 }

@@ -458,9 +458,11 @@ void TestLogin::periodSelectionFromTheCheck()
         QVERIFY(f.signedIn());
         QCOMPARE(Varunit::Account.Ym, QStringLiteral("2026-02"));
     }
-    for (const bool deleteAll : { false, true }) {
+    for (const int way : { 0, 1, 2 }) {
         // The dialog deletes the chosen period (and left with Cancel), or every
-        // period (left with OK): no period, no sign-in, nothing written.
+        // period (left with OK), or another workstation deletes the chosen one
+        // behind the dialog's list: no period, no sign-in, nothing written.
+        const bool deleteAll = way == 1;
         Fixture f;
         f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-03'"));
         remember(QStringLiteral("2026-02"), QStringLiteral("someone"));
@@ -468,6 +470,10 @@ void TestLogin::periodSelectionFromTheCheck()
         f.type(QStringLiteral("admin"), QStringLiteral("pw"));
         f.env.answers = { Platform::IDYES };
         f.env.onNextModal([&](QDialog*) {
+            if (way == 2) {
+                f.env.exec(QStringLiteral("DELETE FROM Accounts WHERE ym='2026-02'"));
+                return int(Platform::mrCancel);
+            }
             AccountDataset* accounts = f.accounts();
             for (const char16_t* ym : { u"2026-02", u"2026-01" }) {
                 if (accounts->locate(QString::fromUtf16(ym), Qt::CaseSensitive) && (deleteAll || ym[6] == u'2'))
