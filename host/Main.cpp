@@ -11,6 +11,7 @@
 #include "host/roster/RosterView.h"
 #include "platform/ModalShow.h"
 #include "platform/System.h"
+#include "tools/Workbook.h"
 
 #include <QAction>
 #include <QDir>
@@ -66,7 +67,9 @@ TFrmMain::TFrmMain(QWidget* parent)
     pdf->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     QAction* csv = file->addAction(tr("导出 CSV(&E)…"), this, ErrorReport::guarded([this] { exportCsv(); }));
     csv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    m_needRows = { print, pdf, csv };
+    QAction* excel = file->addAction(tr("导出 Excel(&X)…"), this, ErrorReport::guarded([this] { exportWorkbook(); }));
+    excel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    m_needRows = { print, pdf, csv, excel };
     file->addSeparator();
     QAction* quit = file->addAction(tr("退出(&X)"), this, &QWidget::close);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -297,6 +300,16 @@ void TFrmMain::exportCsv()
     m_model->month().writeCsv(file);
     if (!file.commit())
         throw Platform::Failure(tr("无法保存文件 %1：%2").arg(path, file.errorString()));
+    statusBar()->showMessage(tr("已导出 %1 人的排班表到 %2。").arg(m_model->month().rowCount()).arg(path), 5000);
+}
+
+void TFrmMain::exportWorkbook()
+{
+    const QString path
+        = askSaveFile(tr("导出 Excel"), tr("排班表-%1.xlsx").arg(Varunit::Account.Ym), tr("Excel 工作簿 (*.xlsx)"));
+    if (path.isEmpty())
+        return;
+    Workbook::Writer::writeRoster(path, Workbook::rosterSheet(m_model->month()));
     statusBar()->showMessage(tr("已导出 %1 人的排班表到 %2。").arg(m_model->month().rowCount()).arg(path), 5000);
 }
 

@@ -28,6 +28,7 @@ public:
     void printRoster();
     void printToPdf();
     void exportCsv();
+    void exportWorkbook();
 
     Roster::Model* rosterModel() const { return m_model; }
     Roster::FrozenTableView* rosterView() const { return m_grid; }

@@ -229,23 +229,28 @@ void TestRoster::mainWindow()
     QTest::keyClick(window, Qt::Key_F5);
     QCOMPARE(model->rowCount(), 5);
 
-    // CSV and PDF through the save dialog: whole files, the same CSV as the month's.
+    // CSV, PDF and Excel through the save dialog: whole files, the same CSV as the month's.
     const QString csvPath = env.appDir() + QStringLiteral("roster.csv");
     const QString pdfPath = env.appDir() + QStringLiteral("roster.pdf");
-    for (const QString& path : { csvPath, pdfPath })
+    const QString xlsxPath = env.appDir() + QStringLiteral("roster.xlsx");
+    for (const QString& path : { csvPath, pdfPath, xlsxPath })
         env.onNextModal([path](QDialog* dialog) {
             static_cast<QFileDialog*>(dialog)->selectFile(path);
             return int(QDialog::Accepted);
         });
     window->exportCsv();
     window->printToPdf();
+    window->exportWorkbook();
+    QFile xlsx(xlsxPath);
+    QVERIFY(xlsx.open(QIODevice::ReadOnly));
+    QVERIFY(xlsx.readAll().startsWith("PK"));
     QFile csv(csvPath);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QCOMPARE(csv.readAll(), csvOf(Month::read(env.db(), kYm)));
     QFile pdf(pdfPath);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QVERIFY(pdf.readAll().startsWith("%PDF"));
-    QCOMPARE(QDir(env.appDir()).entryList({ QStringLiteral("roster*") }, QDir::Files).size(), 2);
+    QCOMPARE(QDir(env.appDir()).entryList({ QStringLiteral("roster*") }, QDir::Files).size(), 3);
     QVERIFY(env.messages.isEmpty());
     delete window;
     Main::FrmMain = nullptr;

@@ -2,6 +2,8 @@
 // Excel workbooks (.xlsx), written with libxlsxwriter: a plain table, and a
 // month's roster with its shift colours, weekday headers, legend and coverage.
 // Needs nothing of Qt beyond Core: colours come as 0xRRGGBB numbers.
+#include "host/roster/Roster.h"
+
 #include <QCoreApplication>
 #include <QList>
 #include <QString>
@@ -40,6 +42,9 @@ struct RosterSheet
     QString totalCaption; // "本月合计"
     QString emptyCaption; // "未排班"
 };
+
+// A month's roster as the window shows it, for writeRoster().
+RosterSheet rosterSheet(const Roster::Month& month);
 
 class Writer
 {

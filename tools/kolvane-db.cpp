@@ -219,43 +219,6 @@ void writeCsv(const Roster::Month& month)
         throw Platform::Failure(out.errorString());
 }
 
-// The month's roster as the workbook writer takes it.
-Workbook::RosterSheet rosterSheet(const Roster::Month& month)
-{
-    Workbook::RosterSheet sheet;
-    sheet.title = QCoreApplication::translate("Roster", "%1 排班表").arg(month.ym());
-    sheet.idCaption = QCoreApplication::translate("Roster", "员工编号");
-    sheet.nameCaption = QCoreApplication::translate("Roster", "姓名");
-    sheet.legendCaption = QCoreApplication::translate("Roster", "班次");
-    sheet.totalCaption = QCoreApplication::translate("Roster", "本月合计");
-    sheet.emptyCaption = QCoreApplication::translate("Roster", "未排班");
-    sheet.days = month.days();
-    for (int day = 1; day <= month.days(); ++day) {
-        sheet.weekdays << Roster::weekdayName(month.date(day));
-        sheet.weekend << Roster::isWeekend(month.date(day));
-    }
-    sheet.codes = month.codes();
-    for (int code = 0; code < month.codes().size(); ++code) {
-        const auto c = static_cast<Roster::Month::Code>(code);
-        sheet.background << (month.colour(c) != 0 ? month.colour(c) & 0xFFFFFF : 0xFFFFFF);
-        sheet.foreground << (month.textColour(c) & 0xFFFFFF);
-        sheet.totals << month.total(c);
-        QList<int> perDay;
-        for (int day = 1; day <= month.days(); ++day)
-            perDay << month.count(c, day);
-        sheet.counts << perDay;
-    }
-    for (const Roster::Month::Code code : month.legend())
-        sheet.legend << code;
-    for (int row = 0; row < month.rowCount(); ++row) {
-        Workbook::RosterSheet::Row r { month.empId(row), month.name(row), {} };
-        for (int day = 1; day <= month.days(); ++day)
-            r.cells << month.cell(row, day);
-        sheet.rows << r;
-    }
-    return sheet;
-}
-
 // The month's roster as CSV on standard output, as the main window exports
 // it, or as a workbook.
 int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& ym, const QString& workbook)
@@ -277,7 +240,7 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
             } else {
                 const Roster::Month month = Roster::Month::read(db, ym);
                 if (!workbook.isEmpty())
-                    Workbook::Writer::writeRoster(workbook, rosterSheet(month));
+                    Workbook::Writer::writeRoster(workbook, Workbook::rosterSheet(month));
                 else
                     writeCsv(month);
             }
