@@ -103,16 +103,12 @@ Cancel the new period, open the account periods again and choose that period.
         <translation>Cannot save the schedule of employee %1</translation>
     </message>
     <message>
-        <source>无法保存员工 %1 的排班：数据库文件一直被其他工作站占用，请稍后再试。</source>
-        <translation>Cannot save the schedule of employee %1: another workstation keeps the database file busy. Please try again later.</translation>
-    </message>
-    <message>
-        <source>无法保存员工 %1 的排班：%2</source>
-        <translation>Cannot save the schedule of employee %1: %2</translation>
-    </message>
-    <message>
         <source>无法保存排班：%1</source>
         <translation>Cannot save the schedule: %1</translation>
+    </message>
+    <message>
+        <source>%1：数据库文件一直被其他工作站占用，请稍后再试。</source>
+        <translation>%1: another workstation has kept the database file busy; please try again later.</translation>
     </message>
 </context>
 <context>
@@ -158,6 +154,42 @@ Check the database server and the network, then try again.
     <message>
         <source>字段“%1”不存在（%2）</source>
         <translation>The field &quot;%1&quot; does not exist (%2)</translation>
+    </message>
+    <message>
+        <source>数据库服务器 %1 的资源不足（磁盘空间已满或内存不足），无法继续保存。
+请在服务器上腾出空间后再试一次。</source>
+        <translation>The database server %1 has run out of resources (its disk is full or it is out of memory); nothing more can be saved.
+Free space on the server, then try again.</translation>
+    </message>
+    <message>
+        <source>数据库所在的磁盘已满，无法继续保存。
+请在目录 %1 所在的磁盘上腾出空间后再试一次。</source>
+        <translation>The disk that holds the database is full; nothing more can be saved.
+Free space on the disk of the directory %1, then try again.</translation>
+    </message>
+    <message>
+        <source>数据库服务器 %1 只允许读取，无法继续保存。
+请让管理员确认这个数据库可以写入后再试一次。</source>
+        <translation>The database server %1 accepts reads only; nothing more can be saved.
+Ask the administrator to make the database writable, then try again.</translation>
+    </message>
+    <message>
+        <source>数据库文件不能写入，无法继续保存。
+请确认目录 %1 中的数据库文件和目录本身可以写入后再试一次。</source>
+        <translation>The database file cannot be written; nothing more can be saved.
+Make sure the database file in the directory %1, and the directory itself, can be written, then try again.</translation>
+    </message>
+    <message>
+        <source>数据库服务器 %1 读写数据时出错，无法继续保存。
+请让管理员检查服务器后再试一次。</source>
+        <translation>The database server %1 failed to read or write its data; nothing more can be saved.
+Ask the administrator to check the server, then try again.</translation>
+    </message>
+    <message>
+        <source>读写数据库文件时出错，无法继续保存。
+请检查目录 %1 所在的磁盘后再试一次。</source>
+        <translation>Reading or writing the database file failed; nothing more can be saved.
+Check the disk of the directory %1, then try again.</translation>
     </message>
 </context>
 <context>
@@ -613,6 +645,22 @@ Press F5 to read again.</translation>
     <message>
         <source>已导出 %1 人的排班表到 %2。</source>
         <translation>Exported the schedules of %1 employees to %2.</translation>
+    </message>
+    <message>
+        <source>导出 Excel(&amp;X)…</source>
+        <translation>Export to E&amp;xcel…</translation>
+    </message>
+    <message>
+        <source>导出 Excel</source>
+        <translation>Export to Excel</translation>
+    </message>
+    <message>
+        <source>排班表-%1.xlsx</source>
+        <translation>Schedules-%1.xlsx</translation>
+    </message>
+    <message>
+        <source>Excel 工作簿 (*.xlsx)</source>
+        <translation>Excel workbooks (*.xlsx)</translation>
     </message>
 </context>
 <context>
@@ -1093,6 +1141,10 @@ Please try again in %1.</translation>
     <message>
         <source>其他员工的排班已经生成。请检查以上员工的排班和轮班规则，再为他们安排本月排班。</source>
         <translation>The other employees&apos; schedules have been generated. Check the schedules and rotation rules of the employees above, then plan their month.</translation>
+    </message>
+    <message>
+        <source>已经保存的员工排班保留不变，新帐套没有保存。问题解决后请再次保存，系统会补全这个月的排班。</source>
+        <translation>The schedules saved so far are kept; the new period was not saved. Once the problem is solved, save again: the rest of the month's schedules will be generated.</translation>
     </message>
 </context>
 <context>
