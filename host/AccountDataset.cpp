@@ -218,7 +218,7 @@ void AccountDataset::post()
         return;
     const QString key = fieldText(Db::cYm);
     if (!m_model->submitAll()) {
-        // The row stays pending. A failed INSERT outside a transaction leaves
+        // The row stays pending. A failed insert outside a transaction leaves
         // the connection usable on every engine.
         const QSqlError error = m_model->lastError();
         if (Db::isDuplicateKey(error) && !Db::isConnectionLost(m_model->database(), error))

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSysInfo>
+#include <QTranslator>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,6 +221,27 @@ QDate today()
 void setClock(std::function<QDateTime()> clock)
 {
     overrides().clock = std::move(clock);
+}
+
+bool installTranslations(const QLocale& locale)
+{
+    if (QLocale(locale.uiLanguages().value(0)).language() != QLocale::English)
+        return false;
+    auto* own = new QTranslator(QCoreApplication::instance());
+    if (!own->load(QStringLiteral(":/i18n/kolvane_en.qm"))) {
+        delete own;
+        return false;
+    }
+    QCoreApplication::installTranslator(own);
+    // Qt's texts are English without a translation; its own English file adds
+    // the plural forms. Without it the program is still English.
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (qt->load(QLocale(QLocale::English), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
+    else
+        delete qt;
+    return true;
 }
 
 } // namespace Platform

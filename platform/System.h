@@ -2,6 +2,7 @@
 // Facts of the machine the program asks Windows for, with test seams.
 #include <QDate>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -54,5 +55,9 @@ void shareWithDirectoryGroup(const QString& file);
 QDateTime now();
 QDate today();
 void setClock(std::function<QDateTime()> clock); // empty: back to the real clock
+
+// Under an English locale, the program's English texts (and Qt's own English
+// plural forms); true when they were installed. Every other locale: Chinese.
+bool installTranslations(const QLocale& locale);
 
 } // namespace Platform

@@ -1,10 +1,9 @@
 #include "shell/Application.h"
 
 #include "host/ErrorReport.h"
+#include "platform/System.h"
 
 #include <QFont>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -42,21 +41,5 @@ void TApplication::showUnknownException()
 
 bool TApplication::installTranslations(const QLocale& locale)
 {
-    if (QLocale(locale.uiLanguages().value(0)).language() != QLocale::English)
-        return false;
-    auto* own = new QTranslator(QCoreApplication::instance());
-    if (!own->load(QStringLiteral(":/i18n/kolvane_en.qm"))) {
-        delete own;
-        return false;
-    }
-    QCoreApplication::installTranslator(own);
-    // Qt's texts are English without a translation; its own English file adds
-    // the plural forms. Without it the program is still English.
-    auto* qt = new QTranslator(QCoreApplication::instance());
-    if (qt->load(QLocale(QLocale::English), QStringLiteral("qtbase"), QStringLiteral("_"),
-            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(qt);
-    else
-        delete qt;
-    return true;
+    return Platform::installTranslations(locale);
 }

@@ -17,7 +17,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTextStream>
-#include <QTranslator>
 #include <optional>
 #include <unistd.h>
 
@@ -242,23 +241,11 @@ int importIntoServer(AccessSource& source, const QString& connectionText)
     return code;
 }
 
-// Under an English locale the command speaks English, as the program does.
-void installEnglish()
-{
-    if (QLocale(QLocale::system().uiLanguages().value(0)).language() != QLocale::English)
-        return;
-    auto* translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QStringLiteral(":/i18n/kolvane_en.qm")))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
-
 } // namespace
 
 int command(const QStringList& args)
 {
-    installEnglish();
+    Platform::installTranslations(QLocale::system());
     QString error;
     const std::optional<Arguments> a = parse(args, error);
     if (!a)

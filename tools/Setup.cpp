@@ -10,25 +10,12 @@
 #include <QSqlField>
 #include <QSqlRecord>
 #include <QTextStream>
-#include <QTranslator>
 
 namespace Setup {
 
 namespace {
 
 const QString connectionName = QStringLiteral("kolvane-db-setup");
-
-// The English texts under an English locale, as the program shows them.
-void installTranslations()
-{
-    if (QLocale(QLocale::system().uiLanguages().value(0)).language() != QLocale::English)
-        return;
-    auto* own = new QTranslator(QCoreApplication::instance());
-    if (own->load(QStringLiteral(":/i18n/kolvane_en.qm")))
-        QCoreApplication::installTranslator(own);
-    else
-        delete own;
-}
 
 } // namespace
 
@@ -54,7 +41,7 @@ bool handles(const QStringList& args)
 
 int run(QStringList args)
 {
-    installTranslations();
+    Platform::installTranslations(QLocale::system());
     const QString command = args.takeFirst();
     Mainmodule::ConnectionSettings settings;
     QString error;

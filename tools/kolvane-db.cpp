@@ -148,7 +148,7 @@ QStringList suiteTablesIn(const QSqlDatabase& db)
 }
 
 // Creates every table and row in one transaction: PostgreSQL undoes the
-// CREATE TABLEs too when anything fails.
+// new tables too when anything fails.
 int createOnServer(const QString& command, const QString& connectionText)
 {
     Mainmodule::ConnectionSettings settings;
