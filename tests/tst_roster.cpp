@@ -4,10 +4,10 @@
 
 #include "host/Main.h"
 #include "host/Mainmodule.h"
+#include "host/Varunit.h"
 #include "host/roster/Roster.h"
 #include "host/roster/RosterModel.h"
 #include "host/roster/RosterView.h"
-#include "host/Varunit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -168,11 +168,13 @@ void TestRoster::readCountColourExport()
     QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
     const QList<QByteArray> lines = csv.split('\n');
     QCOMPARE(lines.size(), 6); // header, four rows, nothing after the last CRLF
-    QVERIFY(lines[0].startsWith(QStringLiteral("\uFEFF员工编号,姓名,2026-02-01,2026-02-02,").toUtf8()));
+    QVERIFY(
+        lines[0].startsWith(QStringLiteral("\uFEFF员工编号,姓名,班次或规则,起始日期,2026-02-01,2026-02-02,").toUtf8()));
     QVERIFY(lines[0].endsWith(",2026-02-28\r"));
-    QVERIFY(lines[2].startsWith(QStringLiteral("E02,李四,夜班,休息,\"A,\"\"B\"\"\",中班,夜班,,").toUtf8()));
+    QVERIFY(
+        lines[2].startsWith(QStringLiteral("E02,李四,R1,2026-01-05,夜班,休息,\"A,\"\"B\"\"\",中班,夜班,,").toUtf8()));
     QVERIFY(lines[3].startsWith("E03,,"));
-    QCOMPARE(lines[4].count(','), 29);
+    QCOMPARE(lines[4].count(','), 31);
 
     QProcess tool;
     QStringList args = { QStringLiteral("roster") };

@@ -233,7 +233,9 @@ std::vector<int> Month::filter(const QString& text) const
 
 void Month::writeCsv(QIODevice& out) const
 {
-    QString text = QChar(0xFEFF) + tr("员工编号") + u',' + tr("姓名");
+    // The columns the admin tool's schedule import reads back: a planner edits
+    // the month in a spreadsheet and loads it again.
+    QString text = QChar(0xFEFF) + tr("员工编号") + u',' + tr("姓名") + u',' + tr("班次或规则") + u',' + tr("起始日期");
     for (int day = 1; day <= m_days; ++day)
         text += u',' + date(day).toString(QStringLiteral("yyyy-MM-dd"));
     text += QStringLiteral("\r\n");
@@ -244,7 +246,8 @@ void Month::writeCsv(QIODevice& out) const
         text.clear();
     };
     for (int row = 0; row < rowCount(); ++row) {
-        text += csvField(empId(row)) + u',' + csvField(name(row));
+        text += csvField(empId(row)) + u',' + csvField(name(row)) + u',' + csvField(shiftId(row)) + u','
+            + anchor(row).toString(QStringLiteral("yyyy-MM-dd"));
         for (int day = 1; day <= m_days; ++day)
             text += u',' + csvField(code(row, day));
         text += QStringLiteral("\r\n");

@@ -83,7 +83,8 @@ public:
     std::vector<int> filter(const QString& text) const;
 
     // The month as CSV: UTF-8 with a byte-order mark, CRLF line ends, a header
-    // line (id, name, one column per day as "yyyy-MM-dd"), one line per row.
+    // line (id, name, shift or rule, anchor date, one column per day as
+    // "yyyy-MM-dd"), one line per row.
     // Throws std::runtime_error when the device refuses the text.
     void writeCsv(QIODevice& out) const;
 
