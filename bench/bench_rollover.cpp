@@ -604,55 +604,24 @@ double maxOf(const std::vector<double>& v)
 
 } // namespace
 
-BENCHMARK(BM_RolloverSqlite)
-    ->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })
-    ->Iterations(1)
-    ->Repetitions(9)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minOf)
-    ->ComputeStatistics("max", maxOf)
-    ->ReportAggregatesOnly(true);
+// One timed run a repetition, the manual time, min/median/max only.
+benchmark::internal::Benchmark* repeated(benchmark::internal::Benchmark* b, int repetitions)
+{
+    return b->Iterations(1)
+        ->Repetitions(repetitions)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->ComputeStatistics("min", minOf)
+        ->ComputeStatistics("max", maxOf)
+        ->ReportAggregatesOnly(true);
+}
 
-BENCHMARK(BM_RolloverSqlite)
-    ->ArgsProduct({ { 100000 }, { 0, 1 } })
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minOf)
-    ->ComputeStatistics("max", maxOf)
-    ->ReportAggregatesOnly(true);
-
-BENCHMARK(BM_RolloverSqliteTogether)
-    ->ArgsProduct({ { 10000 }, { 0, 1 } })
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minOf)
-    ->ComputeStatistics("max", maxOf)
-    ->ReportAggregatesOnly(true);
-
-BENCHMARK(BM_RolloverServer)
-    ->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })
-    ->Iterations(1)
-    ->Repetitions(9)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minOf)
-    ->ComputeStatistics("max", maxOf)
-    ->ReportAggregatesOnly(true);
-
-BENCHMARK(BM_RolloverServer)
-    ->ArgsProduct({ { 100000 }, { 0, 1 } })
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("min", minOf)
-    ->ComputeStatistics("max", maxOf)
-    ->ReportAggregatesOnly(true);
+// Second argument: 0 the project's schema, 1 the bare table list.
+BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
+BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
+BENCHMARK(BM_RolloverSqliteTogether)->ArgsProduct({ { 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 5); });
+BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
+BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
 
 int main(int argc, char** argv)
 {

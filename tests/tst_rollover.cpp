@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QProgressBar>
 #include <QSqlDriver>
+#include <QSqlQuery>
 #include <QThread>
 #include <QtTest>
 #include <latch>
@@ -419,6 +420,45 @@ void TestRollover::existingRowsAreEditedInPlace()
     QCOMPARE(t1.at(20), QStringLiteral("夜班")); // day 21: slot (20 mod 3) + 1
     QCOMPARE(g.column(QStringLiteral("T1"), QStringLiteral("shift_id")).toString(), QStringLiteral("白班"));
     QCOMPARE(dateOf(g.column(QStringLiteral("T1"), QStringLiteral("start_date"))), day(2024, 1, 1));
+
+    // A row of the new month that another program moves while the run goes
+    // (written anew after a row of its own, so at another place than the run
+    // read): still edited in place, never a second row.
+    Fixture h;
+    makeSchemeKeyless(h.env);
+    for (const char16_t* emp : { u"M1", u"M2", u"M3" }) {
+        h.addEmployee(QString::fromUtf16(emp), QStringLiteral("白班"));
+        h.env.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, \"31\") VALUES ('2024-01', ?, 'x')"),
+            { QString::fromUtf16(emp) });
+    }
+    QSqlDatabase other = h.env.openConnection(QStringLiteral("other-program"));
+    class Mover : public RolloverProgress
+    {
+    public:
+        explicit Mover(QSqlDatabase db)
+            : m_db(std::move(db))
+        {
+        }
+        void advance(int position) override
+        {
+            if (position != 1)
+                return;
+            QSqlQuery q(m_db);
+            q.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id) VALUES ('2030-01', 'Z')"));
+            q.exec(QStringLiteral("DELETE FROM Scheme WHERE YM='2024-01' AND emp_id='M3'"));
+            q.exec(QStringLiteral("INSERT INTO Scheme (YM, emp_id, \"31\") VALUES ('2024-01', 'M3', 'moved')"));
+        }
+
+    private:
+        QSqlDatabase m_db;
+    } mover(other);
+    const RolloverReport moved = h.run(QStringLiteral("2024-01"), day(2024, 1, 1), day(2024, 1, 20), &mover);
+    QCOMPARE(moved.written, 3);
+    QCOMPARE(h.rows(), 3);
+    QCOMPARE(h.days(QStringLiteral("M3")).mid(0, 20), repeated(QStringLiteral("白班"), 20));
+    QCOMPARE(h.days(QStringLiteral("M3")).at(30), QStringLiteral("moved"));
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
 }
 
 void TestRollover::leaveDates()

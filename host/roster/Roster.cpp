@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/MonthKey.h"
+#include "tools/Csv.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
@@ -47,17 +48,6 @@ quint32 fnv1a(const QString& text)
 std::u16string_view keyOf(QStringView text)
 {
     return { text.utf16(), static_cast<size_t>(text.size()) };
-}
-
-QString csvField(const QString& text)
-{
-    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
-        || (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
-    if (!quote)
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
 }
 
 } // namespace
@@ -246,10 +236,10 @@ void Month::writeCsv(QIODevice& out) const
         text.clear();
     };
     for (int row = 0; row < rowCount(); ++row) {
-        text += csvField(empId(row)) + u',' + csvField(name(row)) + u',' + csvField(shiftId(row)) + u','
-            + anchor(row).toString(QStringLiteral("yyyy-MM-dd"));
+        text += Csv::Writer::field(empId(row)) + u',' + Csv::Writer::field(name(row)) + u','
+            + Csv::Writer::field(shiftId(row)) + u',' + anchor(row).toString(QStringLiteral("yyyy-MM-dd"));
         for (int day = 1; day <= m_days; ++day)
-            text += u',' + csvField(code(row, day));
+            text += u',' + Csv::Writer::field(code(row, day));
         text += QStringLiteral("\r\n");
         if (text.size() > 64 * 1024)
             flush();
