@@ -11,7 +11,7 @@
 //                         writer into a new SQLite file; counter peak_rss_mb, the
 //                         process's high-water mark from just before the run:
 //                         flat as N grows.
-#include "tools/Importer.h"
+#include "import/Importer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

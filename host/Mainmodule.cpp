@@ -3,7 +3,6 @@
 #include "db/Query.h"
 #include "host/AccountDataset.h"
 #include "host/Prjconst.h"
-#include "platform/MessageBox.h"
 #include "platform/System.h"
 
 #include <QSqlError>
@@ -22,7 +21,7 @@ TMainDM::TMainDM(QObject* owner)
         openConnection(settings, connectionName);
     } catch (const Db::Error& error) {
         bQuited = true;
-        Platform::MessageBox(Platform::messageOf(error), Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        m_openError = Platform::messageOf(error);
         return;
     }
     m_connected = true;

@@ -1,7 +1,7 @@
 #pragma once
 // The suite's data module: the database connection and the account-period
-// dataset. Creating it connects; when that fails it tells the operator once and
-// sets bQuited so the program ends.
+// dataset. Creating it connects; when that fails it sets bQuited so the
+// program ends, and keeps the reason for the operator (openError()).
 #include "host/Connection.h"
 
 #include <QObject>
@@ -23,6 +23,8 @@ public:
     // Closes the connection for good: db() reports it closed from then on.
     void closeConnection();
     bool isClosed() const { return m_closed; }
+    // Why the connection could not be opened; empty when it was.
+    QString openError() const { return m_openError; }
     AccountDataset* accountData() const { return m_accountData; }
 
     static inline const QString connectionName = QStringLiteral("MainDM");
@@ -31,6 +33,7 @@ private:
     AccountDataset* m_accountData = nullptr;
     bool m_connected = false;
     bool m_closed = false;
+    QString m_openError;
 };
 
 extern TMainDM* MainDM;

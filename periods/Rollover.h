@@ -4,7 +4,7 @@
 //
 // The engine needs no widget. The account-period dialog passes the month and
 // the two dates it holds, and a progress object through which the run shows
-// itself (periods/Gauge.h has the dialog's). Employees whose row could not be
+// itself (periods/ui/Gauge.h has the dialog's). Employees whose row could not be
 // written are collected in the report, and failureMessage() words them for the
 // operator.
 #include "db/SchemeWriter.h"

@@ -1,6 +1,6 @@
 #include "shell/Application.h"
 
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "platform/System.h"
 
 #include <QFont>

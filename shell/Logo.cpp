@@ -1,6 +1,6 @@
 #include "shell/Logo.h"
 
-#include "host/Artwork.h"
+#include "host/ui/Artwork.h"
 #include "ui_Logo.h"
 
 #include <QGuiApplication>

@@ -1,13 +1,13 @@
 #include "shell/Startup.h"
 
-#include "host/Main.h"
-#include "host/Mainmodule.h"
+#include "host/ui/Main.h"
+#include "host/ui/DataModule.h"
 #include "host/Pubfunctions.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
 #include "shell/Application.h"
 #include "shell/Logo.h"
-#include "signin/Login.h"
+#include "signin/ui/Login.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -92,7 +92,7 @@ bool bringUp(const Step& step, Owned& owned)
         step(QStringLiteral("database file"));
         Pubfunctions::EventCallBack = Main::ExeEventToBack;
         step(QStringLiteral("event hook"));
-        Mainmodule::MainDM = new Mainmodule::TMainDM(qApp);
+        Mainmodule::createDataModule(qApp);
         step(QStringLiteral("data module"));
         const QString title = titleForCodePage(Platform::GetACP());
         // The title names the application where the desktop shows one (the

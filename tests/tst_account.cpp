@@ -7,11 +7,11 @@
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
-#include "periods/AAccount.h"
+#include "periods/ui/AAccount.h"
 #include "periods/AccountRules.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
-#include "signin/Login.h"
+#include "signin/ui/Login.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -9,11 +9,11 @@
 #include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "periods/Rollover.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/Registry.h"
-#include "signin/Login.h"
-#include "tools/AccessSource.h"
-#include "tools/Importer.h"
+#include "signin/ui/Login.h"
+#include "import/AccessSource.h"
+#include "import/Importer.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>

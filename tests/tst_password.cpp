@@ -3,8 +3,8 @@
 
 #include "db/Query.h"
 #include "host/Prjconst.h"
-#include "platform/ModalShow.h"
-#include "signin/Password.h"
+#include "platform/ui/ModalShow.h"
+#include "signin/ui/Password.h"
 
 #include <QLineEdit>
 #include <QPushButton>

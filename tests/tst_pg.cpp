@@ -8,7 +8,7 @@
 #include "host/Mainmodule.h"
 #include "periods/Rollover.h"
 #include "platform/IniFile.h"
-#include "signin/Login.h"
+#include "signin/ui/Login.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "platform/IniFile.h"
-#include "platform/MessageBox.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 

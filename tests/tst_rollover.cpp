@@ -4,7 +4,7 @@
 
 #include "db/Query.h"
 #include "host/Mainmodule.h"
-#include "periods/Gauge.h"
+#include "periods/ui/Gauge.h"
 #include "periods/Rollover.h"
 
 #include <QApplication>

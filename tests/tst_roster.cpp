@@ -2,12 +2,12 @@
 // main window that shows it.
 #include "TestSupport.h"
 
-#include "host/Main.h"
+#include "host/ui/Main.h"
 #include "host/Mainmodule.h"
 #include "host/Varunit.h"
 #include "host/roster/Roster.h"
-#include "host/roster/RosterModel.h"
-#include "host/roster/RosterView.h"
+#include "host/roster/ui/RosterModel.h"
+#include "host/roster/ui/RosterView.h"
 
 #include <QAction>
 #include <QApplication>

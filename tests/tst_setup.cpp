@@ -8,8 +8,8 @@
 #include "host/Prjconst.h"
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
-#include "signin/Login.h"
-#include "signin/Password.h"
+#include "signin/ui/Login.h"
+#include "signin/ui/Password.h"
 #include "signin/Throttle.h"
 
 #include <QComboBox>

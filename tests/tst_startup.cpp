@@ -2,18 +2,18 @@
 // the sign-in, the main window, and the clean-up on every way out.
 #include "TestSupport.h"
 
-#include "host/Main.h"
+#include "host/ui/Main.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
 #include "host/Pubfunctions.h"
 #include "host/Varunit.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
 #include "shell/Application.h"
 #include "shell/Logo.h"
 #include "shell/Startup.h"
-#include "signin/Login.h"
+#include "signin/ui/Login.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "host/AccessFile.h"
 #include "host/Connection.h"
 #include "platform/System.h"
-#include "tools/AccessSource.h"
-#include "tools/Importer.h"
+#include "import/AccessSource.h"
+#include "import/Importer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -13,9 +13,9 @@
 #include "host/Functions.h"
 #include "host/MonthKey.h"
 #include "periods/CycleShift.h"
-#include "tools/Csv.h"
+#include "formats/Csv.h"
 #include "tools/Setup.h"
-#include "tools/Workbook.h"
+#include "formats/xlsx/Workbook.h"
 
 #include <QHash>
 #include <QRegularExpression>

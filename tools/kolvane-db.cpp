@@ -8,10 +8,10 @@
 #include "host/Schema.h"
 #include "host/roster/Roster.h"
 #include "platform/System.h"
-#include "tools/Demo.h"
+#include "setup/Demo.h"
 #include "tools/ImportCommand.h"
 #include "tools/Setup.h"
-#include "tools/Workbook.h"
+#include "host/roster/RosterSheet.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -240,7 +240,7 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
             } else {
                 const Roster::Month month = Roster::Month::read(db, ym);
                 if (!workbook.isEmpty())
-                    Workbook::Writer::writeRoster(workbook, Workbook::rosterSheet(month));
+                    Workbook::Writer::writeRoster(workbook, Roster::sheet(month));
                 else
                     writeCsv(month);
             }

@@ -3,7 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/MonthKey.h"
-#include "tools/Csv.h"
+#include "formats/Csv.h"
 
 #include <QCoreApplication>
 #include <QIODevice>

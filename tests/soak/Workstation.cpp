@@ -6,15 +6,15 @@
 #include "TestSupport.h"
 
 #include "host/AccountDataset.h"
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
-#include "periods/AAccount.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalShow.h"
+#include "periods/ui/AAccount.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
-#include "signin/Login.h"
-#include "signin/Password.h"
+#include "signin/ui/Login.h"
+#include "signin/ui/Password.h"
 
 #include <QCheckBox>
 #include <QComboBox>

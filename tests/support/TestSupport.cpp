@@ -1,16 +1,16 @@
 #include "TestSupport.h"
 
 #include "db/Query.h"
-#include "host/Mainmodule.h"
+#include "host/ui/DataModule.h"
 #include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Pubfunctions.h"
 #include "host/Schema.h"
 #include "host/Varunit.h"
-#include "tools/Demo.h"
+#include "setup/Demo.h"
 #include "platform/IniFile.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 
@@ -324,7 +324,7 @@ bool TestEnv::createDataModule()
     if (Platform::IniFile(iniPath()).readString(QStringLiteral("Database"), QStringLiteral("Driver")).isEmpty())
         writeDatabaseSection();
     Mainmodule::bQuited = false;
-    Mainmodule::MainDM = new Mainmodule::TMainDM(nullptr);
+    Mainmodule::createDataModule(nullptr);
     return !Mainmodule::bQuited;
 }
 

@@ -1,6 +1,6 @@
 // The demonstration database: operators, last month's and this month's
 // periods, employees, shift rules and last month's schedules.
-#include "tools/Demo.h"
+#include "setup/Demo.h"
 
 #include "db/SchemeWriter.h"
 #include "host/MonthKey.h"

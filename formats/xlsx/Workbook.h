@@ -2,8 +2,6 @@
 // Excel workbooks (.xlsx), written with libxlsxwriter: a plain table, and a
 // month's roster with its shift colours, weekday headers, legend and coverage.
 // Needs nothing of Qt beyond Core: colours come as 0xRRGGBB numbers.
-#include "host/roster/Roster.h"
-
 #include <QCoreApplication>
 #include <QList>
 #include <QString>
@@ -20,6 +18,7 @@ struct RosterSheet
     int days = 0;
     QStringList weekdays; // one a day: 一 … 日
     QList<bool> weekend; // one a day
+    quint32 weekendShade = 0xFFFFFF; // the weekend headers' background, 0xRRGGBB
 
     // Codes by number; codes[0] is the empty cell.
     QStringList codes;
@@ -42,9 +41,6 @@ struct RosterSheet
     QString totalCaption; // "本月合计"
     QString emptyCaption; // "未排班"
 };
-
-// A month's roster as the window shows it, for writeRoster().
-RosterSheet rosterSheet(const Roster::Month& month);
 
 class Writer
 {

@@ -1,13 +1,13 @@
-#include "signin/Password.h"
+#include "signin/ui/Password.h"
 
 #include "db/Query.h"
 #include "db/Statements.h"
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalShow.h"
-#include "signin/SigninCommon.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
+#include "signin/ui/SigninCommon.h"
 #include "signin/Throttle.h"
 #include "ui_Password.h"
 

@@ -1,4 +1,4 @@
-#include "host/roster/RosterModel.h"
+#include "host/roster/ui/RosterModel.h"
 
 #include <QBrush>
 #include <QFont>

@@ -1,22 +1,22 @@
-#include "periods/AAccount.h"
+#include "periods/ui/AAccount.h"
 
 #include "ui_AAccount.h"
 
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "host/Functions.h"
-#include "host/Main.h"
+#include "host/ui/Main.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "periods/AccountRules.h"
-#include "periods/Gauge.h"
+#include "periods/ui/Gauge.h"
 #include "periods/Rollover.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalShow.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
 
 #include <QDataWidgetMapper>

@@ -1,4 +1,4 @@
-#include "tools/Workbook.h"
+#include "formats/xlsx/Workbook.h"
 
 #include "platform/Failure.h"
 
@@ -112,7 +112,7 @@ void Writer::writeRoster(const QString& path, const RosterSheet& roster)
         format_set_border(f, LXW_BORDER_THIN);
         if (weekend) {
             format_set_pattern(f, LXW_PATTERN_SOLID);
-            format_set_bg_color(f, Roster::kWeekendColour & 0xFFFFFF);
+            format_set_bg_color(f, roster.weekendShade);
         }
         return f;
     };
@@ -192,40 +192,4 @@ void Writer::writeRoster(const QString& path, const RosterSheet& roster)
 }
 
 // The month's roster as the workbook writer takes it.
-RosterSheet rosterSheet(const Roster::Month& month)
-{
-    RosterSheet sheet;
-    sheet.title = QCoreApplication::translate("Roster", "%1 排班表").arg(month.ym());
-    sheet.idCaption = QCoreApplication::translate("Roster", "员工编号");
-    sheet.nameCaption = QCoreApplication::translate("Roster", "姓名");
-    sheet.legendCaption = QCoreApplication::translate("Roster", "班次");
-    sheet.totalCaption = QCoreApplication::translate("Roster", "本月合计");
-    sheet.emptyCaption = QCoreApplication::translate("Roster", "未排班");
-    sheet.days = month.days();
-    for (int day = 1; day <= month.days(); ++day) {
-        sheet.weekdays << Roster::weekdayName(month.date(day));
-        sheet.weekend << Roster::isWeekend(month.date(day));
-    }
-    sheet.codes = month.codes();
-    for (int code = 0; code < month.codes().size(); ++code) {
-        const auto c = static_cast<Roster::Month::Code>(code);
-        sheet.background << (month.colour(c) != 0 ? month.colour(c) & 0xFFFFFF : 0xFFFFFF);
-        sheet.foreground << (month.textColour(c) & 0xFFFFFF);
-        sheet.totals << month.total(c);
-        QList<int> perDay;
-        for (int day = 1; day <= month.days(); ++day)
-            perDay << month.count(c, day);
-        sheet.counts << perDay;
-    }
-    for (const Roster::Month::Code code : month.legend())
-        sheet.legend << code;
-    for (int row = 0; row < month.rowCount(); ++row) {
-        RosterSheet::Row r { month.empId(row), month.name(row), {} };
-        for (int day = 1; day <= month.days(); ++day)
-            r.cells << month.cell(row, day);
-        sheet.rows << r;
-    }
-    return sheet;
-}
-
 } // namespace Workbook

@@ -1,4 +1,4 @@
-#include "tools/Csv.h"
+#include "formats/Csv.h"
 
 #include "platform/Failure.h"
 

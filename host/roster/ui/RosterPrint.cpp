@@ -1,9 +1,9 @@
-#include "host/roster/RosterPrint.h"
+#include "host/roster/ui/RosterPrint.h"
 
 #include "platform/Failure.h"
 
 #include "host/roster/Roster.h"
-#include "host/roster/RosterModel.h"
+#include "host/roster/ui/RosterModel.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>

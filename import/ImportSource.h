@@ -1,6 +1,6 @@
 #pragma once
 // What an import reads: tables with their columns, keys and rows, handed over
-// as plain values. The Access reader (tools/AccessSource.h) is one source;
+// as plain values. The Access reader (import/AccessSource.h) is one source;
 // tests hand over rows of their own.
 #include "platform/Failure.h"
 #include <QList>

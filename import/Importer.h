@@ -2,7 +2,7 @@
 // Writes the tables of an import source into a suite database: the suite's
 // own tables (Users, Accounts, Scheme, Employee, Shifts_Rule, OpLog) into the
 // suite's schema, every other table with its own name, columns and keys.
-#include "tools/ImportSource.h"
+#include "import/ImportSource.h"
 
 #include <QSqlDatabase>
 #include <functional>

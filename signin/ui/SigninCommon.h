@@ -2,7 +2,7 @@
 // Text rules and the form font shared by the sign-in dialogs.
 #include "host/Functions.h"
 #include "host/Prjconst.h"
-#include "platform/MessageBox.h"
+#include "platform/ui/MessageBox.h"
 
 #include <QEvent>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "host/roster/RosterView.h"
+#include "host/roster/ui/RosterView.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "host/Artwork.h"
+#include "host/ui/Artwork.h"
 
 #include <QtGlobal>
 

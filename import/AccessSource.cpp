@@ -1,4 +1,4 @@
-#include "tools/AccessSource.h"
+#include "import/AccessSource.h"
 
 #include "host/AccessFile.h"
 

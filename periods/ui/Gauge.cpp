@@ -1,4 +1,4 @@
-#include "periods/Gauge.h"
+#include "periods/ui/Gauge.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "platform/ModalShow.h"
+#include "platform/ui/ModalShow.h"
 
 #include <QDialog>
 

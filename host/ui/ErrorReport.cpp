@@ -1,8 +1,8 @@
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "platform/Failure.h"
 
 #include "host/Prjconst.h"
-#include "platform/MessageBox.h"
+#include "platform/ui/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QString>

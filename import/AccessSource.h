@@ -1,7 +1,7 @@
 #pragma once
 // Reads an Access database file (Jet 3, Jet 4, ACE) through mdbtools' libmdb,
 // decoding every value from its stored bytes.
-#include "tools/ImportSource.h"
+#include "import/ImportSource.h"
 
 #include <memory>
 

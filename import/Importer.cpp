@@ -1,4 +1,4 @@
-#include "tools/Importer.h"
+#include "import/Importer.h"
 #include "platform/Failure.h"
 
 #include "db/ImportStatements.h"

@@ -1,17 +1,17 @@
-#include "host/Main.h"
+#include "host/ui/Main.h"
 
 #include "platform/Failure.h"
 
-#include "host/ErrorReport.h"
+#include "host/ui/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Varunit.h"
 #include "host/roster/Roster.h"
-#include "host/roster/RosterModel.h"
-#include "host/roster/RosterPrint.h"
-#include "host/roster/RosterView.h"
-#include "platform/ModalShow.h"
+#include "host/roster/ui/RosterModel.h"
+#include "host/roster/ui/RosterPrint.h"
+#include "host/roster/ui/RosterView.h"
+#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
-#include "tools/Workbook.h"
+#include "host/roster/RosterSheet.h"
 
 #include <QAction>
 #include <QDir>
@@ -309,7 +309,7 @@ void TFrmMain::exportWorkbook()
         = askSaveFile(tr("导出 Excel"), tr("排班表-%1.xlsx").arg(Varunit::Account.Ym), tr("Excel 工作簿 (*.xlsx)"));
     if (path.isEmpty())
         return;
-    Workbook::Writer::writeRoster(path, Workbook::rosterSheet(m_model->month()));
+    Workbook::Writer::writeRoster(path, Roster::sheet(m_model->month()));
     statusBar()->showMessage(tr("已导出 %1 人的排班表到 %2。").arg(m_model->month().rowCount()).arg(path), 5000);
 }
 
