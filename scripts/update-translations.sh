@@ -19,4 +19,4 @@ if [ -z "$lupdate" ]; then
 fi
 cd "$root"
 "$lupdate" -silent -I "$root" -locations none -no-obsolete -source-language zh_CN -target-language en \
-    platform db host signin periods shell tools -ts translations/kolvane_en.ts
+    platform db formats host signin periods setup import shell tools -ts translations/kolvane_en.ts

@@ -928,6 +928,14 @@ The file has not been changed. Rename it, then import it into a database of this
         <source>无法写出排班表：%1</source>
         <translation>Cannot write the schedules: %1</translation>
     </message>
+    <message>
+        <source>班次或规则</source>
+        <translation>Shift or rule</translation>
+    </message>
+    <message>
+        <source>起始日期</source>
+        <translation>Anchor date</translation>
+    </message>
 </context>
 <context>
     <name>Platform::IniFile</name>
@@ -1144,7 +1152,7 @@ Please try again in %1.</translation>
     </message>
     <message>
         <source>已经保存的员工排班保留不变，新帐套没有保存。问题解决后请再次保存，系统会补全这个月的排班。</source>
-        <translation>The schedules saved so far are kept; the new period was not saved. Once the problem is solved, save again: the rest of the month's schedules will be generated.</translation>
+        <translation>The schedules saved so far are kept; the new period was not saved. Once the problem is solved, save again: the rest of the month&apos;s schedules will be generated.</translation>
     </message>
 </context>
 <context>
