@@ -91,23 +91,38 @@ inline const QString sqlShiftRules = QStringLiteral("SELECT * FROM Shifts_Rule")
 inline const QString sqlInsertOpLog = QStringLiteral(
     "INSERT INTO OpLog (opTime, BeWrite, opUser, opComPuter) VALUES (:opTime, :BeWrite, :opUser, :opComputer)");
 
-// Repeated wrong passwords, counted per user name in a table of the shell's own
+// Repeated wrong passwords, counted per operator in a table of the shell's own
 // (created when first needed), shared by every workstation. Times are whole
 // seconds since 1970 (UTC); %1 stands for the clock: the server's on
 // PostgreSQL, the workstation's on SQLite.
 inline const QString sqlCreateLoginFailures
     = QStringLiteral("CREATE TABLE IF NOT EXISTS LoginFailures (username VARCHAR(255) NOT NULL PRIMARY KEY, "
                      "failures INTEGER NOT NULL, last_failure BIGINT NOT NULL, locked_until BIGINT)");
+// The name as the Users table spells it, found the way the database compares
+// names (a column that ignores letter case finds "admin" for "ADMIN"); NULL
+// for a name no operator has.
+inline const QString sqlOperatorSpelling
+    = QStringLiteral("SELECT MIN(username) AS username FROM Users WHERE username=:username");
 // Seconds the name must still wait; no row when it may try.
 inline const QString sqlLoginLockWait = QStringLiteral(
     "SELECT locked_until - %1 AS wait FROM LoginFailures WHERE username=:username AND locked_until > %1");
+// A clock set back behind the last failure (a workstation's, on SQLite): the
+// lock starts again from now with the length it had, rather than lasting
+// until the clock catches up.
+inline const QString sqlRebaseLoginFailure = QStringLiteral(
+    "UPDATE LoginFailures SET locked_until = CASE WHEN locked_until IS NULL THEN NULL "
+    "WHEN locked_until - last_failure > 900 THEN %1 + 900 ELSE %1 + locked_until - last_failure END, "
+    "last_failure = %1 WHERE username=:username AND last_failure > %1");
 // One more failure, counted in one statement whatever other workstations do at
-// the same moment. The fifth failure in a row locks the name for 30 seconds,
-// each further one doubles the wait, up to 15 minutes.
+// the same moment. Failures more than the longest lock (15 minutes) before
+// this one are forgotten. The fifth failure in a row locks the name for 30
+// seconds, each further one doubles the wait, up to 15 minutes.
 inline const QString sqlCountLoginFailure = QStringLiteral(
     "INSERT INTO LoginFailures (username, failures, last_failure, locked_until) VALUES (:username, 1, %1, NULL) "
-    "ON CONFLICT (username) DO UPDATE SET failures = LoginFailures.failures + 1, last_failure = %1, "
-    "locked_until = CASE WHEN LoginFailures.failures + 1 < 5 THEN NULL "
+    "ON CONFLICT (username) DO UPDATE SET "
+    "failures = CASE WHEN %1 - LoginFailures.last_failure > 900 THEN 1 ELSE LoginFailures.failures + 1 END, "
+    "last_failure = %1, "
+    "locked_until = CASE WHEN %1 - LoginFailures.last_failure > 900 OR LoginFailures.failures + 1 < 5 THEN NULL "
     "WHEN LoginFailures.failures + 1 >= 10 THEN %1 + 900 "
     "ELSE %1 + (30 << (LoginFailures.failures + 1 - 5)) END");
 inline const QString sqlClearLoginFailures = QStringLiteral("DELETE FROM LoginFailures WHERE username=:username");

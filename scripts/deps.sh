@@ -10,7 +10,7 @@ packages=(
     fonts-wqy-microhei
     xvfb xauth xdotool sqlite3
     libbenchmark-dev
-    libpq-dev libsqlite3-dev libxlsxwriter-dev
+    libpq-dev libsqlite3-dev libxlsxwriter-dev libsodium-dev faketime
     mdbtools-dev mdbtools
     postgresql openssl
 )
