@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QUrl>
+#include <arpa/inet.h>
 
 namespace Mainmodule {
 
@@ -38,25 +39,31 @@ QString libpqQuoted(const QString& value)
     return u'\'' + quoted + u'\'';
 }
 
-// A password in a file others can read is known to them: say so once.
-void warnIfReadableByOthers(const QString& path)
+// A password in a file others can read is known to them: the operator is told
+// (the data module shows it), and standard error says it for the admin tool.
+QString readableByOthers(const QString& path)
 {
-    static bool warned = false;
-    if (warned || !(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther)))
-        return;
-    warned = true;
-    qWarning("%s",
-        qUtf8Printable(QCoreApplication::translate("Mainmodule",
-            "警告：%1 中写有数据库密码，而其他用户也能读取这个文件。"
-            "请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。")
-                           .arg(QDir::toNativeSeparators(path))));
+    if (!(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther)))
+        return {};
+    const QString warning = QCoreApplication::translate("Mainmodule",
+        "警告：%1 中写有数据库密码，而其他用户也能读取这个文件。"
+        "请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。")
+                                .arg(QDir::toNativeSeparators(path));
+    qWarning("%s", qUtf8Printable(warning));
+    return warning;
 }
 
 } // namespace
 
 ConnectionSettings readConnectionSettings(const QString& appDir)
 {
-    const Platform::IniFile ini(appDir + QStringLiteral("Tavrel.ini"));
+    const QString path = appDir + QStringLiteral("Tavrel.ini");
+    if (QFile file(path); file.exists() && !file.open(QIODevice::ReadOnly))
+        throw Db::Error(QCoreApplication::translate("Mainmodule",
+            "无法读取配置文件 %1，因此不知道该使用哪个数据库：%2\n\n"
+            "请系统管理员让您能读取这个文件（例如把您加入一卡通的用户组），然后再试。")
+                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const Platform::IniFile ini(path);
     const QString section = QStringLiteral("Database");
     auto get = [&](const char16_t* key) { return ini.readString(section, QString::fromUtf16(key)); };
 
@@ -76,7 +83,7 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
         s.password = get(u"Password");
         s.hasPassword = !s.password.isEmpty();
         if (s.hasPassword)
-            warnIfReadableByOthers(appDir + QStringLiteral("Tavrel.ini"));
+            s.warning = readableByOthers(path);
         // TLS, as libpq takes it: "sslmode=verify-full" with the authority's
         // certificate in "sslrootcert" accepts only a server whose certificate
         // it signed for that host name. Relative files are in the suite directory.
@@ -317,6 +324,46 @@ QString postgresOpenMessage(const ConnectionSettings& s, const QString& error)
         .arg(where, error);
 }
 
+// Whether every host a connection may go to is this machine: a Unix socket
+// (no host, or a directory), "localhost" or a loopback address. Host lists
+// ("db1,db2") count only when all of them are.
+bool onThisMachine(const QString& hosts)
+{
+    const QString listed = hosts.isEmpty() ? qEnvironmentVariable("PGHOST") : hosts;
+    for (const QString& entry : listed.split(u',')) {
+        const QString host = entry.trimmed();
+        if (host.isEmpty() || host.startsWith(u'/') || host.startsWith(u'@')
+            || host.compare(u"localhost", Qt::CaseInsensitive) == 0)
+            continue;
+        const QByteArray text = host.toLatin1();
+        in_addr v4 {};
+        in6_addr v6 {};
+        if (::inet_pton(AF_INET, text.constData(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127)
+            continue;
+        if (::inet_pton(AF_INET6, text.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+// The TLS settings a connection gets unless it names its own: a server on
+// another machine is reached only encrypted, and only when its certificate
+// checks against the authority's (sslrootcert, else libpq's
+// ~/.postgresql/root.crt) for the name it is reached by.
+QString defaultTls(const ConnectionSettings& s)
+{
+    if (s.options.contains(QStringLiteral("sslmode=")) || qEnvironmentVariableIsSet("PGSSLMODE")
+        || onThisMachine(s.host))
+        return {};
+    return QStringLiteral("sslmode=verify-full");
+}
+
+bool tlsFailure(const QString& error)
+{
+    return containsAny(error, { u"SSL", u"certificate", u"证书" });
+}
+
 QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool requireSuiteTables)
 {
     if (!s.host.isEmpty())
@@ -330,9 +377,21 @@ QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool require
     QString options = QStringLiteral("connect_timeout=5 application_name=kolvane");
     if (!s.options.isEmpty())
         options += u' ' + s.options;
+    if (const QString tls = defaultTls(s); !tls.isEmpty())
+        options += u' ' + tls;
     db.setConnectOptions(options);
-    if (!db.open())
-        return postgresOpenMessage(s, db.lastError().text().trimmed());
+    if (!db.open()) {
+        const QString error = db.lastError().text().trimmed();
+        if (tlsFailure(error))
+            return QCoreApplication::translate("Mainmodule",
+                "无法连接数据库服务器 %1：没有与它建立经过验证的加密连接。服务器不提供加密连接，"
+                "或者它的证书不能用本机所信任的证书颁发机构验证。\n\n"
+                "请把签发服务器证书的机构证书安装为 ~/.postgresql/root.crt，或者在 Tavrel.ini 的 [Database] "
+                "中用 sslrootcert= 指定它（相对路径在一卡通目录中）。只在可信的网络上，"
+                "才可以在 [Database] 中写 sslmode=disable，不加密连接。\n\n%2")
+                .arg(s.describe(), error);
+        return postgresOpenMessage(s, error);
+    }
     Db::prepareSession(db);
     if (!requireSuiteTables)
         return {};

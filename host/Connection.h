@@ -21,9 +21,12 @@ struct ConnectionSettings
     QString password;
     bool hasPassword = false; // empty: left to libpq's password file
     QString options; // further libpq settings ("sslmode=require ...")
+    QString warning; // for the operator, once: a password others can read
 
     QString describe() const; // for messages: the file, or user@host:port/database
 };
+// Throws Db::Error when "Tavrel.ini" is there but cannot be read: the program
+// must not quietly take another database.
 ConnectionSettings readConnectionSettings(const QString& appDir);
 // A PostgreSQL server from a libpq connection text: "host=... port=...
 // dbname=... user=... [password=...]"; values may be single-quoted. Keys

@@ -16,8 +16,9 @@ TMainDM::TMainDM(QObject* owner)
     : QObject(owner)
 {
     setObjectName(QStringLiteral("MainDM"));
-    const ConnectionSettings settings = readConnectionSettings(Platform::suiteDirectory());
     try {
+        const ConnectionSettings settings = readConnectionSettings(Platform::suiteDirectory());
+        m_settingsWarning = settings.warning;
         openConnection(settings, connectionName);
     } catch (const Db::Error& error) {
         bQuited = true;

@@ -25,6 +25,9 @@ public:
     bool isClosed() const { return m_closed; }
     // Why the connection could not be opened; empty when it was.
     QString openError() const { return m_openError; }
+    // What the operator should know about the connection's settings; empty
+    // when nothing.
+    QString settingsWarning() const { return m_settingsWarning; }
     AccountDataset* accountData() const { return m_accountData; }
 
     static inline const QString connectionName = QStringLiteral("MainDM");
@@ -34,6 +37,7 @@ private:
     bool m_connected = false;
     bool m_closed = false;
     QString m_openError;
+    QString m_settingsWarning;
 };
 
 extern TMainDM* MainDM;

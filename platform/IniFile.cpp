@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -234,9 +235,14 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
 
         // commit() does not notice a failed flush of the last buffered bytes (a full
         // disk), so flush here first: on failure the old file stays in place.
+        // An existing file keeps the mode its owner gave it (QSaveFile copies it);
+        // a new one is for its owner and the suite's group, never for others.
+        const bool existed = QFileInfo::exists(m_path);
         QSaveFile file(m_path);
         if (!file.open(QIODevice::WriteOnly))
             fail(m_path, file.errorString());
+        if (!existed)
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup);
         if (file.write(out) != out.size() || !file.flush())
             fail(m_path, file.errorString());
         if (attempt < 5 && contents(m_path) != data) {

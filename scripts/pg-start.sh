@@ -8,7 +8,8 @@
 #
 # With --tls the server also takes encrypted connections: a certificate
 # authority made with openssl for the test (DIR/tls/ca.crt) signs the server's
-# certificate for localhost and 127.0.0.1; DIR/tls/other-ca.crt is an authority
+# certificate for localhost, db.kolvane.test (a name that is not this machine's, reached through
+# hostaddr=127.0.0.1) and 127.0.0.1; DIR/tls/other-ca.crt is an authority
 # that did not sign it.
 #
 # Prints the connection on stdout, e.g. "host=127.0.0.1 port=41234 user=postgres",
@@ -101,7 +102,7 @@ if $tls; then
         -keyout "$tlsdir/other-ca.key" -out "$tlsdir/other-ca.crt" 2>/dev/null
     as_owner openssl req "${newkey[@]}" -subj "/CN=localhost" \
         -keyout "$tlsdir/server.key" -out "$tlsdir/server.csr" 2>/dev/null
-    echo "subjectAltName=DNS:localhost,IP:127.0.0.1" | as_owner tee "$tlsdir/server.ext" >/dev/null
+    echo "subjectAltName=DNS:localhost,DNS:db.kolvane.test,IP:127.0.0.1" | as_owner tee "$tlsdir/server.ext" >/dev/null
     as_owner openssl x509 -req -in "$tlsdir/server.csr" -CA "$tlsdir/ca.crt" -CAkey "$tlsdir/ca.key" \
         -CAcreateserial -days 2 -extfile "$tlsdir/server.ext" -out "$tlsdir/server.crt" 2>/dev/null
     as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF

@@ -214,6 +214,7 @@ void TestPg::dataModuleConnectionMessages()
         const auto unsetPassFile = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
 
         Platform::IniFile ini(env.iniPath());
+        QFile::setPermissions(env.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
         const auto attempt = [&](const QString& database, const QString& user, const QString& password, int port) {
             const QString section = QStringLiteral("Database");
             ini.writeString(section, QStringLiteral("Database"), database);
@@ -260,6 +261,21 @@ void TestPg::dataModuleConnectionMessages()
         // A port where nothing listens: the server is down or unreachable.
         QVERIFY(!attempt(env.databaseName(), role, QStringLiteral("geheim"), closedPort()));
         refused(QStringLiteral("无法连接数据库服务器"));
+
+        // A password others can read: the operator is told, and works on.
+        QFile::setPermissions(env.iniPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        QVERIFY(attempt(env.databaseName(), role, QStringLiteral("geheim"), settings.port));
+        QCOMPARE(env.messages.size(), 1);
+        QCOMPARE(env.messages[0].flags, 48);
+        QVERIFY2(env.messages[0].text.contains(u"chmod 600"), qPrintable(env.messages[0].text));
+        QVERIFY(!env.messages[0].text.contains(u"geheim"));
+        // A Tavrel.ini the operator may not read is an error, not another database.
+        QFile::setPermissions(env.iniPath(), QFile::WriteOwner);
+        if (!QFile(env.iniPath()).open(QIODevice::ReadOnly)) { // root reads anything
+            QVERIFY(!attempt(env.databaseName(), role, QStringLiteral("geheim"), settings.port));
+            refused(QStringLiteral("无法读取配置文件"));
+        }
+        QFile::setPermissions(env.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
         env.destroyDataModule();
     }
 }
@@ -514,6 +530,39 @@ void TestPg::verifiedServerOverTls()
     QVERIFY2(message.startsWith(QStringLiteral("无法连接数据库服务器")), qPrintable(message));
     QVERIFY(message.contains(QStringLiteral("postgres@localhost:%1/postgres").arg(port)));
     QVERIFY(!message.contains(QStringLiteral("unused-secret")));
+
+    // A server on another machine (a name that is not this machine's, reached
+    // through hostaddr) is verified without being told to: with the authority,
+    // encrypted; without it, or without TLS at all, refused with the way out.
+    const QByteArray home = qgetenv("HOME");
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    qputenv("HOME", dir.path().toUtf8()); // no ~/.postgresql/root.crt
+    const auto remote = [&](int serverPort, const QString& more) {
+        const QString text = QStringLiteral("host=db.kolvane.test hostaddr=127.0.0.1 port=%1 dbname=postgres "
+                                            "user=postgres %2")
+                                 .arg(serverPort)
+                                 .arg(more);
+        try {
+            Mainmodule::openConnection(Mainmodule::serverSettings(text), name, false);
+        } catch (const Db::Error& error) {
+            return error.message();
+        }
+        const QString ssl = Db::Query(QSqlDatabase::database(name, false),
+            QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                                .open()
+                                .text(QStringLiteral("ssl"));
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        return ssl;
+    };
+    QCOMPARE(remote(port, QStringLiteral("sslrootcert=") + dir.filePath(QStringLiteral("tls/ca.crt"))),
+        QStringLiteral("true"));
+    const int plainPort = Mainmodule::serverSettings(qEnvironmentVariable("KOLVANE_TEST_PG")).port;
+    for (const QString& refused : { remote(port, {}), remote(plainPort, {}) }) {
+        QVERIFY2(refused.startsWith(QStringLiteral("无法连接数据库服务器 postgres@db.kolvane.test:")), qPrintable(refused));
+        QVERIFY2(refused.contains(u"sslrootcert=") && refused.contains(u"sslmode=disable"), qPrintable(refused));
+    }
+    QCOMPARE(remote(plainPort, QStringLiteral("sslmode=disable")), QStringLiteral("false"));
 }
 
 QTEST_MAIN(TestPg)

@@ -5,7 +5,8 @@
 
 namespace Mainmodule {
 
-// Creates MainDM; when its connection fails, says why and leaves bQuited set.
+// Creates MainDM; shows the warning its settings give (a password others can
+// read), and when its connection fails, says why and leaves bQuited set.
 TMainDM* createDataModule(QObject* owner);
 
 } // namespace Mainmodule

@@ -319,7 +319,6 @@ void TFrmLogin::stampConfiguration()
     Varunit::share_parameter = ini.readString(section, QStringLiteral("Statu"));
     ini.writeString(section, QStringLiteral("Statu"),
         QStringLiteral("STAR") + Platform::today().toString(QStringLiteral("yyyyMMdd")));
-    Platform::shareWithDirectoryGroup(iniPath);
 }
 
 bool TFrmLogin::VerifyOperator()
