@@ -170,8 +170,12 @@ inline const QString sqlWriteSchemeRowAtPg = QStringLiteral(
 // The month's rows and their places.
 inline const QString sqlSchemePlacesPg = QStringLiteral("SELECT ctid, emp_id FROM Scheme WHERE YM=$1");
 // One roll-over of a month at a time across workstations: a session lock on
-// the pair (roll-over, the month key's hash); $1 the roll-over's number, $2 the key.
-inline const QString sqlTryLockMonthPg = QStringLiteral("SELECT pg_try_advisory_lock($1::int4, hashtext($2))");
+// the pair (roll-over, the month key's hash); $1 the roll-over's number, $2 the
+// key. It waits $3 milliseconds at most: the lock timeout is set first (the
+// sub-select runs before the lock is asked for) and holds for this statement's
+// transaction alone.
+inline const QString sqlLockMonthPg = QStringLiteral("SELECT pg_advisory_lock($1::int4, hashtext($2)) "
+                                                     "FROM (SELECT set_config('lock_timeout', $3, true)) AS waiting");
 inline const QString sqlUnlockMonthPg = QStringLiteral("SELECT pg_advisory_unlock($1::int4, hashtext($2))");
 inline const QString sqlDeallocatePg = QStringLiteral("DEALLOCATE %1");
 // With a unique key on (YM, emp_id): %1 every column name, %2 as many

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "db/Query.h"
+#include "db/SchemeWriterParts.h"
 #include "host/Mainmodule.h"
 #include "periods/ui/Gauge.h"
 #include "periods/Rollover.h"
@@ -32,6 +33,7 @@ class Recorder : public RolloverProgress
 {
 public:
     void busy() override { calls << QStringLiteral("busy"); }
+    void waiting() override { ++waits; }
     void start(int maximum) override { calls << QStringLiteral("start %1").arg(maximum); }
     void advance(int position) override
     {
@@ -41,6 +43,7 @@ public:
     void finish() override { calls << QStringLiteral("finish"); }
 
     QStringList calls;
+    int waits = 0;
     int advances = 0;
     int last = 0;
 };
@@ -161,6 +164,7 @@ private Q_SLOTS:
     void leaveDates();
     void progressAndGauge();
     void twoWorkstationsRollTheSameMonth();
+    void aMonthHeldTooLongEndsTheRun();
     void aDatabaseThatCannotStoreEndsTheRunOnce();
 };
 
@@ -630,6 +634,65 @@ void TestRollover::twoWorkstationsRollTheSameMonth()
             employees);
         QCOMPARE(f.days(QStringLiteral("W0000")), repeated(QStringLiteral("白班"), 31));
         QCOMPARE(f.days(QStringLiteral("W0001")).at(0), QStringLiteral("中班")); // 31 days after the anchor
+    }
+}
+
+// Another workstation keeps the month (SQLite: a write of the file in
+// progress; PostgreSQL: a roll-over of the month) for longer than a run waits:
+// the run ends with one message that says so, the operator saw the wait
+// meanwhile, nothing was stored. Once the month is free it is written, the
+// session's lock timeout is as it was and no lock of the month is left behind.
+void TestRollover::aMonthHeldTooLongEndsTheRun()
+{
+    const int giveUp = Db::Scheme::giveUpMs;
+    const auto restore = qScopeGuard([giveUp] { Db::Scheme::giveUpMs = giveUp; });
+    Db::Scheme::giveUpMs = 300;
+    const QString ym = QStringLiteral("2024-01");
+    for (const bool keyed : { true, false }) {
+        Fixture f;
+        if (!keyed)
+            makeSchemeKeyless(f.env);
+        for (int i = 0; i < 5; ++i)
+            f.addEmployee(QStringLiteral("H%1").arg(i), QStringLiteral("白班"));
+        const bool sqlite = onSqlite(f.env);
+        const QString name = QStringLiteral("other-workstation");
+        {
+            QSqlDatabase other = f.env.openConnection(name);
+            std::unique_ptr<Db::SchemeWriter> holder;
+            if (sqlite)
+                QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN IMMEDIATE")));
+            else
+                holder = Db::SchemeWriter::open(other, ym, [](const QString&, const QString&) {});
+
+            Recorder progress;
+            QElapsedTimer took;
+            took.start();
+            QString message;
+            try {
+                f.run(ym, day(2024, 1, 1), day(2024, 1, 31), &progress);
+            } catch (const Db::Error& e) {
+                message = QString::fromUtf8(e.what());
+            }
+            QVERIFY2(message.contains(QStringLiteral("一直被其他工作站占用")), qPrintable(message));
+            QVERIFY2(took.elapsed() < 30 * 1000, qPrintable(QString::number(took.elapsed())));
+            QVERIFY(progress.waits > 0);
+            QCOMPARE(progress.calls.last(), QStringLiteral("finish"));
+            QCOMPARE(f.rows(), 0);
+
+            if (sqlite)
+                QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+            holder.reset();
+            const RolloverReport again = f.run();
+            QVERIFY2(again.failures.isEmpty(), qPrintable(failureMessage(again)));
+            QCOMPARE(again.written, 5);
+            QCOMPARE(f.rows(), 5);
+            if (!sqlite) {
+                QCOMPARE(f.env.scalar(QStringLiteral("SHOW lock_timeout")).toString(), QStringLiteral("0"));
+                holder = Db::SchemeWriter::open(other, ym, [](const QString&, const QString&) {});
+                holder.reset();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 }
 

@@ -103,8 +103,8 @@ Cancel the new period, open the account periods again and choose that period.
         <translation>Cannot save the schedule of employee %1</translation>
     </message>
     <message>
-        <source>无法保存排班：%1</source>
-        <translation>Cannot save the schedule: %1</translation>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
     </message>
     <message>
         <source>%1：数据库文件一直被其他工作站占用，请稍后再试。</source>
