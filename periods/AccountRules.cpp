@@ -1,5 +1,7 @@
 #include "periods/AccountRules.h"
 
+#include "db/Query.h"
+#include "db/Statements.h"
 #include "host/Functions.h"
 #include "host/Prjconst.h"
 
@@ -69,6 +71,20 @@ int actAccountRights(const QString& access)
     bool ok = false;
     const int bits = value.toInt(&ok, 10);
     return ok ? bits : 0;
+}
+
+int rightsOf(const Db::Row& user)
+{
+    return actAccountRights(user.text(Db::cAccess));
+}
+
+std::optional<int> rightsOf(const QSqlDatabase& db, const QString& userName)
+{
+    Db::Query user(db, Db::sqlUserAccess);
+    user.bind(Db::cUsername, userName);
+    if (user.open().isEmpty())
+        return std::nullopt;
+    return rightsOf(user.row(0));
 }
 
 } // namespace AccountRules

@@ -4,7 +4,13 @@
 #include "host/MonthKey.h"
 
 #include <QDate>
+#include <QSqlDatabase>
 #include <QString>
+#include <optional>
+
+namespace Db {
+class Row;
+}
 
 namespace AccountRules {
 
@@ -37,5 +43,10 @@ QString withListValue(const QString& lines, const QString& name, const QString& 
 
 // The "ActAccount" bits of a Users.Access text; a missing or non-decimal value is 0.
 int actAccountRights(const QString& access);
+// The "ActAccount" bits of an operator's Users row, read from its Access text.
+int rightsOf(const Db::Row& user);
+// The same of the operator named `userName`; none when no row has the name.
+// Throws Db::Error.
+std::optional<int> rightsOf(const QSqlDatabase& db, const QString& userName);
 
 } // namespace AccountRules

@@ -4,6 +4,7 @@
 #include "db/Statements.h"
 #include "host/Functions.h"
 #include "periods/CycleShift.h"
+#include "periods/Periods.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -113,13 +114,6 @@ QString PrevYm(const QString& ym)
     return key ? key->previous().text() : QString();
 }
 
-bool PrevAccountExists(const QSqlDatabase& db, const MonthKey& ym)
-{
-    Db::Query q(db, Db::sqlAccountByYm);
-    q.bind(Db::cYm, ym.text());
-    return q.open().rowCount() > 0;
-}
-
 bool carriedOver(const QDate& leaveDate, const QDateTime& begin)
 {
     return !leaveDate.isValid() || leaveDate >= begin.date();
@@ -165,7 +159,7 @@ RolloverReport runAutoScheme(const QSqlDatabase& db, const MonthKey& ym, const Q
 
     const MonthKey previous = ym.previous();
     report.previousYm = previous.text();
-    if (previous.isNull() || !PrevAccountExists(db, previous))
+    if (previous.isNull() || !Periods::exists(db, previous.text()))
         return report;
     if (!begin.isValid() || !end.isValid())
         throw InputError(

@@ -33,8 +33,6 @@ public:
 // The key of the month before a stored key "yyyy-mm" (blanks around it
 // ignored); empty text for anything else.
 QString PrevYm(const QString& ym);
-// Whether Accounts holds a period with that key. Throws Db::Error.
-bool PrevAccountExists(const QSqlDatabase& db, const MonthKey& ym);
 // Whether an employee is carried over into a period starting on `begin`: always
 // without a leave date, otherwise when the leave date is on or after the
 // period's first day.

@@ -4,6 +4,7 @@
 #include "db/Query.h"
 #include "host/Prjconst.h"
 #include "platform/ui/ModalShow.h"
+#include "signin/Operators.h"
 #include "signin/ui/Password.h"
 
 #include <QLineEdit>
@@ -77,6 +78,7 @@ private Q_SLOTS:
     void refusedWriteEmptiesTheBoxes();
     void reachesTheRowWhateverTheIdType();
     void keyboardAndLifetime();
+    void operatorsService();
 };
 
 void TestPassword::cleanup()
@@ -227,6 +229,43 @@ void TestPassword::keyboardAndLifetime()
     QCOMPARE(dialog->result(), int(Platform::mrCancel));
     f.dialog.reset();
     QCOMPARE(Password::FrmPassword, nullptr);
+}
+
+void TestPassword::operatorsService()
+{
+    using Operators::passwordMatches;
+    // The typed text is trimmed, the stored one is not; case counts; an empty
+    // stored password (NULL reads as empty) is opened by a blank one.
+    QVERIFY(passwordMatches(QStringLiteral("old"), QStringLiteral(" old\t")));
+    QVERIFY(!passwordMatches(QStringLiteral("old"), QStringLiteral("OLD")));
+    QVERIFY(!passwordMatches(QStringLiteral("old"), QStringLiteral("ol")));
+    QVERIFY(!passwordMatches(QStringLiteral("old "), QStringLiteral("old ")));
+    QVERIFY(passwordMatches(QString(), QStringLiteral("  ")));
+    QVERIFY(!passwordMatches(QString(), QStringLiteral("x")));
+
+    Fixture f;
+    const QSqlDatabase db = f.env.db();
+    QCOMPARE(
+        Operators::names(db), QStringList({ QStringLiteral("王五"), QStringLiteral("王五"), QStringLiteral("李四") }));
+    const std::optional<Operators::Operator> stopped = Operators::find(db, QStringLiteral("李四"));
+    QVERIFY(stopped && stopped->stopped && stopped->isNew);
+    QCOMPARE(stopped->id, QStringLiteral("3"));
+    QVERIFY(!Operators::findActive(db, QStringLiteral("李四")));
+    QVERIFY(!Operators::find(db, QStringLiteral(" 李四")));
+
+    // The change reaches only the row as it was read: once its password has
+    // changed since, no row is written.
+    const std::optional<Operators::Operator> first = Operators::find(db, QStringLiteral("王五"));
+    QVERIFY(first && Operators::findActive(db, QStringLiteral("王五")));
+    QCOMPARE(first->password, QStringLiteral("old"));
+    f.env.exec(QStringLiteral("UPDATE Users SET password='moved' WHERE User_id='1'"));
+    QVERIFY(!Operators::changePassword(db, *first, QStringLiteral("new")));
+    QCOMPARE(f.rows(),
+        QStringList({ QStringLiteral("1:moved:1"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
+    const std::optional<Operators::Operator> again = Operators::find(db, QStringLiteral("王五"));
+    QVERIFY(Operators::changePassword(db, *again, QStringLiteral("new")));
+    QCOMPARE(
+        f.rows(), QStringList({ QStringLiteral("1:new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
 }
 
 QTEST_MAIN(TestPassword)

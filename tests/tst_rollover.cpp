@@ -5,8 +5,9 @@
 #include "db/Query.h"
 #include "db/SchemeWriterParts.h"
 #include "host/Mainmodule.h"
-#include "periods/ui/Gauge.h"
+#include "periods/Periods.h"
 #include "periods/Rollover.h"
+#include "periods/ui/Gauge.h"
 
 #include <QApplication>
 #include <QProgressBar>
@@ -179,8 +180,8 @@ void TestRollover::previousMonthAndWhenNothingRuns()
     Fixture f;
     f.addEmployee(QStringLiteral("E1"), QStringLiteral("白班"));
     f.addEmployee(QStringLiteral("E2"), QStringLiteral("白班"), {}, {}, QStringLiteral("2024-01"));
-    QVERIFY(PrevAccountExists(f.env.db(), MonthKey::of(QDate(2023, 12, 1))));
-    QVERIFY(!PrevAccountExists(f.env.db(), MonthKey::of(QDate(2024, 1, 1))));
+    QVERIFY(Periods::exists(f.env.db(), MonthKey::of(QDate(2023, 12, 1)).text()));
+    QVERIFY(!Periods::exists(f.env.db(), MonthKey::of(QDate(2024, 1, 1)).text()));
 
     // No period for the previous month, though it has rows; no month key at all:
     // nothing is written, no cursor, no gauge.

@@ -13,6 +13,7 @@
 #include "host/Functions.h"
 #include "host/MonthKey.h"
 #include "periods/CycleShift.h"
+#include "periods/Periods.h"
 #include "formats/Csv.h"
 #include "tools/Setup.h"
 #include "formats/xlsx/Workbook.h"
@@ -562,9 +563,7 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
 
 int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const Sheet& sheet, bool dryRun)
 {
-    Db::Query period(db, Db::sqlAccountByYm);
-    period.bind(Db::cYm, ym.text());
-    if (period.open().isEmpty())
+    if (!Periods::exists(db, ym.text()))
         return Tool::fail(tr("没有 %1 的帐套：请先建立帐套，再导入它的排班").arg(ym.text()), Refused);
 
     Problems problems;
@@ -787,9 +786,7 @@ int Sheets::exportCommand(const Mainmodule::ConnectionSettings& settings, QStrin
             table = exportRules(db);
             sheet = tr("班次规则");
         } else {
-            Db::Query period(db, Db::sqlAccountByYm);
-            period.bind(Db::cYm, ym->text());
-            if (period.open().isEmpty())
+            if (!Periods::exists(db, ym->text()))
                 return Tool::fail(tr("没有 %1 的帐套").arg(ym->text()), Refused);
             table = exportSchedule(db, *ym);
             sheet = ym->text();

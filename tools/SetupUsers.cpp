@@ -98,7 +98,7 @@ QList<Operator> Users::load(const QSqlDatabase& db)
         o.stopped = Functions::GetBoolean(row.text(Db::cIsStop));
         o.isNew = Functions::GetBoolean(row.text(Db::cIsNew));
         o.access = row.text(Db::cAccess);
-        o.rights = AccountRules::actAccountRights(o.access);
+        o.rights = AccountRules::rightsOf(row);
         all << o;
     }
     return all;

@@ -7,6 +7,7 @@
 #include "host/MonthKey.h"
 #include "host/Schema.h"
 #include "host/roster/Roster.h"
+#include "periods/Periods.h"
 #include "platform/System.h"
 #include "setup/Demo.h"
 #include "tools/ImportCommand.h"
@@ -233,9 +234,7 @@ int writeRoster(const Mainmodule::ConnectionSettings& settings, const QString& y
     {
         QSqlDatabase db = QSqlDatabase::database(connection, false);
         try {
-            Db::Query period(db, Db::sqlAccountByYm);
-            period.bind(Db::cYm, ym);
-            if (period.open().isEmpty()) {
+            if (!Periods::exists(db, ym)) {
                 code = fail(QStringLiteral("没有 %1 的帐套").arg(ym), 4);
             } else {
                 const Roster::Month month = Roster::Month::read(db, ym);

@@ -2,16 +2,16 @@
 
 #include "platform/Failure.h"
 
-#include "host/ui/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Varunit.h"
 #include "host/roster/Roster.h"
+#include "host/roster/RosterSheet.h"
 #include "host/roster/ui/RosterModel.h"
 #include "host/roster/ui/RosterPrint.h"
 #include "host/roster/ui/RosterView.h"
-#include "platform/ui/ModalShow.h"
+#include "host/ui/ErrorReport.h"
 #include "platform/System.h"
-#include "host/roster/RosterSheet.h"
+#include "platform/ui/ModalShow.h"
 
 #include <QAction>
 #include <QDir>
@@ -58,8 +58,22 @@ TFrmMain::TFrmMain(QWidget* parent)
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(tr("一卡通软件 - %1").arg(Varunit::Account.Name));
     resize(1200, 720);
+    createMenus();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(createTopLine(central));
+    layout->addWidget(createGrids(), 1);
+    setCentralWidget(central);
+    statusBar()->addWidget(new QLabel(tr("已登录：%1").arg(Varunit::User_name), this));
+    statusBar()->addPermanentWidget(m_count);
 
-    // Menus: every action has a key.
+    reload();
+    m_grid->setFocus();
+}
+
+// Menus: every action has a key.
+void TFrmMain::createMenus()
+{
     QMenu* file = menuBar()->addMenu(tr("文件(&F)"));
     QAction* print = file->addAction(tr("打印(&P)…"), this, ErrorReport::guarded([this] { printRoster(); }));
     print->setShortcut(QKeySequence::Print);
@@ -81,10 +95,11 @@ TFrmMain::TFrmMain(QWidget* parent)
     find->setShortcut(QKeySequence::Find);
     QAction* refresh = view->addAction(tr("刷新(&R)"), this, [this] { reload(); });
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
+}
 
-    // Who and which period; the filter.
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
+// Who and which period; the filter.
+QLayout* TFrmMain::createTopLine(QWidget* central)
+{
     auto* top = new QHBoxLayout;
     m_info->setText(tr("操作员：%1    帐套：%2（%3 至 %4）")
                         .arg(Varunit::User_name, Varunit::Account.Name,
@@ -99,15 +114,19 @@ TFrmMain::TFrmMain(QWidget* parent)
     m_filter->setClearButtonEnabled(true);
     m_filter->setMinimumWidth(260);
     top->addWidget(m_filter);
-    layout->addLayout(top);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_model->setFilter(text);
         updateStatus();
     });
     auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_filter, m_filter, &QLineEdit::clear);
     clear->setContext(Qt::WidgetShortcut);
+    return top;
+}
 
-    // The roster over its coverage, the two scrolling together.
+// The roster over its coverage, the two scrolling together, and the notice
+// shown instead of them.
+QWidget* TFrmMain::createGrids()
+{
     m_grid->setObjectName(QStringLiteral("gridRoster"));
     m_grid->setModel(m_model);
     m_coverage->setObjectName(QStringLiteral("gridCoverage"));
@@ -135,13 +154,7 @@ TFrmMain::TFrmMain(QWidget* parent)
     big.setPointSizeF(big.pointSizeF() * 1.4);
     m_notice->setFont(big);
     m_stack->addWidget(m_notice);
-    layout->addWidget(m_stack, 1);
-    setCentralWidget(central);
-    statusBar()->addWidget(new QLabel(tr("已登录：%1").arg(Varunit::User_name), this));
-    statusBar()->addPermanentWidget(m_count);
-
-    reload();
-    m_grid->setFocus();
+    return m_stack;
 }
 
 QString TFrmMain::notice() const

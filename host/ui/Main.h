@@ -5,6 +5,7 @@
 
 class QAction;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QStackedWidget;
 
@@ -39,6 +40,9 @@ public:
     QString notice() const;
 
 private:
+    void createMenus();
+    QLayout* createTopLine(QWidget* central);
+    QWidget* createGrids();
     void read();
     void showNotice(const QString& text);
     void applyColumnWidths();

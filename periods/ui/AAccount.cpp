@@ -5,19 +5,20 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
-#include "host/ui/ErrorReport.h"
 #include "host/Functions.h"
-#include "host/ui/Main.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
+#include "host/ui/ErrorReport.h"
+#include "host/ui/Main.h"
 #include "periods/AccountRules.h"
-#include "periods/ui/Gauge.h"
+#include "periods/Periods.h"
 #include "periods/Rollover.h"
+#include "periods/ui/Gauge.h"
+#include "platform/System.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/ModalShow.h"
-#include "platform/System.h"
 
 #include <QDataWidgetMapper>
 #include <QFocusEvent>
@@ -186,14 +187,13 @@ void TFrmAccount::SetSystemDateFormat()
 
 void TFrmAccount::LoadRights()
 {
-    Db::Query query(Mainmodule::db(), Db::sqlUserAccess);
-    query.bind(QStringLiteral("username"), Varunit::UserName);
-    if (query.open().isEmpty())
+    // An operator without a row keeps every button.
+    const std::optional<int> rights = AccountRules::rightsOf(Mainmodule::db(), Varunit::UserName);
+    if (!rights)
         return;
-    const int rights = AccountRules::actAccountRights(query.text(Db::cAccess));
-    if (!(rights & AccountRules::RightCreate))
+    if (!(*rights & AccountRules::RightCreate))
         ui->btNew->setEnabled(false);
-    if (!(rights & AccountRules::RightDelete))
+    if (!(*rights & AccountRules::RightDelete))
         ui->btDel->setEnabled(false);
 }
 
@@ -406,13 +406,6 @@ void TFrmAccount::btNewClick()
     ui->dbYm->setFocus(Qt::OtherFocusReason);
 }
 
-bool TFrmAccount::monthExists(const QString& ym) const
-{
-    Db::Query query(Mainmodule::db(), Db::sqlAccountByYm);
-    query.bind(QStringLiteral("ym"), ym);
-    return query.open().rowCount() > 0;
-}
-
 void TFrmAccount::btSaveClick()
 {
     AccountDataset* ds = dataset();
@@ -424,7 +417,7 @@ void TFrmAccount::btSaveClick()
     if (ds->fieldText(Db::cYm) != m_derivedFrom && !deriveFromYm())
         return;
     const QString ym = m_derivedFrom;
-    if (monthExists(ym)) {
+    if (Periods::exists(Mainmodule::db(), ym)) {
         warn(Prjconst::_CanNotAccount);
         return;
     }
@@ -444,7 +437,7 @@ void TFrmAccount::btSaveClick()
     } catch (const Db::Error&) {
         // Another workstation stored the same month since the check above: the
         // key refuses this row, which stays pending.
-        if (!monthExists(ym))
+        if (!Periods::exists(Mainmodule::db(), ym))
             throw;
         warn(Prjconst::_CanNotAccount);
         return;

@@ -54,7 +54,6 @@ private:
     AccountDataset* dataset() const;
     bool pending() const;
     bool deriveFromYm();
-    bool monthExists(const QString& ym) const;
     void warn(const QString& text);
     void bindFields();
     void showRow(int row);

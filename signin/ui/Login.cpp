@@ -3,22 +3,24 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/AccountDataset.h"
-#include "host/ui/Artwork.h"
-#include "host/ui/ErrorReport.h"
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
+#include "host/ui/Artwork.h"
+#include "host/ui/ErrorReport.h"
+#include "periods/Periods.h"
 #include "periods/ui/AAccount.h"
 #include "platform/IniFile.h"
-#include "platform/ui/MessageBox.h"
-#include "platform/ui/ModalShow.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/ModalShow.h"
+#include "signin/Operators.h"
+#include "signin/Throttle.h"
 #include "signin/ui/Password.h"
 #include "signin/ui/SigninCommon.h"
-#include "signin/Throttle.h"
 #include "ui_Login.h"
 
 #include <QAbstractItemView>
@@ -110,14 +112,9 @@ void TFrmLogin::FormCreate()
         periods->locate(rememberedYm, Qt::CaseInsensitive);
     setChosenYm(periods->currentRow() >= 0 ? periods->fieldText(Db::cYm) : QString());
 
-    Db::Query users(Mainmodule::db(), Db::sqlAllUsers);
-    users.open();
-    QStringList names;
-    for (const Db::Row& row : users.rows())
-        names << row.text(Db::cUsername);
     // Filling the list replaces the edit text: put the remembered name back after it.
     ui->edUserName->clear();
-    ui->edUserName->addItems(names);
+    ui->edUserName->addItems(Operators::names(Mainmodule::db()));
     ui->edUserName->setEditText(Varunit::User_name);
 
     NeedCreateAccount = false;
@@ -192,7 +189,7 @@ void TFrmLogin::showPasswordChange()
 
 void TFrmLogin::btnOkClick()
 {
-    const std::optional<Operator> op = checkOperator();
+    const std::optional<Operators::Operator> op = checkOperator();
     if (!op)
         return;
     if (m_chosenYm.isEmpty()) {
@@ -213,34 +210,32 @@ void TFrmLogin::btnOkClick()
     done(Platform::mrOk);
 }
 
-std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
+std::optional<Operators::Operator> TFrmLogin::checkOperator()
 {
     LoginOk = true;
     const QSqlDatabase db = Mainmodule::db();
     // With no operator defined at all, anyone may sign in; the operator's
     // columns then read as empty text.
-    if (Db::Query(db, Db::sqlAllUsers).open().isEmpty())
-        return Operator();
+    if (Operators::names(db).isEmpty())
+        return Operators::Operator();
 
     const QString name = trimText(ui->edUserName->currentText());
     if (refusedAsLocked(db, name)) {
         LoginOk = false;
         return std::nullopt;
     }
-    Db::Query user(db, Db::sqlUserByName);
-    user.bind(Db::cUsername, name);
-    user.open();
-    if (Functions::GetBoolean(user.text(Db::cIsStop))) {
+    const std::optional<Operators::Operator> user = Operators::find(db, name);
+    if (user && user->stopped) {
         Platform::MessageBox(Prjconst::_msgOpUserStop, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         return std::nullopt;
     }
-    if (Functions::GetBoolean(user.text(Db::cIsNew))) {
+    if (user && user->isNew) {
         // A new operator changes the password first and then signs in again.
         showPasswordChange();
         LoginOk = false;
         return std::nullopt;
     }
-    if (user.isEmpty()) {
+    if (!user) {
         Platform::MessageBox(Prjconst::_UserNotExists, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         ui->edUserName->setEditText(QString());
         ui->edPassword->clear();
@@ -248,7 +243,7 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
         LoginOk = false;
         return std::nullopt;
     }
-    if (user.text(Db::cPassword) != trimText(ui->edPassword->text())) {
+    if (!Operators::passwordMatches(user->password, ui->edPassword->text())) {
         Throttle::countFailure(db, name);
         Platform::MessageBox(Prjconst::_PassWordError, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
         LoginOk = false;
@@ -257,7 +252,7 @@ std::optional<TFrmLogin::Operator> TFrmLogin::checkOperator()
         return std::nullopt;
     }
     Throttle::clear(db, name);
-    return Operator { user.text(Db::cUserId), user.text(Db::cUsername), user.text(Db::cPassword) };
+    return user;
 }
 
 bool TFrmLogin::confirmPeriod()
@@ -280,9 +275,7 @@ bool TFrmLogin::confirmPeriod()
     // list is then read again).
     bool stored = !m_chosenYm.isEmpty() && periods->locate(m_chosenYm, Qt::CaseSensitive);
     if (stored) {
-        Db::Query exists(Mainmodule::db(), Db::sqlAccountByYm);
-        exists.bind(Db::cYm, m_chosenYm);
-        stored = exists.open().rowCount() > 0;
+        stored = Periods::exists(Mainmodule::db(), m_chosenYm);
         if (!stored)
             periods->open();
     }
@@ -325,14 +318,12 @@ bool TFrmLogin::VerifyOperator()
 {
     const QSqlDatabase db = Mainmodule::db();
     const QString name = trimText(ui->edUserName->currentText());
-    Db::Query user(db, Db::sqlActiveUserByName);
-    user.bind(Db::cUsername, name);
-    user.open();
-    if (user.isEmpty())
+    const std::optional<Operators::Operator> user = Operators::findActive(db, name);
+    if (!user)
         return false;
-    if (user.text(Db::cPassword) == trimText(ui->edPassword->text())) {
+    if (Operators::passwordMatches(user->password, ui->edPassword->text())) {
         Throttle::clear(db, name);
-        Varunit::UserName = user.text(Db::cUsername);
+        Varunit::UserName = user->name;
         return true;
     }
     Throttle::countFailure(db, name);

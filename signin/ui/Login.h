@@ -3,6 +3,8 @@
 // account period, publishes both into Varunit, remembers them for the next
 // start, stamps Tavrel.ini, logs the sign-in in OpLog and closes with OK (1).
 // Cancel (2) from "取消", Escape or the close box.
+#include "signin/Operators.h"
+
 #include <QDialog>
 #include <QString>
 #include <memory>
@@ -51,13 +53,7 @@ private:
 
     // The steps of a sign-in, in their order. checkOperator() ends the attempt
     // (nothing returned) for a stopped, new, unknown or wrongly typed operator.
-    struct Operator
-    {
-        QString id;
-        QString name;
-        QString password;
-    };
-    std::optional<Operator> checkOperator();
+    std::optional<Operators::Operator> checkOperator();
     bool confirmPeriod(); // asks about a month other than this one; false ends the attempt
     void publishPeriod();
     void rememberChoice();

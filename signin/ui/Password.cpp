@@ -1,14 +1,14 @@
 #include "signin/ui/Password.h"
 
 #include "db/Query.h"
-#include "db/Statements.h"
-#include "host/ui/ErrorReport.h"
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
+#include "host/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/ModalShow.h"
-#include "signin/ui/SigninCommon.h"
+#include "signin/Operators.h"
 #include "signin/Throttle.h"
+#include "signin/ui/SigninCommon.h"
 #include "ui_Password.h"
 
 namespace Password {
@@ -69,10 +69,8 @@ void TFrmPassword::BitokClick()
     const QSqlDatabase db = Mainmodule::db();
     const QString name = trimText(ui->edUserName->text());
 
-    Db::Query user(db, Db::sqlUserByName);
-    user.bind(Db::cUsername, name);
-    user.open();
-    if (user.isEmpty()) {
+    const std::optional<Operators::Operator> user = Operators::find(db, name);
+    if (!user) {
         Platform::MessageBox(Prjconst::_UserNameNotExists, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
         ui->edUserName->clear();
         ChangeOk = false;
@@ -85,8 +83,7 @@ void TFrmPassword::BitokClick()
         ChangeOk = false;
         return;
     }
-    const QString storedPassword = user.text(Db::cPassword);
-    if (storedPassword != trimText(ui->edOldPassword->text())) {
+    if (!Operators::passwordMatches(user->password, ui->edOldPassword->text())) {
         Throttle::countFailure(db, name);
         Platform::MessageBox(Prjconst::_OldPassWordErr, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
         ui->edOldPassword->clear();
@@ -103,28 +100,16 @@ void TFrmPassword::BitokClick()
         return;
     }
 
-    // One statement writes the new password and clears the new-operator flag of
-    // the row just read, found again by name, id and the password it held. A
-    // write that reached no row or that the database refused is the refusal the
-    // operator is told of; a lost connection goes to the caller's error report
-    // as what it is, once the boxes are emptied.
+    // One write stores the new password and clears the new-operator flag of the
+    // row just read. A write that reached no row or that the database refused is
+    // the refusal the operator is told of; a lost connection goes to the
+    // caller's error report as what it is, once the boxes are emptied.
     const auto emptyBoxes = [this] {
         for (QLineEdit* edit : { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword })
             edit->clear();
     };
     try {
-        const QVariant userId = user.value(Db::cUserId);
-        const QVariant oldPassword = user.value(Db::cPassword);
-        Db::Query change(db, Db::sqlChangePassword);
-        change.bind(QStringLiteral("password"), newPassword);
-        change.bind(QStringLiteral("isNew"), false);
-        change.bind(QStringLiteral("username"), name);
-        change.bind(QStringLiteral("userId"), userId);
-        change.bind(QStringLiteral("userIdNull"), userId.isNull() ? 1 : 0);
-        change.bind(QStringLiteral("oldPassword"), oldPassword);
-        change.bind(QStringLiteral("oldPasswordNull"), oldPassword.isNull() ? 1 : 0);
-        if (change.open().isEmpty())
-            ChangeOk = false;
+        ChangeOk = Operators::changePassword(db, *user, newPassword);
     } catch (const Db::Error& error) {
         ChangeOk = false;
         if (error.connectionLost()) {

@@ -1,0 +1,61 @@
+#include "signin/Operators.h"
+
+#include "db/Query.h"
+#include "db/Statements.h"
+#include "host/Functions.h"
+
+namespace Operators {
+
+namespace {
+
+std::optional<Operator> read(const QSqlDatabase& db, const QString& statement, const QString& name)
+{
+    Db::Query user(db, statement);
+    user.bind(Db::cUsername, name);
+    if (user.open().isEmpty())
+        return std::nullopt;
+    return Operator { user.text(Db::cUserId), user.text(Db::cUsername), user.text(Db::cPassword),
+        Functions::GetBoolean(user.text(Db::cIsStop)), Functions::GetBoolean(user.text(Db::cIsNew)),
+        user.value(Db::cUserId), user.value(Db::cPassword) };
+}
+
+} // namespace
+
+QStringList names(const QSqlDatabase& db)
+{
+    QStringList all;
+    Db::Query users(db, Db::sqlAllUsers);
+    for (const Db::Row& row : users.open().rows())
+        all << row.text(Db::cUsername);
+    return all;
+}
+
+std::optional<Operator> find(const QSqlDatabase& db, const QString& name)
+{
+    return read(db, Db::sqlUserByName, name);
+}
+
+std::optional<Operator> findActive(const QSqlDatabase& db, const QString& name)
+{
+    return read(db, Db::sqlActiveUserByName, name);
+}
+
+bool passwordMatches(const QString& stored, const QString& typed)
+{
+    return stored == Functions::trimText(typed);
+}
+
+bool changePassword(const QSqlDatabase& db, const Operator& op, const QString& newPassword)
+{
+    Db::Query change(db, Db::sqlChangePassword);
+    change.bind(QStringLiteral("password"), newPassword);
+    change.bind(QStringLiteral("isNew"), false);
+    change.bind(QStringLiteral("username"), op.name);
+    change.bind(QStringLiteral("userId"), op.storedId);
+    change.bind(QStringLiteral("userIdNull"), op.storedId.isNull() ? 1 : 0);
+    change.bind(QStringLiteral("oldPassword"), op.storedPassword);
+    change.bind(QStringLiteral("oldPasswordNull"), op.storedPassword.isNull() ? 1 : 0);
+    return !change.open().isEmpty();
+}
+
+} // namespace Operators

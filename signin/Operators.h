@@ -1,0 +1,46 @@
+#pragma once
+// The operators of the Users table as the sign-in and the password change read
+// them, and the one place where a typed password is compared with the stored one.
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+namespace Operators {
+
+// An operator's row as read.
+struct Operator
+{
+    QString id;
+    QString name;
+    QString password; // a NULL password reads as empty text
+    bool stopped = false;
+    bool isNew = false; // must change the password before signing in
+    // The id and the password as the engine gave them (a number stays a
+    // number), by which the password change finds the row again.
+    QVariant storedId;
+    QVariant storedPassword;
+};
+
+// Every operator's name, in the order the table gives them; empty when no
+// operator is defined. Throws Db::Error.
+QStringList names(const QSqlDatabase& db);
+
+// The first operator of that name; none when no row has it. Throws Db::Error.
+std::optional<Operator> find(const QSqlDatabase& db, const QString& name);
+// The same among the operators not stopped.
+std::optional<Operator> findActive(const QSqlDatabase& db, const QString& name);
+
+// Whether a typed password opens an operator's stored password: the typed text
+// is trimmed, then compared exactly, case and all.
+bool passwordMatches(const QString& stored, const QString& typed);
+
+// Stores a new password and clears the new-operator flag, in one write of the
+// row `op` was read from: found again by its name, id and the password it held,
+// so that another row of the same name keeps its own. False when that write
+// reached no row (the row changed or went away since). Throws Db::Error when
+// the database refuses the write.
+bool changePassword(const QSqlDatabase& db, const Operator& op, const QString& newPassword);
+
+} // namespace Operators
