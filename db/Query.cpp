@@ -1,7 +1,10 @@
 #include "db/Query.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSqlDriver>
+#include <QSqlField>
+#include <QSqlRecord>
 #include <QTimeZone>
 #include <sqlite3.h>
 
@@ -200,6 +203,23 @@ QString storedName(const QSqlDatabase& db, const QString& name)
 QString quotedName(const QSqlDatabase& db, const QString& name)
 {
     return db.driver()->escapeIdentifier(storedName(db, name), QSqlDriver::FieldName);
+}
+
+int columnLength(const QSqlDatabase& db, const QString& table, const QString& column)
+{
+    if (engineOf(db) != Engine::SQLite) {
+        const QSqlField field = db.record(storedName(db, table)).field(storedName(db, column));
+        return field.isValid() && field.length() > 0 ? field.length() : 0;
+    }
+    static const QRegularExpression length(QStringLiteral("\\((\\d+)\\)"));
+    Query info(db, QStringLiteral("PRAGMA table_info(%1)").arg(quotedName(db, table)));
+    for (const Row& row : info.open().rows()) {
+        if (row.text(QStringLiteral("name")).compare(column, Qt::CaseInsensitive) != 0)
+            continue;
+        const QRegularExpressionMatch m = length.match(row.text(QStringLiteral("type")));
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+    return 0;
 }
 
 void prepareSession(QSqlDatabase& db)

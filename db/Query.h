@@ -88,6 +88,10 @@ QVariant toDbValue(const QVariant& value);
 QString storedName(const QSqlDatabase& db, const QString& name);
 // The same, quoted for a statement: day columns "1" to "31" need it.
 QString quotedName(const QSqlDatabase& db, const QString& name);
+// The length a text column is declared with ("VARCHAR(20)": 20); 0 when
+// unknown or unbounded. SQLite keeps the declared length without enforcing
+// it; the suite's other engines enforce it, so it is kept to everywhere.
+int columnLength(const QSqlDatabase& db, const QString& table, const QString& column);
 
 // Session settings every connection needs; call after each open. On
 // PostgreSQL the session time zone becomes the machine's, so that a QDateTime

@@ -74,6 +74,12 @@ inline const QString sqlChangePassword
     = QStringLiteral("UPDATE Users SET password=:password, isNew=:isNew WHERE username=:username "
                      "AND (User_id=:userId OR (User_id IS NULL AND :userIdNull=1)) "
                      "AND (password=:oldPassword OR (password IS NULL AND :oldPasswordNull=1)) RETURNING username");
+// A password kept as text replaced by its hash after a right password, in
+// the row it was read from, unless that row changed meanwhile.
+inline const QString sqlRehashPassword
+    = QStringLiteral("UPDATE Users SET password=:password WHERE username=:username "
+                     "AND (User_id=:userId OR (User_id IS NULL AND :userIdNull=1)) "
+                     "AND (password=:oldPassword OR (password IS NULL AND :oldPasswordNull=1)) RETURNING username");
 // The operator's rights.
 inline const QString sqlUserAccess = QStringLiteral("select Access from Users where username=:username");
 // Does a period exist for a month key.

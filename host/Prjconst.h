@@ -54,6 +54,7 @@ inline constexpr ResourceString _WaitMinutes { QT_TRANSLATE_NOOP("Prjconst", "%1
 inline constexpr ResourceString _UserNameNotExists { QT_TRANSLATE_NOOP("Prjconst", "该用户名不存在！") };
 inline constexpr ResourceString _OldPassWordErr { QT_TRANSLATE_NOOP("Prjconst", "旧密码不正确！") };
 inline constexpr ResourceString _SPassWordDif { QT_TRANSLATE_NOOP("Prjconst", "两次输入的新密码不一致！") };
+inline constexpr ResourceString _NewPassWordEmpty { QT_TRANSLATE_NOOP("Prjconst", "新密码不能为空！") };
 inline constexpr ResourceString _SPassWordLenISZero { QT_TRANSLATE_NOOP(
     "Prjconst", "密码修改失败，数据库不接受该密码！") };
 inline constexpr ResourceString _SPassWordChangeOk { QT_TRANSLATE_NOOP(

@@ -2,6 +2,7 @@
 
 #include "db/Query.h"
 #include "db/Statements.h"
+#include "signin/PasswordHash.h"
 
 #include <QSqlDriver>
 #include <QStringList>
@@ -62,7 +63,7 @@ void addInitialOperator(const QSqlDatabase& db)
     insert(db, QStringLiteral("Users"),
         { QStringLiteral("User_id"), QStringLiteral("username"), QStringLiteral("password"), QStringLiteral("isNew"),
             QStringLiteral("IsStop"), QStringLiteral("Access") },
-        { QStringLiteral("1"), QStringLiteral("admin"), QStringLiteral("admin"), 1, 0,
+        { QStringLiteral("1"), QStringLiteral("admin"), PasswordHash::make(QStringLiteral("admin")), 1, 0,
             QStringLiteral("ActAccount=5") });
 }
 

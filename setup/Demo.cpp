@@ -7,6 +7,7 @@
 #include "host/Schema.h"
 #include "periods/CycleShift.h"
 #include "periods/Rollover.h"
+#include "signin/PasswordHash.h"
 
 #include <QStringList>
 
@@ -47,7 +48,8 @@ void fill(const QSqlDatabase& db, const QDate& today)
     };
     for (const Operator& o : operators)
         Schema::insert(db, QStringLiteral("Users"), userColumns,
-            { QString::fromUtf16(o.id), QString::fromUtf16(o.name), QString::fromUtf16(o.password), o.isNew, o.isStop,
+            { QString::fromUtf16(o.id), QString::fromUtf16(o.name), PasswordHash::make(QString::fromUtf16(o.password)),
+                o.isNew, o.isStop,
                 QString::fromUtf16(o.access) });
 
     const MonthKey thisMonth = MonthKey::of(today);

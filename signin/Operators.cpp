@@ -3,6 +3,7 @@
 #include "db/Query.h"
 #include "db/Statements.h"
 #include "host/Functions.h"
+#include "signin/PasswordHash.h"
 
 namespace Operators {
 
@@ -42,13 +43,39 @@ std::optional<Operator> findActive(const QSqlDatabase& db, const QString& name)
 
 bool passwordMatches(const QString& stored, const QString& typed)
 {
-    return stored == Functions::trimText(typed);
+    return PasswordHash::matches(stored, Functions::trimText(typed));
+}
+
+bool hashWidthMissing(const QSqlDatabase& db)
+{
+    const int width = Db::columnLength(db, Db::tUsers, Db::cPassword);
+    return width > 0 && width < PasswordHash::storedLength;
+}
+
+QString storedForm(const QSqlDatabase& db, const QString& password)
+{
+    return hashWidthMissing(db) ? password : PasswordHash::make(password);
+}
+
+QString hashStoredText(const QSqlDatabase& db, const Operator& op, const QString& typed)
+{
+    if (PasswordHash::isHash(op.password) || hashWidthMissing(db))
+        return op.password;
+    const QString hash = PasswordHash::make(Functions::trimText(typed));
+    Db::Query rehash(db, Db::sqlRehashPassword);
+    rehash.bind(QStringLiteral("password"), hash);
+    rehash.bind(QStringLiteral("username"), op.name);
+    rehash.bind(QStringLiteral("userId"), op.storedId);
+    rehash.bind(QStringLiteral("userIdNull"), op.storedId.isNull() ? 1 : 0);
+    rehash.bind(QStringLiteral("oldPassword"), op.storedPassword);
+    rehash.bind(QStringLiteral("oldPasswordNull"), op.storedPassword.isNull() ? 1 : 0);
+    return rehash.open().isEmpty() ? op.password : hash;
 }
 
 bool changePassword(const QSqlDatabase& db, const Operator& op, const QString& newPassword)
 {
     Db::Query change(db, Db::sqlChangePassword);
-    change.bind(QStringLiteral("password"), newPassword);
+    change.bind(QStringLiteral("password"), storedForm(db, newPassword));
     change.bind(QStringLiteral("isNew"), false);
     change.bind(QStringLiteral("username"), op.name);
     change.bind(QStringLiteral("userId"), op.storedId);

@@ -33,10 +33,23 @@ std::optional<Operator> find(const QSqlDatabase& db, const QString& name);
 std::optional<Operator> findActive(const QSqlDatabase& db, const QString& name);
 
 // Whether a typed password opens an operator's stored password: the typed text
-// is trimmed, then compared exactly, case and all.
+// is trimmed, then checked against the stored hash, or compared exactly, case
+// and all, with a password still stored as text.
 bool passwordMatches(const QString& stored, const QString& typed);
 
-// Stores a new password and clears the new-operator flag, in one write of the
+// What a new password is stored as: its salted hash, or the text itself where
+// the password column is declared too narrow for the hash (hashWidthMissing()
+// says so). Throws Db::Error, or Platform::Failure when the hash cannot be made.
+QString storedForm(const QSqlDatabase& db, const QString& password);
+// Whether the password column is declared narrower than a hash.
+bool hashWidthMissing(const QSqlDatabase& db);
+
+// After a right password: an operator whose password is still stored as text
+// gets its hash instead, where the column takes it. Returns the value stored
+// now. Throws Db::Error.
+QString hashStoredText(const QSqlDatabase& db, const Operator& op, const QString& typed);
+
+// Stores a new password (as storedForm() gives it) and clears the new-operator flag, in one write of the
 // row `op` was read from: found again by its name, id and the password it held,
 // so that another row of the same name keeps its own. False when that write
 // reached no row (the row changed or went away since). Throws Db::Error when

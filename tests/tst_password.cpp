@@ -5,6 +5,7 @@
 #include "host/Prjconst.h"
 #include "platform/ui/ModalShow.h"
 #include "signin/Operators.h"
+#include "signin/PasswordHash.h"
 #include "signin/ui/Password.h"
 
 #include <QLineEdit>
@@ -15,6 +16,19 @@
 using TestSupport::TestEnv;
 
 namespace {
+
+// A stored password as the tests compare it: plain text as it stands, a hash
+// as "#" and the password it was made of (one of those the tests type).
+QString shown(const QString& stored)
+{
+    if (!PasswordHash::isHash(stored))
+        return stored;
+    for (const char16_t* typed : { u"new", u"old", u"other", u"1234", u"x" }) {
+        if (PasswordHash::matches(stored, QString::fromUtf16(typed)))
+            return u'#' + QString::fromUtf16(typed);
+    }
+    return QStringLiteral("#?");
+}
 
 struct Fixture
 {
@@ -57,7 +71,7 @@ struct Fixture
         q.open();
         QStringList out;
         for (const Db::Row& row : q.rows())
-            out << row.text(QStringLiteral("User_id")) + u':' + row.text(QStringLiteral("password")) + u':'
+            out << row.text(QStringLiteral("User_id")) + u':' + shown(row.text(QStringLiteral("password"))) + u':'
                     + row.text(QStringLiteral("isNew"));
         return out;
     }
@@ -134,30 +148,39 @@ void TestPassword::changeStoresTrimmedPasswordAndClearsFlag()
         QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Information);
         QCOMPARE(f.env.messages[0].flags, 64);
         QCOMPARE(f.rows(),
-            QStringList({ QStringLiteral("1:new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
+            QStringList({ QStringLiteral("1:#new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
         QCOMPARE(f.boxes(), QStringList({ QString(), QString(), QString(), QString() }));
         QCOMPARE(f.dialog->result(), int(Platform::mrOk));
     }
     {
-        // Another operator, stopped or not, with that operator's old password; an empty new password is stored.
+        // Another operator, stopped or not, with that operator's old password;
+        // an empty new password is refused with its own message.
         Fixture f;
         f.type(QStringLiteral("李四"), QStringLiteral("1234"), QString(), QStringLiteral(" "));
         f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_NewPassWordEmpty }));
+        QCOMPARE(f.env.messages[0].flags, 16);
+        QCOMPARE(f.rows(), unchanged);
+        QCOMPARE(f.dialog->result(), 0);
+        f.env.messages.clear();
+        f.type(QStringLiteral("李四"), QStringLiteral("1234"), QStringLiteral("x"), QStringLiteral(" x"));
+        f.dialog->BitokClick();
         QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
         QCOMPARE(
-            f.rows(), QStringList({ QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3::0") }));
+            f.rows(), QStringList({ QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3:#x:0") }));
     }
 }
 
 void TestPassword::refusedWriteEmptiesTheBoxes()
 {
     Fixture f;
+    // A database that refuses every new password.
     if (Db::engineOf(f.env.db()) == Db::Engine::SQLite)
-        f.env.exec(QStringLiteral("CREATE TRIGGER no_empty_password BEFORE UPDATE OF password ON Users "
-                                  "WHEN NEW.password = '' BEGIN SELECT RAISE(ABORT, 'empty password'); END"));
+        f.env.exec(QStringLiteral("CREATE TRIGGER no_new_password BEFORE UPDATE OF password ON Users "
+                                  "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
     else
-        f.env.exec(QStringLiteral("ALTER TABLE Users ADD CONSTRAINT no_empty_password CHECK (password <> '')"));
-    f.type(QStringLiteral("王五"), QStringLiteral("old"), QString(), QString());
+        f.env.exec(QStringLiteral("ALTER TABLE Users ADD CONSTRAINT no_new_password CHECK (length(password) < 10)"));
+    f.type(QStringLiteral("王五"), QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
     f.dialog->BitokClick();
     QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordLenISZero }));
     QCOMPARE(f.env.messages[0].caption, Prjconst::_msg_Error);
@@ -205,7 +228,7 @@ void TestPassword::reachesTheRowWhateverTheIdType()
         f.dialog->BitokClick();
         QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk, Prjconst::_SPassWordChangeOk }));
         // The first row of each name changed, the other kept its own.
-        QCOMPARE(state(), QStringList({ QStringLiteral("7:new:0"), QStringLiteral("8:old:1"), nullFirst, nullSecond }));
+        QCOMPARE(state(), QStringList({ QStringLiteral("7:#new:0"), QStringLiteral("8:old:1"), nullFirst, nullSecond }));
     }
 }
 
@@ -265,7 +288,26 @@ void TestPassword::operatorsService()
     const std::optional<Operators::Operator> again = Operators::find(db, QStringLiteral("王五"));
     QVERIFY(Operators::changePassword(db, *again, QStringLiteral("new")));
     QCOMPARE(
-        f.rows(), QStringList({ QStringLiteral("1:new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
+        f.rows(), QStringList({ QStringLiteral("1:#new:0"), QStringLiteral("2:other:1"), QStringLiteral("3:1234:1") }));
+
+    // A password kept as text becomes its hash after a right password, unless
+    // the column is declared too narrow for one; a hash stays as it is.
+    const std::optional<Operators::Operator> plain = Operators::find(db, QStringLiteral("李四"));
+    const QString stored = Operators::hashStoredText(db, *plain, QStringLiteral(" 1234 "));
+    QVERIFY(PasswordHash::isHash(stored));
+    QVERIFY(f.rows().contains(QStringLiteral("3:#1234:1")));
+    QCOMPARE(Operators::hashStoredText(db, *Operators::find(db, QStringLiteral("李四")), QStringLiteral("1234")),
+        stored);
+    if (TestSupport::TestEnv::engine() == Db::Engine::PostgreSQL) {
+        f.env.exec(QStringLiteral("UPDATE Users SET password='new' WHERE User_id='1'"));
+        f.env.exec(QStringLiteral("UPDATE Users SET password='1234' WHERE User_id='3'"));
+        f.env.exec(QStringLiteral("ALTER TABLE Users ALTER COLUMN password TYPE VARCHAR(20)"));
+        QVERIFY(Operators::hashWidthMissing(db));
+        QCOMPARE(Operators::hashStoredText(db, *Operators::find(db, QStringLiteral("李四")), QStringLiteral("1234")),
+            QStringLiteral("1234"));
+        QCOMPARE(Operators::storedForm(db, QStringLiteral("abc")), QStringLiteral("abc"));
+        QVERIFY(f.rows().contains(QStringLiteral("3:1234:1")));
+    }
 }
 
 QTEST_MAIN(TestPassword)

@@ -252,7 +252,9 @@ std::optional<Operators::Operator> TFrmLogin::checkOperator()
         return std::nullopt;
     }
     Throttle::clear(db, name);
-    return user;
+    Operators::Operator signedIn = *user;
+    signedIn.password = Operators::hashStoredText(db, *user, ui->edPassword->text());
+    return signedIn;
 }
 
 bool TFrmLogin::confirmPeriod()
@@ -323,6 +325,7 @@ bool TFrmLogin::VerifyOperator()
         return false;
     if (Operators::passwordMatches(user->password, ui->edPassword->text())) {
         Throttle::clear(db, name);
+        m_verifiedMustChange = user->isNew;
         Varunit::UserName = user->name;
         return true;
     }
@@ -340,6 +343,12 @@ void TFrmLogin::btnSelClick()
         return;
     }
     const auto forget = qScopeGuard([] { Varunit::UserName.clear(); });
+    // The initial password opens nothing: an operator who must change the
+    // password does so first, as at the sign-in.
+    if (m_verifiedMustChange) {
+        showPasswordChange();
+        return;
+    }
     // The dialog is released when it closes; it may also have asked to be
     // deleted on close, hence the guarded pointer.
     QPointer<TFrmAccount> dialog = new TFrmAccount(this);

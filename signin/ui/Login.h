@@ -45,6 +45,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    bool m_verifiedMustChange = false; // the operator VerifyOperator() accepted must change the password
     AccountDataset* accounts() const;
     void accountChosen(int row);
     void setChosenYm(const QString& ym);

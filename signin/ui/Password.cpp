@@ -99,6 +99,12 @@ void TFrmPassword::BitokClick()
         ChangeOk = false;
         return;
     }
+    if (newPassword.isEmpty()) {
+        Platform::MessageBox(Prjconst::_NewPassWordEmpty, Prjconst::_msg_Error, Platform::MB_ICONSTOP);
+        ui->edNewPassword->setFocus();
+        ChangeOk = false;
+        return;
+    }
 
     // One write stores the new password and clears the new-operator flag of the
     // row just read. A write that reached no row or that the database refused is
