@@ -84,7 +84,7 @@ private:
         bool force = false;
     };
 
-    // The options given that `command` does not take.
+    // Exit 2, after saying which, for an option given that `command` does not take.
     std::optional<int> refuseOptions(const QCommandLineParser& parser, const QString& command) const;
     static QList<Operator> load(const QSqlDatabase& db);
     static std::optional<QString> readPassword(QString& error);
