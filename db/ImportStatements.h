@@ -57,16 +57,6 @@ inline const QString sqlImportDropTable = QStringLiteral("DROP TABLE %1");
 inline const QString sqlImportFastBuildSqlite[]
     = { QStringLiteral("PRAGMA journal_mode=MEMORY"), QStringLiteral("PRAGMA synchronous=OFF") };
 
-// Every table of the database, by name: SQLite, and PostgreSQL's in the
-// schemas the connection searches.
-inline const QString sqlImportTablesSqlite = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'");
-inline const QString sqlImportTablesPg = QStringLiteral(
-    "SELECT table_name AS name FROM information_schema.tables WHERE table_schema = ANY (current_schemas(false))");
-
-// PostgreSQL: the character set of the database connected to.
-inline const QString sqlImportEncodingPg = QStringLiteral(
-    "SELECT pg_encoding_to_char(encoding) AS name FROM pg_database WHERE datname = current_database()");
-
 // Column types for the kinds of value an Access file holds: SQLite, PostgreSQL.
 // SQLite has no exact decimal type: currency and decimals are kept as their
 // exact text (a NUMERIC column would round them to 15 digits).

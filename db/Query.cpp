@@ -197,7 +197,15 @@ QVariant toDbValue(const QVariant& value)
 
 QString storedName(const QSqlDatabase& db, const QString& name)
 {
-    return engineOf(db) == Engine::PostgreSQL ? name.toLower() : name;
+    if (engineOf(db) != Engine::PostgreSQL)
+        return name;
+    // The server folds A-Z only in a UTF8 database: "Ärzte" stays as it is.
+    QString folded = name;
+    for (QChar& c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(char16_t(c.unicode() + 32));
+    }
+    return folded;
 }
 
 QString quotedName(const QSqlDatabase& db, const QString& name)

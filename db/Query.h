@@ -83,7 +83,7 @@ QDateTime toDateTime(const QVariant& value);
 QVariant toDbValue(const QVariant& value);
 
 // A table or column name as the engine stores an unquoted name: PostgreSQL
-// folds it to lower case. Use it where Qt quotes the name (QSqlTableModel::
+// folds the letters A-Z to lower case. Use it where Qt quotes the name (QSqlTableModel::
 // setTable, QSqlDatabase::record).
 QString storedName(const QSqlDatabase& db, const QString& name);
 // The same, quoted for a statement: day columns "1" to "31" need it.

@@ -175,14 +175,20 @@ QString Writer::field(const QString& text)
     return u'"' + quoted + u'"';
 }
 
-void Writer::record(const QStringList& fields)
+QString Writer::line(const QStringList& fields)
 {
+    QString text;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
-            m_text += u',';
-        m_text += field(fields.at(i));
+            text += u',';
+        text += field(fields.at(i));
     }
-    m_text += QStringLiteral("\r\n");
+    return text + QStringLiteral("\r\n");
+}
+
+void Writer::record(const QStringList& fields)
+{
+    m_text += line(fields);
     if (m_text.size() > 64 * 1024)
         flush();
 }

@@ -62,7 +62,10 @@ public:
     // be written.
     void finish();
 
+    // A field quoted where a spreadsheet needs it.
     static QString field(const QString& text);
+    // A record's line: its fields separated by commas, and CRLF.
+    static QString line(const QStringList& fields);
 
 private:
     void flush();

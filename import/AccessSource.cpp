@@ -183,6 +183,23 @@ float storedFloat(const void* p)
     return value;
 }
 
+// Currency: a count of ten-thousandths.
+QString currencyText(qint64 value)
+{
+    const unsigned __int128 magnitude = value < 0 ? 0 - static_cast<unsigned __int128>(value) : value;
+    return decimalText(magnitude, value < 0, 4);
+}
+
+// A decimal: a sign byte, then four 32-bit words, the most significant first,
+// each little-endian.
+QString numericText(const void* p, int scale)
+{
+    unsigned __int128 magnitude = 0;
+    for (int w = 0; w < 4; ++w)
+        magnitude = (magnitude << 32) | stored<quint32>(bytes(p) + 1 + 4 * w);
+    return decimalText(magnitude, *bytes(p) & 0x80, scale);
+}
+
 } // namespace
 
 struct AccessSource::Private
@@ -245,6 +262,62 @@ struct AccessSource::Private
         if (quint32(out.size()) > length)
             out.truncate(qsizetype(length));
         return quint32(out.size()) == length;
+    }
+
+    // The value of a field of the row in the current data page, from its
+    // stored bytes; an invalid QVariant for NULL. `buffer` holds a long value
+    // meanwhile. Throws ReadError for a long value that cannot be read.
+    QVariant valueOf(
+        const MdbField& f, const MdbColumn& col, const Column& column, const QString& table, QByteArray& buffer) const
+    {
+        // A yes/no column keeps its value in the null mask.
+        if (column.kind == Kind::Boolean)
+            return QVariant(!f.is_null);
+        const void* p = f.value;
+        const int n = f.siz;
+        if (f.is_null || column.kind == Kind::Unreadable || !p)
+            return {};
+        switch (col.col_type) {
+        case MDB_BYTE:
+            return QVariant(int(*bytes(p)));
+        case MDB_INT:
+            return n >= 2 ? QVariant(int(stored<qint16>(p))) : QVariant();
+        case MDB_LONGINT:
+            return n >= 4 ? QVariant(int(stored<qint32>(p))) : QVariant();
+        case MDB_MONEY:
+            return n >= 8 ? QVariant(currencyText(stored<qint64>(p))) : QVariant();
+        case MDB_FLOAT:
+            return n >= 4 ? QVariant(double(storedFloat(p))) : QVariant();
+        case MDB_DOUBLE:
+            return n >= 8 ? QVariant(storedDouble(p)) : QVariant();
+        case MDB_DATETIME:
+            return n >= 8 ? dateValue(storedDouble(p)) : QVariant();
+        case MDB_BINARY:
+            return QVariant(QByteArray(static_cast<const char*>(p), n));
+        case MDB_TEXT:
+            return QVariant(textOf(p, size_t(n)));
+        case MDB_MEMO:
+        case MDB_OLE:
+            if (!longValue(p, n, buffer))
+                throw ReadError(QCoreApplication::translate("Import", "表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
+                                    .arg(table, column.name));
+            return col.col_type == MDB_MEMO ? QVariant(textOf(buffer.constData(), size_t(buffer.size())))
+                                            : QVariant(buffer);
+        case MDB_REPID:
+            return n >= 16 ? QVariant(guidText(f.start)) : QVariant();
+        case MDB_NUMERIC:
+            return n >= 17 ? QVariant(numericText(p, column.scale)) : QVariant();
+        default:
+            return {};
+        }
+    }
+
+    QString guidText(int start) const
+    {
+        char* written = mdb_uuid_to_string(mdb->pg_buf, start);
+        const QString guid = QString::fromLatin1(written);
+        g_free(written);
+        return guid;
     }
 };
 
@@ -521,90 +594,8 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
                 continue;
             }
             values.clear();
-            for (unsigned c = 0; c < t->num_cols; ++c) {
-                const MdbField& f = fields[c];
-                const Column& column = table.columns.at(int(c));
-                const void* p = f.value;
-                const int n = f.siz;
-                if (column.kind == Kind::Boolean) {
-                    // A yes/no column keeps its value in the null mask.
-                    values << QVariant(!f.is_null);
-                    continue;
-                }
-                if (f.is_null || column.kind == Kind::Unreadable || !p) {
-                    values << QVariant();
-                    continue;
-                }
-                switch (columns[c]->col_type) {
-                case MDB_BYTE:
-                    values << QVariant(int(*bytes(p)));
-                    break;
-                case MDB_INT:
-                    values << (n >= 2 ? QVariant(int(stored<qint16>(p))) : QVariant());
-                    break;
-                case MDB_LONGINT:
-                    values << (n >= 4 ? QVariant(int(stored<qint32>(p))) : QVariant());
-                    break;
-                case MDB_MONEY: {
-                    const qint64 v = n >= 8 ? stored<qint64>(p) : 0;
-                    const unsigned __int128 magnitude = v < 0 ? 0 - static_cast<unsigned __int128>(v) : v;
-                    values << (n >= 8 ? QVariant(decimalText(magnitude, v < 0, 4)) : QVariant());
-                    break;
-                }
-                case MDB_FLOAT:
-                    values << (n >= 4 ? QVariant(double(storedFloat(p))) : QVariant());
-                    break;
-                case MDB_DOUBLE:
-                    values << (n >= 8 ? QVariant(storedDouble(p)) : QVariant());
-                    break;
-                case MDB_DATETIME:
-                    values << (n >= 8 ? dateValue(storedDouble(p)) : QVariant());
-                    break;
-                case MDB_BINARY:
-                    values << QVariant(QByteArray(static_cast<const char*>(p), n));
-                    break;
-                case MDB_TEXT:
-                    values << QVariant(d->textOf(p, size_t(n)));
-                    break;
-                case MDB_MEMO:
-                case MDB_OLE:
-                    if (!d->longValue(p, n, longBytes))
-                        throw ReadError(
-                            QCoreApplication::translate("Import", "表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
-                                .arg(table.name, column.name));
-                    if (columns[c]->col_type == MDB_MEMO)
-                        values << QVariant(d->textOf(longBytes.constData(), size_t(longBytes.size())));
-                    else
-                        values << QVariant(longBytes);
-                    break;
-                case MDB_REPID: {
-                    if (n < 16) {
-                        values << QVariant();
-                        break;
-                    }
-                    char* text = mdb_uuid_to_string(mdb->pg_buf, f.start);
-                    values << QVariant(QString::fromLatin1(text));
-                    g_free(text);
-                    break;
-                }
-                case MDB_NUMERIC: {
-                    if (n < 17) {
-                        values << QVariant();
-                        break;
-                    }
-                    // A sign byte, then four 32-bit words, the most
-                    // significant first, each little-endian.
-                    unsigned __int128 magnitude = 0;
-                    for (int w = 0; w < 4; ++w)
-                        magnitude = (magnitude << 32) | stored<quint32>(bytes(p) + 1 + 4 * w);
-                    values << QVariant(decimalText(magnitude, *bytes(p) & 0x80, column.scale));
-                    break;
-                }
-                default:
-                    values << QVariant();
-                    break;
-                }
-            }
+            for (unsigned c = 0; c < t->num_cols; ++c)
+                values << d->valueOf(fields[c], *columns[c], table.columns.at(int(c)), table.name, longBytes);
             row(values);
         }
     }

@@ -25,21 +25,6 @@ const QStringList& suiteTables()
     return names;
 }
 
-// The name as written into the database. On PostgreSQL letters A-Z are folded
-// to lower case, as the server folds an unquoted name, so that statements of
-// the suite's other modules reach the tables and columns without quotes.
-QString storedName(bool pg, const QString& name)
-{
-    if (!pg)
-        return name;
-    QString folded = name;
-    for (QChar& c : folded) {
-        if (c >= u'A' && c <= u'Z')
-            c = QChar(char16_t(c.unicode() + 32));
-    }
-    return folded;
-}
-
 QString typeFor(const Column& c, bool pg)
 {
     const Db::ImportTypes& t = pg ? Db::importTypesPg : Db::importTypesSqlite;
@@ -100,22 +85,19 @@ Target targetOf(QMetaType type)
     }
 }
 
-// A date-time as both engines take it into a date-time or a text column; the
-// milliseconds only where there are any.
-QString dateText(const QDateTime& value)
-{
-    const QTime time = value.time();
-    return value.date().toString(u"yyyy-MM-dd") + u' '
-        + time.toString(time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
-}
-
 QVariant bindable(const QVariant& value, Target target)
 {
     if (!value.isValid() || value.isNull())
         return {};
     switch (value.typeId()) {
-    case QMetaType::QDateTime:
-        return dateText(value.toDateTime());
+    case QMetaType::QDateTime: {
+        // As both engines take it into a date-time or a text column; the
+        // milliseconds only where there are any.
+        const QDateTime dateTime = value.toDateTime();
+        const int ms = dateTime.time().msec();
+        return ms ? Db::dateTimeText(dateTime) + QStringLiteral(".%1").arg(ms, 3, 10, QLatin1Char('0'))
+                  : Db::dateTimeText(dateTime);
+    }
     case QMetaType::Bool:
         if (target == Target::Text)
             return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
@@ -215,15 +197,15 @@ void addKeys(const QSqlDatabase& db, bool pg, const Table& table, const QStringL
         for (const QString& c : key.columns) {
             if (!imported.contains(c))
                 missing = c;
-            columns << Db::quotedIdentifier(storedName(pg, c));
+            columns << Db::quotedIdentifier(Db::storedName(db, c));
         }
         if (!missing.isEmpty()) {
             report.droppedKeys << QCoreApplication::translate("Import", "%1：列 %2 未导入").arg(keyText(key), missing);
             continue;
         }
         const QString tableName = Db::quotedIdentifier(report.target);
-        const QString indexName = Db::quotedIdentifier(storedName(
-            pg, report.target + (key.primary ? QStringLiteral("_pkey") : QStringLiteral("_key%1").arg(number))));
+        const QString indexName = Db::quotedIdentifier(Db::storedName(
+            db, report.target + (key.primary ? QStringLiteral("_pkey") : QStringLiteral("_key%1").arg(number))));
         const QString sql = key.primary && pg ? Db::sqlImportPrimaryKeyPg.arg(tableName, columns.join(u','))
                                               : Db::sqlImportUniqueIndex.arg(indexName, tableName, columns.join(u','));
         run(db, Db::sqlSavepoint);
@@ -264,9 +246,9 @@ public:
                 if (field < 0) {
                     run(db,
                         Db::sqlImportAddColumn.arg(
-                            suite, Db::quotedIdentifier(storedName(m_pg, c.name)), typeFor(c, m_pg)));
+                            suite, Db::quotedIdentifier(Db::storedName(db, c.name)), typeFor(c, m_pg)));
                     m_targets << (c.kind == Kind::Boolean ? Target::Boolean : Target::AsRead);
-                    names << Db::quotedIdentifier(storedName(m_pg, c.name));
+                    names << Db::quotedIdentifier(Db::storedName(db, c.name));
                 } else {
                     m_targets << targetOf(record.field(field).metaType());
                     names << Db::quotedIdentifier(record.fieldName(field));
@@ -275,12 +257,12 @@ public:
                 m_imported << c.name;
             }
         } else {
-            m_report.target = storedName(m_pg, table.name);
+            m_report.target = Db::storedName(db, table.name);
             for (int i = 0; i < table.columns.size(); ++i) {
                 const Column& c = table.columns.at(i);
                 if (c.kind == Kind::Unreadable)
                     continue;
-                names << Db::quotedIdentifier(storedName(m_pg, c.name));
+                names << Db::quotedIdentifier(Db::storedName(db, c.name));
                 definitions << names.back() + u' ' + typeFor(c, m_pg);
                 m_targets << (c.kind == Kind::Boolean ? Target::Boolean : Target::AsRead);
                 m_sources << i;

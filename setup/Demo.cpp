@@ -24,9 +24,7 @@ void addPeriod(const QSqlDatabase& db, const MonthKey& month)
             month.last().startOfDay() });
 }
 
-} // namespace
-
-void fill(const QSqlDatabase& db, const QDate& today)
+void addOperators(const QSqlDatabase& db)
 {
     const QStringList userColumns = { QStringLiteral("User_id"), QStringLiteral("username"), QStringLiteral("password"),
         QStringLiteral("isNew"), QStringLiteral("IsStop"), QStringLiteral("Access") };
@@ -51,12 +49,10 @@ void fill(const QSqlDatabase& db, const QDate& today)
             { QString::fromUtf16(o.id), QString::fromUtf16(o.name), PasswordHash::make(QString::fromUtf16(o.password)),
                 o.isNew, o.isStop,
                 QString::fromUtf16(o.access) });
+}
 
-    const MonthKey thisMonth = MonthKey::of(today);
-    const MonthKey lastMonth = thisMonth.previous();
-    addPeriod(db, lastMonth);
-    addPeriod(db, thisMonth);
-
+void addRules(const QSqlDatabase& db)
+{
     const QStringList ruleColumns = { QStringLiteral("shift_id"), QStringLiteral("shift_name"),
         QStringLiteral("shifts_cyc"), QStringLiteral("shifts_cyc_unit"), QStringLiteral("shifts") };
     Schema::insert(db, QStringLiteral("Shifts_Rule"), ruleColumns,
@@ -76,7 +72,13 @@ void fill(const QSqlDatabase& db, const QDate& today)
     Schema::insert(db, QStringLiteral("Shifts_Rule"), ruleColumns,
         { QStringLiteral("R-MONTH1"), QStringLiteral("半月轮换"), 1, QStringLiteral("month"),
             monthSlots.join(QStringLiteral("\r\n")) });
+}
 
+// 36 employees, half on a fixed shift and half on a rotation, with last
+// month's schedules as a roll-over into it would have written them.
+void addEmployees(const QSqlDatabase& db, const MonthKey& thisMonth)
+{
+    const MonthKey lastMonth = thisMonth.previous();
     const QStringList surnames = { QStringLiteral("陈"), QStringLiteral("林"), QStringLiteral("黄"),
         QStringLiteral("周"), QStringLiteral("吴"), QStringLiteral("郑") };
     const QStringList given = { QStringLiteral("伟"), QStringLiteral("芳"), QStringLiteral("娜"), QStringLiteral("敏"),
@@ -89,7 +91,6 @@ void fill(const QSqlDatabase& db, const QDate& today)
         = { QStringLiteral("YM"), QStringLiteral("emp_id"), QStringLiteral("shift_id"), QStringLiteral("start_date") };
     for (int day = 1; day <= 31; ++day)
         schemeColumns << QString::number(day);
-    // Last month's schedules as a roll-over into it would have written them.
     CycleShift::ShiftRules shiftRules;
     shiftRules.load(db);
 
@@ -118,6 +119,18 @@ void fill(const QSqlDatabase& db, const QDate& today)
             row << (scheme.days & (quint64(1) << day) ? QVariant(scheme.codes[day]) : QVariant());
         Schema::insert(db, QStringLiteral("Scheme"), schemeColumns, row);
     }
+}
+
+} // namespace
+
+void fill(const QSqlDatabase& db, const QDate& today)
+{
+    addOperators(db);
+    const MonthKey thisMonth = MonthKey::of(today);
+    addPeriod(db, thisMonth.previous());
+    addPeriod(db, thisMonth);
+    addRules(db);
+    addEmployees(db, thisMonth);
 }
 
 } // namespace Demo

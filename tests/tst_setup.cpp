@@ -17,6 +17,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QtTest>
 
@@ -125,6 +126,7 @@ private Q_SLOTS:
     void operators();
     void siteFromSpreadsheets();
     void badRowsChangeNothing();
+    void usage();
 };
 
 // Operators: added with a first password from standard input (stored as the
@@ -418,6 +420,64 @@ void TestSetup::badRowsChangeNothing()
     QVERIFY2(r.err.contains(QStringLiteral("第 4 行“员工编号”列")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("第 5 行“起始日期”列")), qPrintable(r.err));
     QCOMPARE(snapshot(env), before);
+}
+
+// Each verb's own usage, the same through "VERB --help" and "help VERB", and
+// on standard error after a wrong option; the list of verbs and exit codes
+// for "help" and "-h". Chinese by default, English throughout under an
+// English locale.
+void TestSetup::usage()
+{
+    const auto run = [](const QStringList& args, bool english) {
+        QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE" })
+            environment.remove(QString::fromLatin1(name));
+        if (english) {
+            environment.insert(u"LANG"_s, u"en_US.UTF-8"_s);
+            environment.insert(u"LANGUAGE"_s, u"en"_s);
+        } else {
+            environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+        }
+        p.setProcessEnvironment(environment);
+        p.start(qEnvironmentVariable("KOLVANE_BIN_DIR") + QStringLiteral("/kolvane-db"), args);
+        Result r;
+        if (!p.waitForFinished(60000))
+            return r;
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    };
+    const QRegularExpression chinese(u"\\p{Han}"_s);
+    for (const bool english : { false, true }) {
+        const Result help = run({ u"help"_s }, english);
+        const Result user = run({ u"user"_s, u"--help"_s }, english);
+        const Result import = run({ u"import"_s, u"--help"_s }, english);
+        for (const Result* r : { &help, &user, &import }) {
+            QCOMPARE(r->code, 0);
+            QVERIFY2(r->err.isEmpty(), qPrintable(r->err));
+            QVERIFY2(r->out.contains(chinese) != english, qPrintable(r->out));
+            QVERIFY(r->out.startsWith(english ? u"Usage:"_s : u"用法："_s));
+        }
+        for (const QString& verb : { u"init"_s, u"demo"_s, u"roster"_s, u"import"_s, u"export"_s, u"user"_s })
+            QVERIFY2(help.out.contains(u"\n  "_s + verb + u' '), qPrintable(verb));
+        for (const char* code : { "\n  0  ", "\n  2  ", "\n  3  ", "\n  4  ", "\n  5  ", "\n  6  " })
+            QVERIFY2(help.out.contains(QString::fromLatin1(code)), code);
+        QVERIFY(user.out.contains(u"kolvane-db user rights"_s) && user.out.contains(u"--create-periods"_s));
+        QVERIFY(!user.out.contains(u"kolvane-db import"_s) && !user.out.contains(u"  roster  "_s));
+        QVERIFY(import.out.contains(u"kolvane-db import schedule"_s) && import.out.contains(u"--code-page"_s));
+        QVERIFY(!import.out.contains(u"kolvane-db user"_s) && !import.out.contains(u"  roster  "_s));
+        QCOMPARE(run({ u"help"_s, u"user"_s }, english).out, user.out);
+        QCOMPARE(run({ u"help"_s, u"import"_s }, english).out, import.out);
+        QCOMPARE(run({ u"-h"_s }, english).out, help.out);
+        // A wrong option is a usage error, whatever follows it.
+        const Result wrong = run({ u"user"_s, u"list"_s, u"--bogus"_s, u"--db"_s, u"none.mdb"_s }, english);
+        QCOMPARE(wrong.code, 2);
+        QVERIFY(wrong.out.isEmpty());
+        QVERIFY2(wrong.err.contains(u"--bogus"_s) && wrong.err.endsWith(user.out), qPrintable(wrong.err));
+        QCOMPARE(wrong.err.contains(chinese), !english);
+    }
 }
 
 QTEST_MAIN(TestSetup)

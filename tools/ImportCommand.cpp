@@ -1,79 +1,20 @@
-#include "tools/ImportCommand.h"
-
-#include "db/ImportStatements.h"
-#include "db/Query.h"
+// kolvane-db import: an Access database into a new suite database, or a
+// spreadsheet of employees, shift rules or a month's schedules into the suite
+// database (tools/SetupSheets.cpp).
 #include "host/AccessFile.h"
-#include "host/Connection.h"
-#include "platform/System.h"
 #include "import/AccessSource.h"
 #include "import/Importer.h"
+#include "platform/System.h"
+#include "tools/Command.h"
+#include "tools/Database.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
-#include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QTextStream>
-#include <optional>
-#include <unistd.h>
 
-namespace Import {
+namespace Tool {
 
 namespace {
 
-int fail(const QString& message, int code)
-{
-    QTextStream(stderr) << "kolvane-db: " << message << '\n';
-    return code;
-}
-
-struct Arguments
-{
-    QString server;
-    bool hasServer = false;
-    int codePage = 0;
-    bool check = false;
-    QString accessFile;
-    QString target;
-};
-
-std::optional<Arguments> parse(const QStringList& args, QString& error)
-{
-    Arguments a;
-    QStringList positional;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == u"--server" && i + 1 < args.size()) {
-            a.server = args.at(++i);
-            a.hasServer = true;
-        } else if (arg == u"--code-page" && i + 1 < args.size()) {
-            bool ok = false;
-            a.codePage = args.at(++i).toInt(&ok);
-            if (!ok || a.codePage <= 0 || a.codePage > 65535) {
-                error = QCoreApplication::translate("Import", "代码页不正确：%1").arg(args.at(i));
-                return std::nullopt;
-            }
-        } else if (arg == u"--check") {
-            a.check = true;
-        } else if (arg.startsWith(u'-') && arg != u"-") {
-            error = QCoreApplication::translate("Import", "未知选项 %1").arg(arg);
-            return std::nullopt;
-        } else {
-            positional << arg;
-        }
-    }
-    if (positional.isEmpty() || positional.size() > 2 || (positional.size() == 2 && (a.hasServer || a.check))) {
-        error = QCoreApplication::translate("Import",
-            "用法：kolvane-db import [--server 连接参数] [--code-page 代码页] [--check] Access文件 [目标文件]");
-        return std::nullopt;
-    }
-    a.accessFile = positional.at(0);
-    a.target = positional.size() == 2 ? positional.at(1) : Platform::suiteDirectory() + QStringLiteral("Kolvane.mdb");
-    return a;
-}
+using namespace Import;
 
 Progress progressLine()
 {
@@ -96,191 +37,178 @@ void printSummary(const QList<TableReport>& reports, bool written)
         out << QCoreApplication::translate("Import", "有需要注意的地方，见上。") << '\n';
 }
 
-// Whether the file's contents have reached the disk.
-bool syncToDisk(const QString& path)
+class ImportCommand : public Command
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+    Q_DECLARE_TR_FUNCTIONS(Import)
+public:
+    ImportCommand()
+        : m_codePage(QStringLiteral("code-page"), QString(), QStringLiteral("n"))
+        , m_check(QStringLiteral("check"), QString())
+        , m_dryRun(QStringLiteral("dry-run"), QString())
+    {
+    }
+
+    QString name() const override { return QStringLiteral("import"); }
+    QString summary() const override { return tr("导入 Access 数据库，或员工、班次规则、排班表的 CSV 文件"); }
+    QString usage() const override;
+    int run(const QStringList& args) override;
+
+private:
+    int importSheets(const QCommandLineParser& parser, const DatabaseOptions& database, QStringList positional) const;
+    int importAccess(
+        const QCommandLineParser& parser, const DatabaseOptions& database, const QStringList& positional) const;
+    static std::unique_ptr<AccessSource> open(const QString& path, int codePage);
+    static int write(AccessSource& source, const Mainmodule::ConnectionSettings& target);
+
+    QCommandLineOption m_codePage;
+    QCommandLineOption m_check;
+    QCommandLineOption m_dryRun;
+};
+
+QString ImportCommand::usage() const
+{
+    return tr("用法：\n"
+              "  kolvane-db import [--code-page 代码页] [--check] Access文件 [文件 | --db 文件]\n"
+              "  kolvane-db import --server 连接参数 [--code-page 代码页] Access文件\n"
+              "  kolvane-db import employees|rules [--dry-run] 文件 [--db 文件 | --server 连接参数]\n"
+              "  kolvane-db import schedule 月份 [--dry-run] 文件 [--db 文件 | --server 连接参数]\n"
+              "\n"
+              "Access 数据库（.mdb、.accdb）的全部数据表导入新的数据库文件（默认为一卡通目录中的 Kolvane.mdb，\n"
+              "已存在的文件不会被覆盖），或导入 PostgreSQL 服务器上没有一卡通数据表的数据库。\n"
+              "  --code-page 代码页  Access 97 文件的代码页（默认取文件头中的；中文 Windows 为 936）\n"
+              "  --check             只读取并报告，不写入\n"
+              "\n"
+              "员工、班次规则和该月（yyyy-mm）的排班表：CSV 文件，第一行为列名；文件为 - 时读标准输入。\n"
+              "文件中有一行出错时，数据库不做任何改动。\n"
+              "  --dry-run           只列出将有的改动，不写入\n"
+              "\n"
+              "退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
+              "5 无法打开 Access 文件或连接服务器。\n"
+              "退出码（CSV 文件）：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；\n"
+              "6 导入文件无法读取或有错误的行。\n");
 }
 
-// The database is built in a temporary file beside the target and moved into
-// place only when every table is in: a failure leaves nothing behind, and an
-// existing file is never overwritten.
-int importIntoFile(AccessSource& source, const QString& path)
+int ImportCommand::run(const QStringList& args)
 {
-    if (QFileInfo::exists(path))
-        return fail(QCoreApplication::translate("Import", "文件已存在，不会覆盖：%1").arg(path), 3);
-    const QFileInfo dir(QFileInfo(path).absolutePath());
-    if (!dir.isDir())
-        return fail(QCoreApplication::translate("Import", "目录不存在：%1").arg(dir.filePath()), 4);
-    if (!dir.isWritable())
-        return fail(QCoreApplication::translate("Import", "没有权限在目录 %1 中建立文件").arg(dir.filePath()), 4);
-    // A name of its own, made new (with the permissions the umask gives a new
-    // file, as the finished database should have).
-    QFile temp;
-    for (int attempt = 0; attempt < 100 && !temp.isOpen(); ++attempt) {
-        temp.setFileName(QDir(dir.filePath())
-                             .filePath(QStringLiteral(".%1.%2.part")
-                                           .arg(QFileInfo(path).fileName())
-                                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        if (!temp.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !temp.exists())
-            break;
+    QCommandLineParser parser;
+    const DatabaseOptions database(parser);
+    parser.addOptions({ m_codePage, m_check, m_dryRun });
+    if (const std::optional<int> code = parse(parser, args))
+        return *code;
+    const QStringList positional = parser.positionalArguments();
+    // "import employees|rules|schedule"; any other import reads an Access file.
+    static const QStringList sheets
+        = { QStringLiteral("employees"), QStringLiteral("rules"), QStringLiteral("schedule") };
+    const bool sheet = sheets.contains(positional.value(0));
+    for (const QCommandLineOption* option : sheet ? QList { &m_codePage, &m_check } : QList { &m_dryRun }) {
+        if (parser.isSet(*option))
+            return usageError(unknown(*option));
     }
-    if (!temp.isOpen())
-        return fail(QCoreApplication::translate("Import", "无法在目录 %1 中建立临时文件：%2")
-                        .arg(dir.filePath(), temp.errorString()),
-            4);
-    const QString tempPath = temp.fileName();
-    temp.close();
-
-    QString error;
-    QList<TableReport> reports;
-    const QString connection = QStringLiteral("kolvane-import");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(tempPath);
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            try {
-                for (const QString& pragma : Db::sqlImportFastBuildSqlite)
-                    Db::Query(db, pragma).open();
-                if (!db.transaction())
-                    throw Db::errorFor(QCoreApplication::translate("Import", "无法开始事务"), db, db.lastError());
-                reports = importAll(source, &db, progressLine());
-                if (!db.commit())
-                    throw Db::errorFor(QCoreApplication::translate("Import", "无法提交"), db, db.lastError());
-            } catch (const std::exception& e) {
-                error = Platform::messageOf(e);
-            }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(connection);
-    if (error.isEmpty() && !syncToDisk(tempPath))
-        error = QCoreApplication::translate("Import", "无法把 %1 写到磁盘").arg(tempPath);
-    if (error.isEmpty())
-        Platform::shareWithDirectoryGroup(tempPath);
-    if (error.isEmpty() && !QFile::rename(tempPath, path))
-        error = QCoreApplication::translate("Import", "无法把 %1 改名为 %2（该文件已存在或目录不可写）")
-                    .arg(tempPath, path);
-    if (!error.isEmpty()) {
-        QFile::remove(tempPath);
-        return fail(QCoreApplication::translate("Import", "导入失败，没有建立 %1：%2").arg(path, error), 4);
-    }
-    printSummary(reports, true);
-    QTextStream(stdout) << QCoreApplication::translate("Import", "已导入到：%1").arg(path) << '\n';
-    return 0;
+    return sheet ? importSheets(parser, database, positional) : importAccess(parser, database, positional);
 }
 
-// One transaction: the server undoes every table when anything fails.
-int importIntoServer(AccessSource& source, const QString& connectionText)
+int ImportCommand::importSheets(
+    const QCommandLineParser& parser, const DatabaseOptions& database, QStringList positional) const
 {
-    Mainmodule::ConnectionSettings settings;
-    try {
-        settings = Mainmodule::serverSettings(connectionText);
-    } catch (const Db::Error& e) {
-        return fail(QCoreApplication::translate("Import", "连接参数不正确：%1").arg(Platform::messageOf(e)), 2);
+    const QString kind = positional.takeFirst();
+    std::optional<MonthKey> ym;
+    if (kind == u"schedule") {
+        if (positional.isEmpty())
+            return usageError();
+        if (!(ym = month(positional.takeFirst())))
+            return Usage;
     }
-    const QString connection = QStringLiteral("kolvane-import");
-    try {
-        Mainmodule::openConnection(settings, connection, false);
-    } catch (const Db::Error& e) {
-        return fail(Platform::messageOf(e), 5);
+    if (positional.size() != 1)
+        return usageError();
+    const std::optional<Mainmodule::ConnectionSettings> settings = database.orSuite(parser);
+    if (!settings)
+        return Usage;
+    return importSheet(*settings, kind, ym, positional.first(), parser.isSet(m_dryRun));
+}
+
+int ImportCommand::importAccess(
+    const QCommandLineParser& parser, const DatabaseOptions& database, const QStringList& positional) const
+{
+    int codePage = 0;
+    for (const QString& value : parser.values(m_codePage)) {
+        bool ok = false;
+        codePage = value.toInt(&ok);
+        if (!ok || codePage <= 0 || codePage > 65535)
+            return fail(tr("代码页不正确：%1").arg(value), Usage);
     }
-    const QString where = settings.describe();
-    int code = 0;
-    QList<TableReport> reports;
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection, false);
-        try {
-            const QString encoding = Db::Query(db, Db::sqlImportEncodingPg).open().text(QStringLiteral("name"));
-            QStringList existing;
-            Db::Query tables(db, Db::sqlImportTablesPg); // the rows read refer to it
-            for (const Db::Row& row : tables.open().rows()) {
-                if (!suiteTableName(row.text(QStringLiteral("name"))).isEmpty())
-                    existing << row.text(QStringLiteral("name"));
-            }
-            if (encoding != u"UTF8") {
-                code = fail(QCoreApplication::translate("Import", "数据库 %1 的字符集是 %2，一卡通系统需要 UTF8")
-                                .arg(where, encoding),
-                    3);
-            } else if (!existing.isEmpty()) {
-                code = fail(
-                    QCoreApplication::translate("Import", "数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
-                        .arg(where, existing.join(QCoreApplication::translate("Import", "、"))),
-                    3);
-            } else {
-                if (!db.transaction())
-                    throw Db::errorFor(QCoreApplication::translate("Import", "无法开始事务"), db, db.lastError());
-                try {
-                    reports = importAll(source, &db, progressLine());
-                } catch (...) {
-                    db.rollback();
-                    throw;
-                }
-                if (!db.commit()) {
-                    const Db::Error e
-                        = Db::errorFor(QCoreApplication::translate("Import", "无法提交"), db, db.lastError());
-                    db.rollback();
-                    throw e;
-                }
-            }
-        } catch (const std::exception& e) {
-            code = fail(
-                QCoreApplication::translate("Import", "导入失败，%1 没有改动：%2").arg(where, Platform::messageOf(e)),
-                4);
+    const bool check = parser.isSet(m_check);
+    if (positional.isEmpty() || positional.size() > 2 || (positional.size() == 2 && check))
+        return usageError();
+    // The target: a new file (named alone or by --db) or a server.
+    const std::optional<Mainmodule::ConnectionSettings> target = database.named(parser, positional.mid(1));
+    if (!target)
+        return Usage;
+    const QString& path = positional.first();
+    const std::unique_ptr<AccessSource> source = open(path, codePage);
+    if (!source)
+        return CannotOpen;
+    try {
+        if (check) {
+            printSummary(importAll(*source, nullptr, progressLine()), false);
+            return Done;
         }
-        db.close();
+        return write(*source, *target);
+    } catch (const std::exception& e) {
+        return fail(tr("无法读出 %1：%2").arg(path, Platform::messageOf(e)), Refused);
     }
-    QSqlDatabase::removeDatabase(connection);
-    if (code == 0) {
+}
+
+// Opens the Access file and says what it is; nothing after saying why it cannot.
+std::unique_ptr<AccessSource> ImportCommand::open(const QString& path, int codePage)
+{
+    QTextStream err(stderr);
+    if (const QString lock = AccessFile::lockFileBeside(path); !lock.isEmpty())
+        err << tr("警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；"
+                  "请先关闭所有使用它的程序，否则读到的数据可能不完整。")
+                   .arg(path, lock)
+            << '\n';
+    std::unique_ptr<AccessSource> source;
+    try {
+        source = std::make_unique<AccessSource>(path, codePage);
+    } catch (const ReadError& e) {
+        fail(Platform::messageOf(e), CannotOpen);
+        return nullptr;
+    }
+    if (codePage > 0 && !source->isJet3())
+        err << tr("注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。") << '\n';
+    QString described = source->format();
+    if (source->isJet3())
+        described += tr("，代码页 %1").arg(source->codePage());
+    err << tr("读取 %1（%2）").arg(path, described) << '\n';
+    return source;
+}
+
+// Every table into a new file, or a server's database, whole or not at all.
+int ImportCommand::write(AccessSource& source, const Mainmodule::ConnectionSettings& target)
+{
+    QList<TableReport> reports;
+    const Fill fill = [&](const QSqlDatabase& db) { reports = importAll(source, &db, progressLine()); };
+    QString where;
+    int code = Done;
+    if (target.driver == u"QPSQL") {
+        where = target.describe();
+        code = buildOnServer(target, fill, tr("导入失败，%1 没有改动：%2"));
+    } else {
+        where = target.driver.isEmpty() ? Platform::suiteDirectory() + QStringLiteral("Kolvane.mdb") : target.file;
+        code = buildFile(where, fill, tr("导入失败，没有建立 %1：%2"));
+    }
+    if (code == Done) {
         printSummary(reports, true);
-        QTextStream(stdout) << QCoreApplication::translate("Import", "已导入到：%1").arg(where) << '\n';
+        say(tr("已导入到：%1").arg(where));
     }
     return code;
 }
 
 } // namespace
 
-int command(const QStringList& args)
+std::unique_ptr<Command> makeImportCommand()
 {
-    Platform::installTranslations(QLocale::system());
-    QString error;
-    const std::optional<Arguments> a = parse(args, error);
-    if (!a)
-        return fail(error, 2);
-    const QString lock = AccessFile::lockFileBeside(a->accessFile);
-    if (!lock.isEmpty())
-        QTextStream(stderr) << QCoreApplication::translate("Import",
-            "警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；"
-            "请先关闭所有使用它的程序，否则读到的数据可能不完整。")
-                                   .arg(a->accessFile, lock)
-                            << '\n';
-    std::optional<AccessSource> source;
-    try {
-        source.emplace(a->accessFile, a->codePage);
-    } catch (const ReadError& e) {
-        return fail(Platform::messageOf(e), 5);
-    }
-    if (a->codePage > 0 && !source->isJet3())
-        QTextStream(stderr) << QCoreApplication::translate(
-            "Import", "注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。")
-                            << '\n';
-    QString described = source->format();
-    if (source->isJet3())
-        described += QCoreApplication::translate("Import", "，代码页 %1").arg(source->codePage());
-    QTextStream(stderr) << QCoreApplication::translate("Import", "读取 %1（%2）").arg(a->accessFile, described) << '\n';
-    try {
-        if (a->check) {
-            printSummary(importAll(*source, nullptr, progressLine()), false);
-            return 0;
-        }
-        return a->hasServer ? importIntoServer(*source, a->server) : importIntoFile(*source, a->target);
-    } catch (const std::exception& e) {
-        return fail(
-            QCoreApplication::translate("Import", "无法读出 %1：%2").arg(a->accessFile, Platform::messageOf(e)), 4);
-    }
+    return std::make_unique<ImportCommand>();
 }
 
-} // namespace Import
+} // namespace Tool

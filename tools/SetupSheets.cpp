@@ -10,13 +10,15 @@
 #include "db/SchemeWriter.h"
 #include "db/SetupStatements.h"
 #include "db/Statements.h"
+#include "formats/Csv.h"
+#include "formats/xlsx/Workbook.h"
 #include "host/Functions.h"
 #include "host/MonthKey.h"
+#include "host/roster/Roster.h"
 #include "periods/CycleShift.h"
 #include "periods/Periods.h"
-#include "formats/Csv.h"
-#include "tools/Setup.h"
-#include "formats/xlsx/Workbook.h"
+#include "tools/Command.h"
+#include "tools/Database.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -28,7 +30,7 @@
 #include <map>
 #include <optional>
 
-namespace Setup {
+namespace Tool {
 
 namespace {
 
@@ -52,11 +54,6 @@ const Column colShift { Db::cShiftId, QT_TRANSLATE_NOOP("Setup", "班次或规�
 const Column colStart { Db::cStartDate, QT_TRANSLATE_NOOP("Setup", "起始日期") };
 
 constexpr int maxListed = 20;
-
-QString dateText(const QDate& date)
-{
-    return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : QString();
-}
 
 // The codes of a slot list by slot number: the lines named by a slot in
 // decimal, the first of each; the value trimmed as the cycle position reads it.
@@ -99,107 +96,78 @@ qint64 slotCount(CycleShift::Unit unit, qint64 cycle)
     return 0;
 }
 
-class Sheets
+// The bad rows of a file.
+class Problems
 {
     Q_DECLARE_TR_FUNCTIONS(Setup)
 public:
-    static int exportCommand(const Mainmodule::ConnectionSettings& settings, QStringList args);
-    static int importCommand(const Mainmodule::ConnectionSettings& settings, QStringList args);
+    void add(int row, const QString& column, const QString& why)
+    {
+        if (++m_count <= maxListed)
+            m_lines << tr("第 %1 行“%2”列：%3").arg(row).arg(column, why);
+    }
+    bool isEmpty() const { return m_count == 0; }
+    QString text(const QString& path) const
+    {
+        QString text = tr("文件 %1 有错误，数据库没有改动：").arg(path);
+        for (const QString& line : m_lines)
+            text += QStringLiteral("\n  ") + line;
+        if (m_count > maxListed)
+            text += QStringLiteral("\n  ") + tr("……另有 %1 处错误没有列出").arg(m_count - maxListed);
+        return text;
+    }
 
 private:
-    // The bad rows of a file.
-    class Problems
-    {
-    public:
-        void add(int row, const QString& column, const QString& why)
-        {
-            if (++m_count <= maxListed)
-                m_lines << Sheets::tr("第 %1 行“%2”列：%3").arg(row).arg(column, why);
-        }
-        bool isEmpty() const { return m_count == 0; }
-        QString text(const QString& path) const
-        {
-            QString text = Sheets::tr("文件 %1 有错误，数据库没有改动：").arg(path);
-            for (const QString& line : m_lines)
-                text += QStringLiteral("\n  ") + line;
-            if (m_count > maxListed)
-                text += QStringLiteral("\n  ") + Sheets::tr("……另有 %1 处错误没有列出").arg(m_count - maxListed);
-            return text;
-        }
-
-    private:
-        int m_count = 0;
-        QStringList m_lines;
-    };
-
-    // The file's header and the way to its cells.
-    struct Sheet
-    {
-        QString path;
-        QStringList header;
-        QList<QStringList> rows; // after the header; row i is line i + 2 of the sheet
-        int find(const Column& column) const;
-        QString cell(const QStringList& row, int column) const
-        {
-            return column >= 0 && column < row.size() ? trimText(row.at(column)) : QString();
-        }
-        QString name(int column, const Column& fallback) const
-        {
-            const QString text = column >= 0 && column < header.size() ? trimText(header.at(column)) : QString();
-            return text.isEmpty() ? Sheets::tr(fallback.caption) : text;
-        }
-        // Says on standard error which columns of the header nothing reads.
-        void warnUnread(const QList<int>& read) const
-        {
-            QStringList unread;
-            for (qsizetype i = 0; i < header.size(); ++i)
-                if (!read.contains(static_cast<int>(i)) && !trimText(header.at(i)).isEmpty())
-                    unread << trimText(header.at(i));
-            if (!unread.isEmpty())
-                Tool::fail(Sheets::tr("没有读取这些列：%1").arg(unread.join(QStringLiteral("、"))), Done);
-        }
-        static bool blank(const QStringList& row)
-        {
-            return std::all_of(row.begin(), row.end(), [](const QString& c) { return trimText(c).isEmpty(); });
-        }
-    };
-
-    static Sheet readSheet(const QString& path);
-    static QString caption(const Column& column) { return tr(column.caption); }
-    static void report(const QStringList& changes, int added, int changed, int same, bool dryRun);
-    static void commitOrThrow(const QSqlDatabase& db, const std::function<void()>& work);
-    static QString tooLong(const QString& text, int length) { return tr("“%1”超过 %2 个字符").arg(text).arg(length); }
-
-    // A sheet to export: its header line and its rows.
-    struct Table
-    {
-        QStringList header;
-        QList<QStringList> rows;
-    };
-    static Table exportEmployees(const QSqlDatabase& db);
-    static Table exportRules(const QSqlDatabase& db);
-    static Table exportSchedule(const QSqlDatabase& db, const MonthKey& ym);
-    static int importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dryRun);
-    static int importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun);
-    static int importSchedule(const QSqlDatabase& db, const MonthKey& ym, const Sheet& sheet, bool dryRun);
+    int m_count = 0;
+    QStringList m_lines;
 };
 
-int Sheets::Sheet::find(const Column& column) const
+QString caption(const Column& column)
 {
-    for (qsizetype i = 0; i < header.size(); ++i) {
-        const QString name = trimText(header.at(i));
-        if (name.compare(column.key, Qt::CaseInsensitive) == 0
-            || name.compare(QString::fromUtf8(column.caption), Qt::CaseInsensitive) == 0
-            || name.compare(tr(column.caption), Qt::CaseInsensitive) == 0)
-            return static_cast<int>(i);
-    }
-    return -1;
+    return QCoreApplication::translate("Setup", column.caption);
 }
 
-Sheets::Sheet Sheets::readSheet(const QString& path)
+// A file read: its header and rows, and the way to its cells.
+struct Sheet
+{
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    QString path;
+    QStringList header;
+    QList<QStringList> rows; // after the header; row i is line i + 2 of the sheet
+
+    // Reads the file ("-": standard input). Throws std::runtime_error.
+    static Sheet read(const QString& path);
+    int find(const Column& column) const;
+    QString cell(const QStringList& row, int column) const
+    {
+        return column >= 0 && column < row.size() ? trimText(row.at(column)) : QString();
+    }
+    QString name(int column, const Column& fallback) const
+    {
+        const QString text = column >= 0 && column < header.size() ? trimText(header.at(column)) : QString();
+        return text.isEmpty() ? caption(fallback) : text;
+    }
+    // Says on standard error which columns of the header nothing reads.
+    void warnUnread(const QList<int>& read) const
+    {
+        QStringList unread;
+        for (qsizetype i = 0; i < header.size(); ++i)
+            if (!read.contains(static_cast<int>(i)) && !trimText(header.at(i)).isEmpty())
+                unread << trimText(header.at(i));
+        if (!unread.isEmpty())
+            fail(tr("没有读取这些列：%1").arg(unread.join(tr("、"))), Done);
+    }
+    static bool blank(const QStringList& row)
+    {
+        return std::all_of(row.begin(), row.end(), [](const QString& c) { return trimText(c).isEmpty(); });
+    }
+};
+
+Sheet Sheet::read(const QString& path)
 {
     Csv::Table table = Csv::Reader::readFile(path);
-    while (!table.records.isEmpty() && Sheet::blank(table.records.first()))
+    while (!table.records.isEmpty() && blank(table.records.first()))
         table.records.removeFirst();
     if (table.records.isEmpty())
         throw Platform::Failure(tr("文件 %1 是空的：第一行应为列名").arg(path));
@@ -210,50 +178,38 @@ Sheets::Sheet Sheets::readSheet(const QString& path)
     return sheet;
 }
 
-void Sheets::report(const QStringList& changes, int added, int changed, int same, bool dryRun)
+int Sheet::find(const Column& column) const
 {
-    QTextStream out(stdout);
-    for (const QString& line : changes)
-        out << line << '\n';
-    out << (dryRun ? tr("试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。")
-                   : tr("已新增 %1 行，修改 %2 行，%3 行不变。"))
-               .arg(added)
-               .arg(changed)
-               .arg(same)
-        << '\n';
-}
-
-void Sheets::commitOrThrow(const QSqlDatabase& db, const std::function<void()>& work)
-{
-    QSqlDatabase session = db;
-    if (!session.transaction())
-        throw Db::errorFor(tr("无法开始事务"), session, session.lastError());
-    try {
-        work();
-    } catch (...) {
-        session.rollback();
-        throw;
+    for (qsizetype i = 0; i < header.size(); ++i) {
+        const QString name = trimText(header.at(i));
+        if (name.compare(column.key, Qt::CaseInsensitive) == 0
+            || name.compare(QString::fromUtf8(column.caption), Qt::CaseInsensitive) == 0
+            || name.compare(caption(column), Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
     }
-    if (!session.commit()) {
-        const Db::Error error = Db::errorFor(tr("无法提交"), session, session.lastError());
-        session.rollback();
-        throw error;
-    }
+    return -1;
 }
 
 // --- exports ---------------------------------------------------------------
 
-Sheets::Table Sheets::exportEmployees(const QSqlDatabase& db)
+// A sheet to write: its header line and its rows.
+struct Table
+{
+    QStringList header;
+    QList<QStringList> rows;
+};
+
+Table exportEmployees(const QSqlDatabase& db)
 {
     Table table { { caption(colEmpId), caption(colEmpName), caption(colLeaveDate) }, {} };
     Db::Query q(db, Db::sqlSetupEmployees);
     for (const Db::Row& row : q.open().rows())
-        table.rows.append(
-            { row.text(Db::cEmpId), row.text(Db::cEmpName), dateText(row.dateTime(Db::cLeaveDate).date()) });
+        table.rows.append({ row.text(Db::cEmpId), row.text(Db::cEmpName),
+            row.dateTime(Db::cLeaveDate).date().toString(Qt::ISODate) });
     return table;
 }
 
-Sheets::Table Sheets::exportRules(const QSqlDatabase& db)
+Table exportRules(const QSqlDatabase& db)
 {
     QList<std::map<int, QString>> slots;
     Table table { { caption(colRuleId), caption(colRuleName), caption(colCycle), caption(colUnit) }, {} };
@@ -277,22 +233,23 @@ Sheets::Table Sheets::exportRules(const QSqlDatabase& db)
     return table;
 }
 
-Sheets::Table Sheets::exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
+// The columns of the roster's CSV; the rows as stored, the shift untrimmed and
+// the name from the employees.
+Table exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
 {
     QHash<QString, QString> names;
     Db::Query employees(db, Db::sqlSetupEmployees);
     for (const Db::Row& row : employees.open().rows())
         names.insert(row.text(Db::cEmpId), row.text(Db::cEmpName));
 
-    Table table { { caption(colEmpId), caption(colEmpName), caption(colShift), caption(colStart) }, {} };
+    Table table { Roster::Month::header(ym.first(), ym.days()), {} };
     QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate };
-    for (int day = 1; day <= ym.days(); ++day) {
-        table.header << dateText(ym.first().addDays(day - 1));
+    for (int day = 1; day <= ym.days(); ++day)
         columns << Db::dayColumn(day);
-    }
     Db::forEachRow(db, Db::sqlSetupMonthSchemes, { ym.text() }, columns, [&](const QVariant* v) {
         const QString empId = v[0].toString();
-        QStringList fields = { empId, names.value(empId), v[1].toString(), dateText(Db::toDateTime(v[2]).date()) };
+        QStringList fields
+            = { empId, names.value(empId), v[1].toString(), Db::toDateTime(v[2]).date().toString(Qt::ISODate) };
         for (int day = 1; day <= ym.days(); ++day)
             fields << trimText(v[2 + day].toString());
         table.rows.append(fields);
@@ -300,138 +257,307 @@ Sheets::Table Sheets::exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
     return table;
 }
 
+class ExportCommand : public Command
+{
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    QString name() const override { return QStringLiteral("export"); }
+    QString summary() const override { return tr("把员工、班次规则或一个月的排班表写成 CSV 文件或 Excel 工作簿"); }
+    QString usage() const override
+    {
+        return tr("用法：\n"
+                  "  kolvane-db export employees|rules [输出文件 | --xlsx 工作簿] [--db 文件 | --server 连接参数]\n"
+                  "  kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿] [--db 文件 | --server 连接参数]\n"
+                  "把员工、班次规则或该月（yyyy-mm）的排班表写成 CSV 文件（UTF-8，第一行为列名），不写输出文件时\n"
+                  "写到标准输出；用 --xlsx 时写成 Excel 工作簿。不写 --db 和 --server 时，用一卡通目录中\n"
+                  "Tavrel.ini 所指的数据库。\n"
+                  "\n"
+                  "退出码：0 成功；2 用法错误；4 失败（如没有该月的帐套）；5 无法打开数据库。\n");
+    }
+    int run(const QStringList& args) override;
+
+private:
+    static int write(const QSqlDatabase& db, const QString& kind, const std::optional<MonthKey>& ym, const QString& out,
+        const QString& workbook);
+};
+
+int ExportCommand::run(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const DatabaseOptions database(parser);
+    const QCommandLineOption xlsx(QStringLiteral("xlsx"), QString(), QStringLiteral("workbook"));
+    parser.addOption(xlsx);
+    if (const std::optional<int> code = parse(parser, args))
+        return *code;
+    QStringList positional = parser.positionalArguments();
+    const QStringList workbooks = parser.values(xlsx);
+    if (positional.isEmpty() || workbooks.size() > 1 || (!workbooks.isEmpty() && workbooks.first().isEmpty()))
+        return usageError();
+    const QString kind = positional.takeFirst();
+    std::optional<MonthKey> ym;
+    if (kind == u"schedule") {
+        if (positional.isEmpty())
+            return usageError();
+        if (!(ym = month(positional.takeFirst())))
+            return Usage;
+    } else if (kind != u"employees" && kind != u"rules") {
+        return usageError();
+    }
+    // An output file, or a workbook: not both.
+    if (positional.size() > 1
+        || (!positional.isEmpty() && (positional.first().startsWith(u'-') || !workbooks.isEmpty())))
+        return usageError();
+    const std::optional<Mainmodule::ConnectionSettings> settings = database.orSuite(parser);
+    if (!settings)
+        return Usage;
+    return withDatabase(*settings,
+        [&](const QSqlDatabase& db) { return write(db, kind, ym, positional.value(0), workbooks.value(0)); });
+}
+
+int ExportCommand::write(const QSqlDatabase& db, const QString& kind, const std::optional<MonthKey>& ym,
+    const QString& out, const QString& workbook)
+{
+    Table table;
+    QString sheet;
+    if (kind == u"employees") {
+        table = exportEmployees(db);
+        sheet = tr("员工");
+    } else if (kind == u"rules") {
+        table = exportRules(db);
+        sheet = tr("班次规则");
+    } else {
+        if (!Periods::exists(db, ym->text()))
+            return fail(tr("没有 %1 的帐套").arg(ym->text()), Refused);
+        table = exportSchedule(db, *ym);
+        sheet = ym->text();
+    }
+    if (!workbook.isEmpty()) {
+        Workbook::Writer::writeTable(workbook, sheet, table.header, table.rows);
+        return Done;
+    }
+    Csv::Writer csv(out);
+    csv.record(table.header);
+    for (const QStringList& row : table.rows)
+        csv.record(row);
+    csv.finish();
+    return Done;
+}
+
 // --- imports ---------------------------------------------------------------
 
-int Sheets::importEmployees(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
+// What the three imports share: every row of the file is checked before
+// anything is written, and a file with a bad row changes nothing; then the
+// changes are written, and what was added, changed and left alone is said.
+class SheetImport
 {
-    Problems problems;
-    const int idColumn = sheet.find(colEmpId);
-    const int nameColumn = sheet.find(colEmpName);
-    const int leaveColumn = sheet.find(colLeaveDate);
-    if (idColumn < 0)
-        return Tool::fail(tr("文件 %1 的第一行没有“%2”列").arg(sheet.path, caption(colEmpId)), BadFile);
-    sheet.warnUnread({ idColumn, nameColumn, leaveColumn });
-    const int idLength = Tool::columnLength(db, Db::tEmployee, Db::cEmpId);
-    const int nameLength = Tool::columnLength(db, Db::tEmployee, Db::cEmpName);
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    SheetImport(const QSqlDatabase& db, const Sheet& sheet)
+        : m_db(db)
+        , m_sheet(sheet)
+    {
+    }
+    virtual ~SheetImport() = default;
+    SheetImport(const SheetImport&) = delete;
+    SheetImport& operator=(const SheetImport&) = delete;
 
+    int run(bool dryRun);
+
+protected:
+    // Finds the file's columns and reads the rows it is compared with; an
+    // exit code other than Done ends the import there.
+    virtual int prepare() = 0;
+    // Checks a row of the file (not a blank one) and notes what it changes.
+    virtual void check(const QStringList& row) = 0;
+    // Writes what the rows change. What the database refused, for the
+    // operator; empty when every change is stored.
+    virtual QString write() = 0;
+
+    // Notes what is wrong with `column` of the row being checked.
+    void problem(const QString& column, const QString& why)
+    {
+        m_problems.add(m_line, column, why);
+        m_bad = true;
+    }
+    // Checks the row's id, compared with the other rows' as `key`: not empty,
+    // at most `length` characters (0: any), not in an earlier row.
+    bool checkId(const QString& id, const QString& key, const QString& column, int length);
+    void added(const QString& line)
+    {
+        ++m_added;
+        m_lines << line;
+    }
+    void changed(const QString& line)
+    {
+        ++m_changed;
+        m_lines << line;
+    }
+    void unchanged() { ++m_same; }
+    // The file lacks `column`: exit 6.
+    int missing(const Column& column) const
+    {
+        return fail(tr("文件 %1 的第一行没有“%2”列").arg(m_sheet.path, caption(column)), BadFile);
+    }
+    static QString tooLong(const QString& text, int length) { return tr("“%1”超过 %2 个字符").arg(text).arg(length); }
+
+    QSqlDatabase m_db;
+    const Sheet& m_sheet;
+    Problems m_problems;
+    bool m_bad = false; // the row being checked has a problem
+
+private:
+    int m_line = 0;
+    QHash<QString, int> m_seen; // id key -> line
+    QStringList m_lines;
+    int m_added = 0;
+    int m_changed = 0;
+    int m_same = 0;
+};
+
+int SheetImport::run(bool dryRun)
+{
+    if (const int code = prepare(); code != Done)
+        return code;
+    for (qsizetype i = 0; i < m_sheet.rows.size(); ++i) {
+        if (Sheet::blank(m_sheet.rows.at(i)))
+            continue;
+        m_line = static_cast<int>(i) + 2;
+        m_bad = false;
+        check(m_sheet.rows.at(i));
+    }
+    if (!m_problems.isEmpty())
+        return fail(m_problems.text(m_sheet.path), BadFile);
+    const QString refused = dryRun ? QString() : write();
+    QTextStream out(stdout);
+    for (const QString& line : m_lines)
+        out << line << '\n';
+    out << (dryRun ? tr("试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。")
+                   : tr("已新增 %1 行，修改 %2 行，%3 行不变。"))
+               .arg(m_added)
+               .arg(m_changed)
+               .arg(m_same)
+        << '\n';
+    return refused.isEmpty() ? Done : fail(refused, Refused);
+}
+
+bool SheetImport::checkId(const QString& id, const QString& key, const QString& column, int length)
+{
+    QString why;
+    if (id.isEmpty())
+        why = tr("编号为空");
+    else if (length > 0 && id.size() > length)
+        why = tooLong(id, length);
+    else if (m_seen.contains(key))
+        why = tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(m_seen.value(key));
+    m_seen.insert(key, m_line);
+    if (!why.isEmpty())
+        problem(column, why);
+    return why.isEmpty();
+}
+
+class EmployeeImport : public SheetImport
+{
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    using SheetImport::SheetImport;
+
+private:
     struct Employee
     {
         QString name;
         QDate leave;
     };
-    QHash<QString, Employee> existing;
-    Db::Query q(db, Db::sqlSetupEmployees);
-    for (const Db::Row& row : q.open().rows())
-        existing.insert(row.text(Db::cEmpId), { row.text(Db::cEmpName), row.dateTime(Db::cLeaveDate).date() });
-
     struct Change
     {
         QString id;
         Employee now;
         bool isNew;
     };
-    QList<Change> changes;
-    QStringList lines;
-    QHash<QString, int> seen; // id -> row
-    int same = 0;
-    for (qsizetype i = 0; i < sheet.rows.size(); ++i) {
-        const QStringList& r = sheet.rows.at(i);
-        const int line = static_cast<int>(i) + 2;
-        if (Sheet::blank(r))
-            continue;
-        const QString id = sheet.cell(r, idColumn);
-        const QString idName = sheet.name(idColumn, colEmpId);
-        bool bad = false;
-        if (id.isEmpty()) {
-            problems.add(line, idName, tr("编号为空"));
-            bad = true;
-        } else if (idLength > 0 && id.size() > idLength) {
-            problems.add(line, idName, tooLong(id, idLength));
-            bad = true;
-        } else if (seen.contains(id)) {
-            problems.add(line, idName, tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(seen.value(id)));
-            bad = true;
-        }
-        seen.insert(id, line);
-        const auto old = existing.constFind(id);
-        Employee now = old == existing.cend() ? Employee() : *old;
-        if (nameColumn >= 0) {
-            now.name = sheet.cell(r, nameColumn);
-            if (nameLength > 0 && now.name.size() > nameLength) {
-                problems.add(line, sheet.name(nameColumn, colEmpName), tooLong(now.name, nameLength));
-                bad = true;
-            }
-        }
-        if (leaveColumn >= 0) {
-            const QString text = sheet.cell(r, leaveColumn);
-            now.leave = text.isEmpty() ? QDate() : Csv::parseDate(text);
-            if (!text.isEmpty() && !now.leave.isValid()) {
-                problems.add(line, sheet.name(leaveColumn, colLeaveDate), tr("“%1”不是日期").arg(text));
-                bad = true;
-            }
-        }
-        if (bad)
-            continue;
-        if (old == existing.cend()) {
-            changes.append({ id, now, true });
-            lines << tr("新增 %1 %2").arg(id, now.name);
-        } else if (old->name != now.name || old->leave != now.leave) {
-            changes.append({ id, now, false });
-            lines << tr("修改 %1：姓名 %2 → %3，离职日期 %4 → %5")
-                         .arg(id, old->name, now.name, dateText(old->leave), dateText(now.leave));
-        } else {
-            ++same;
-        }
-    }
-    if (!problems.isEmpty())
-        return Tool::fail(problems.text(sheet.path), BadFile);
-    const int added
-        = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
-    if (!dryRun) {
-        commitOrThrow(db, [&] {
-            // Each statement prepared once for the whole file.
-            Db::Query add(db, Db::sqlSetupAddEmployee);
-            Db::Query update(db, Db::sqlSetupUpdateEmployee);
-            for (const Change& c : changes) {
-                Db::Query& write = c.isNew ? add : update;
-                write.bind(QStringLiteral("empId"), c.id);
-                write.bind(QStringLiteral("empName"), c.now.name);
-                write.bind(QStringLiteral("leaveDate"), c.now.leave.isValid() ? QVariant(c.now.leave) : QVariant());
-                write.exec();
-            }
-        });
-    }
-    report(lines, added, static_cast<int>(changes.size()) - added, same, dryRun);
+
+    int prepare() override;
+    void check(const QStringList& row) override;
+    QString write() override;
+
+    int m_id = -1;
+    int m_name = -1;
+    int m_leave = -1;
+    int m_idLength = 0;
+    int m_nameLength = 0;
+    QHash<QString, Employee> m_existing;
+    QList<Change> m_changes;
+};
+
+int EmployeeImport::prepare()
+{
+    m_id = m_sheet.find(colEmpId);
+    m_name = m_sheet.find(colEmpName);
+    m_leave = m_sheet.find(colLeaveDate);
+    if (m_id < 0)
+        return missing(colEmpId);
+    m_sheet.warnUnread({ m_id, m_name, m_leave });
+    m_idLength = columnLength(m_db, Db::tEmployee, Db::cEmpId);
+    m_nameLength = columnLength(m_db, Db::tEmployee, Db::cEmpName);
+    Db::Query q(m_db, Db::sqlSetupEmployees);
+    for (const Db::Row& row : q.open().rows())
+        m_existing.insert(row.text(Db::cEmpId), { row.text(Db::cEmpName), row.dateTime(Db::cLeaveDate).date() });
     return Done;
 }
 
-int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
+void EmployeeImport::check(const QStringList& r)
 {
-    Problems problems;
-    const int idColumn = sheet.find(colRuleId);
-    const int nameColumn = sheet.find(colRuleName);
-    const int cycleColumn = sheet.find(colCycle);
-    const int unitColumn = sheet.find(colUnit);
-    if (idColumn < 0)
-        return Tool::fail(tr("文件 %1 的第一行没有“%2”列").arg(sheet.path, caption(colRuleId)), BadFile);
-    std::map<int, int> slotColumns; // slot -> column
-    for (qsizetype i = 0; i < sheet.header.size(); ++i) {
-        bool ok = false;
-        const int slot = trimText(sheet.header.at(i)).toInt(&ok);
-        if (ok && slot > 0 && !slotColumns.contains(slot))
-            slotColumns.emplace(slot, static_cast<int>(i));
+    const QString id = m_sheet.cell(r, m_id);
+    checkId(id, id, m_sheet.name(m_id, colEmpId), m_idLength);
+    const auto old = m_existing.constFind(id);
+    Employee now = old == m_existing.cend() ? Employee() : *old;
+    if (m_name >= 0) {
+        now.name = m_sheet.cell(r, m_name);
+        if (m_nameLength > 0 && now.name.size() > m_nameLength)
+            problem(m_sheet.name(m_name, colEmpName), tooLong(now.name, m_nameLength));
     }
-    QList<int> read = { idColumn, nameColumn, cycleColumn, unitColumn };
-    for (const auto& entry : slotColumns)
-        read << entry.second;
-    sheet.warnUnread(read);
-    // A rule's id is a schedule's shift_id; its codes fill the day columns.
-    int idLength = Tool::columnLength(db, Db::tShiftsRule, Db::cShiftId);
-    if (const int schemeLength = Tool::columnLength(db, Db::tScheme, Db::cShiftId); schemeLength > 0)
-        idLength = idLength > 0 ? qMin(idLength, schemeLength) : schemeLength;
-    const int nameLength = Tool::columnLength(db, Db::tShiftsRule, Db::cShiftName);
-    const int codeLength = Tool::columnLength(db, Db::tScheme, Db::dayColumn(1));
+    if (m_leave >= 0) {
+        const QString text = m_sheet.cell(r, m_leave);
+        now.leave = text.isEmpty() ? QDate() : Csv::parseDate(text);
+        if (!text.isEmpty() && !now.leave.isValid())
+            problem(m_sheet.name(m_leave, colLeaveDate), tr("“%1”不是日期").arg(text));
+    }
+    if (m_bad)
+        return;
+    if (old == m_existing.cend()) {
+        m_changes.append({ id, now, true });
+        added(tr("新增 %1 %2").arg(id, now.name));
+    } else if (old->name != now.name || old->leave != now.leave) {
+        m_changes.append({ id, now, false });
+        changed(tr("修改 %1：姓名 %2 → %3，离职日期 %4 → %5")
+                    .arg(id, old->name, now.name, old->leave.toString(Qt::ISODate), now.leave.toString(Qt::ISODate)));
+    } else {
+        unchanged();
+    }
+}
 
+QString EmployeeImport::write()
+{
+    inTransaction(m_db, [&] {
+        // Each statement prepared once for the whole file.
+        Db::Query add(m_db, Db::sqlSetupAddEmployee);
+        Db::Query update(m_db, Db::sqlSetupUpdateEmployee);
+        for (const Change& c : m_changes) {
+            Db::Query& write = c.isNew ? add : update;
+            write.bind(QStringLiteral("empId"), c.id);
+            write.bind(QStringLiteral("empName"), c.now.name);
+            write.bind(QStringLiteral("leaveDate"), c.now.leave.isValid() ? QVariant(c.now.leave) : QVariant());
+            write.exec();
+        }
+    });
+    return {};
+}
+
+class RuleImport : public SheetImport
+{
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    using SheetImport::SheetImport;
+
+private:
     struct Rule
     {
         QString id;
@@ -440,413 +566,401 @@ int Sheets::importRules(const QSqlDatabase& db, const Sheet& sheet, bool dryRun)
         QString unit;
         QString shifts;
     };
-    // Rules are found without regard to case, as the roll-over finds them.
-    QHash<QString, Rule> existing;
-    Db::Query q(db, Db::sqlSetupRules);
-    for (const Db::Row& row : q.open().rows()) {
-        const Rule rule { row.text(Db::cShiftId), row.text(Db::cShiftName), row.value(Db::cShiftsCyc).toLongLong(),
-            row.text(Db::cShiftsCycUnit), row.text(Db::cShifts) };
-        existing.insert(rule.id.toCaseFolded(), rule);
-    }
-
     struct Change
     {
         Rule now;
         bool isNew;
     };
-    QList<Change> changes;
-    QStringList lines;
-    QHash<QString, int> seen;
-    int same = 0;
-    for (qsizetype i = 0; i < sheet.rows.size(); ++i) {
-        const QStringList& r = sheet.rows.at(i);
-        const int line = static_cast<int>(i) + 2;
-        if (Sheet::blank(r))
-            continue;
-        bool bad = false;
-        const auto problem = [&](const QString& column, const QString& why) {
-            problems.add(line, column, why);
-            bad = true;
-        };
-        const QString id = sheet.cell(r, idColumn);
-        const QString key = id.toCaseFolded();
-        const QString idName = sheet.name(idColumn, colRuleId);
-        if (id.isEmpty())
-            problem(idName, tr("编号为空"));
-        else if (idLength > 0 && id.size() > idLength)
-            problem(idName, tooLong(id, idLength));
-        else if (seen.contains(key))
-            problem(idName, tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(seen.value(key)));
-        seen.insert(key, line);
-        const auto old = existing.constFind(key);
-        const bool isNew = old == existing.cend();
-        Rule now = isNew ? Rule { id, {}, 0, {}, {} } : *old;
-        if (nameColumn >= 0) {
-            now.name = sheet.cell(r, nameColumn);
-            if (nameLength > 0 && now.name.size() > nameLength)
-                problem(sheet.name(nameColumn, colRuleName), tooLong(now.name, nameLength));
-        }
-        if (cycleColumn >= 0 || isNew) {
-            const QString text = sheet.cell(r, cycleColumn);
-            bool ok = false;
-            now.cycle = text.toLongLong(&ok);
-            if (!ok || now.cycle <= 0 || now.cycle > 10000)
-                problem(sheet.name(cycleColumn, colCycle), tr("周期“%1”不是 1 到 10000 之间的整数").arg(text));
-        }
-        if (unitColumn >= 0 || isNew) {
-            now.unit = sheet.cell(r, unitColumn);
-            if (CycleShift::unitOf(now.unit) == CycleShift::Unit::None)
-                problem(sheet.name(unitColumn, colUnit), tr("单位“%1”不是 day、week 或 month").arg(now.unit));
-        }
-        std::map<int, QString> slots = slotsOf(now.shifts);
-        if (!slotColumns.empty()) {
-            slots.clear();
-            const qint64 count = slotCount(CycleShift::unitOf(now.unit), now.cycle);
-            for (const auto& [slot, column] : slotColumns) {
-                const QString code = sheet.cell(r, column);
-                if (code.isEmpty())
-                    continue;
-                if (codeLength > 0 && code.size() > codeLength)
-                    problem(sheet.name(column, colRuleId), tooLong(code, codeLength));
-                else if (count > 0 && slot > count)
-                    problem(sheet.name(column, colRuleId),
-                        tr("周期只有 %1 个位置，第 %2 个位置用不到").arg(count).arg(slot));
-                slots.emplace(slot, code);
-            }
-        }
-        if (bad)
-            continue;
-        const bool slotsChanged = slots != slotsOf(now.shifts);
-        if (slotsChanged)
-            now.shifts = slotText(slots);
-        if (isNew) {
-            changes.append({ now, true });
-            lines << tr("新增规则 %1 %2：%3 %4，%5 个班次")
-                         .arg(now.id, now.name)
-                         .arg(now.cycle)
-                         .arg(now.unit)
-                         .arg(slots.size());
-        } else if (slotsChanged || old->name != now.name || old->cycle != now.cycle || old->unit != now.unit) {
-            changes.append({ now, false });
-            lines << tr("修改规则 %1：%2 %3 → %4 %5%6")
-                         .arg(now.id)
-                         .arg(old->cycle)
-                         .arg(old->unit)
-                         .arg(now.cycle)
-                         .arg(now.unit, slotsChanged ? tr("，班次有改动") : QString());
-        } else {
-            ++same;
-        }
+
+    int prepare() override;
+    void check(const QStringList& row) override;
+    QString write() override;
+    // The row's name, cycle and unit into `rule`, checked.
+    void checkRule(const QStringList& row, bool isNew, Rule& rule);
+    // The row's slot codes, checked; the rule's own without slot columns.
+    std::map<int, QString> checkSlots(const QStringList& row, const Rule& rule);
+
+    int m_id = -1;
+    int m_name = -1;
+    int m_cycle = -1;
+    int m_unit = -1;
+    std::map<int, int> m_slots; // slot -> column
+    int m_idLength = 0;
+    int m_nameLength = 0;
+    int m_codeLength = 0;
+    QHash<QString, Rule> m_existing; // by the id case-folded
+    QList<Change> m_changes;
+};
+
+int RuleImport::prepare()
+{
+    m_id = m_sheet.find(colRuleId);
+    m_name = m_sheet.find(colRuleName);
+    m_cycle = m_sheet.find(colCycle);
+    m_unit = m_sheet.find(colUnit);
+    if (m_id < 0)
+        return missing(colRuleId);
+    for (qsizetype i = 0; i < m_sheet.header.size(); ++i) {
+        bool ok = false;
+        const int slot = trimText(m_sheet.header.at(i)).toInt(&ok);
+        if (ok && slot > 0 && !m_slots.contains(slot))
+            m_slots.emplace(slot, static_cast<int>(i));
     }
-    if (!problems.isEmpty())
-        return Tool::fail(problems.text(sheet.path), BadFile);
-    const int added
-        = static_cast<int>(std::count_if(changes.begin(), changes.end(), [](const Change& c) { return c.isNew; }));
-    if (!dryRun) {
-        commitOrThrow(db, [&] {
-            Db::Query add(db, Db::sqlSetupAddRule);
-            Db::Query update(db, Db::sqlSetupUpdateRule);
-            for (const Change& c : changes) {
-                Db::Query& write = c.isNew ? add : update;
-                write.bind(QStringLiteral("shiftId"), c.now.id);
-                write.bind(QStringLiteral("shiftName"), c.now.name);
-                write.bind(QStringLiteral("cycle"), c.now.cycle);
-                write.bind(QStringLiteral("unit"), c.now.unit);
-                write.bind(QStringLiteral("shifts"), c.now.shifts);
-                write.exec();
-            }
-        });
+    QList<int> read = { m_id, m_name, m_cycle, m_unit };
+    for (const auto& entry : m_slots)
+        read << entry.second;
+    m_sheet.warnUnread(read);
+    // A rule's id is a schedule's shift_id; its codes fill the day columns.
+    m_idLength = columnLength(m_db, Db::tShiftsRule, Db::cShiftId);
+    if (const int schemeLength = columnLength(m_db, Db::tScheme, Db::cShiftId); schemeLength > 0)
+        m_idLength = m_idLength > 0 ? qMin(m_idLength, schemeLength) : schemeLength;
+    m_nameLength = columnLength(m_db, Db::tShiftsRule, Db::cShiftName);
+    m_codeLength = columnLength(m_db, Db::tScheme, Db::dayColumn(1));
+    // Rules are found without regard to case, as the roll-over finds them.
+    Db::Query q(m_db, Db::sqlSetupRules);
+    for (const Db::Row& row : q.open().rows()) {
+        const Rule rule { row.text(Db::cShiftId), row.text(Db::cShiftName), row.value(Db::cShiftsCyc).toLongLong(),
+            row.text(Db::cShiftsCycUnit), row.text(Db::cShifts) };
+        m_existing.insert(rule.id.toCaseFolded(), rule);
     }
-    report(lines, added, static_cast<int>(changes.size()) - added, same, dryRun);
     return Done;
 }
 
-int Sheets::importSchedule(const QSqlDatabase& db, const MonthKey& ym, const Sheet& sheet, bool dryRun)
+void RuleImport::checkRule(const QStringList& r, bool isNew, Rule& now)
 {
-    if (!Periods::exists(db, ym.text()))
-        return Tool::fail(tr("没有 %1 的帐套：请先建立帐套，再导入它的排班").arg(ym.text()), Refused);
+    if (m_name >= 0) {
+        now.name = m_sheet.cell(r, m_name);
+        if (m_nameLength > 0 && now.name.size() > m_nameLength)
+            problem(m_sheet.name(m_name, colRuleName), tooLong(now.name, m_nameLength));
+    }
+    if (m_cycle >= 0 || isNew) {
+        const QString text = m_sheet.cell(r, m_cycle);
+        bool ok = false;
+        now.cycle = text.toLongLong(&ok);
+        if (!ok || now.cycle <= 0 || now.cycle > 10000)
+            problem(m_sheet.name(m_cycle, colCycle), tr("周期“%1”不是 1 到 10000 之间的整数").arg(text));
+    }
+    if (m_unit >= 0 || isNew) {
+        now.unit = m_sheet.cell(r, m_unit);
+        if (CycleShift::unitOf(now.unit) == CycleShift::Unit::None)
+            problem(m_sheet.name(m_unit, colUnit), tr("单位“%1”不是 day、week 或 month").arg(now.unit));
+    }
+}
 
-    Problems problems;
-    const int idColumn = sheet.find(colEmpId);
-    const int shiftColumn = sheet.find(colShift);
-    const int startColumn = sheet.find(colStart);
-    if (idColumn < 0)
-        return Tool::fail(tr("文件 %1 的第一行没有“%2”列").arg(sheet.path, caption(colEmpId)), BadFile);
-    // Day columns: headed by a date of the month or by the day's number.
-    std::map<int, int> dayColumns; // day -> column
-    const QList<int> known = { idColumn, sheet.find(colEmpName), shiftColumn, startColumn };
-    QList<int> otherMonth; // day columns of another month, reported as such
-    for (qsizetype i = 0; i < sheet.header.size(); ++i) {
-        const int column = static_cast<int>(i);
-        const QString text = trimText(sheet.header.at(i));
-        if (known.contains(column) || text.isEmpty())
+std::map<int, QString> RuleImport::checkSlots(const QStringList& r, const Rule& rule)
+{
+    if (m_slots.empty())
+        return slotsOf(rule.shifts);
+    std::map<int, QString> slots;
+    const qint64 count = slotCount(CycleShift::unitOf(rule.unit), rule.cycle);
+    for (const auto& [slot, column] : m_slots) {
+        const QString code = m_sheet.cell(r, column);
+        if (code.isEmpty())
             continue;
-        bool number = false;
-        int day = text.toInt(&number);
-        const QDate date = Csv::parseDate(text);
-        if (date.isValid()) {
-            if (MonthKey::of(date) != ym) {
-                problems.add(1, text, tr("不是 %1 的日期").arg(ym.text()));
-                otherMonth << column;
-                continue;
-            }
-            day = date.day();
-        } else if (!number || day < 1 || day > 31) {
-            continue; // a column of the planner's own
+        if (m_codeLength > 0 && code.size() > m_codeLength)
+            problem(m_sheet.name(column, colRuleId), tooLong(code, m_codeLength));
+        else if (count > 0 && slot > count)
+            problem(m_sheet.name(column, colRuleId), tr("周期只有 %1 个位置，第 %2 个位置用不到").arg(count).arg(slot));
+        slots.emplace(slot, code);
+    }
+    return slots;
+}
+
+void RuleImport::check(const QStringList& r)
+{
+    const QString id = m_sheet.cell(r, m_id);
+    const QString key = id.toCaseFolded();
+    checkId(id, key, m_sheet.name(m_id, colRuleId), m_idLength);
+    const auto old = m_existing.constFind(key);
+    const bool isNew = old == m_existing.cend();
+    Rule now = isNew ? Rule { id, {}, 0, {}, {} } : *old;
+    checkRule(r, isNew, now);
+    const std::map<int, QString> slots = checkSlots(r, now);
+    if (m_bad)
+        return;
+    const bool slotsChanged = slots != slotsOf(now.shifts);
+    if (slotsChanged)
+        now.shifts = slotText(slots);
+    if (isNew) {
+        m_changes.append({ now, true });
+        added(tr("新增规则 %1 %2：%3 %4，%5 个班次")
+                  .arg(now.id, now.name)
+                  .arg(now.cycle)
+                  .arg(now.unit)
+                  .arg(slots.size()));
+    } else if (slotsChanged || old->name != now.name || old->cycle != now.cycle || old->unit != now.unit) {
+        m_changes.append({ now, false });
+        changed(tr("修改规则 %1：%2 %3 → %4 %5%6")
+                    .arg(now.id)
+                    .arg(old->cycle)
+                    .arg(old->unit)
+                    .arg(now.cycle)
+                    .arg(now.unit, slotsChanged ? tr("，班次有改动") : QString()));
+    } else {
+        unchanged();
+    }
+}
+
+QString RuleImport::write()
+{
+    inTransaction(m_db, [&] {
+        Db::Query add(m_db, Db::sqlSetupAddRule);
+        Db::Query update(m_db, Db::sqlSetupUpdateRule);
+        for (const Change& c : m_changes) {
+            Db::Query& write = c.isNew ? add : update;
+            write.bind(QStringLiteral("shiftId"), c.now.id);
+            write.bind(QStringLiteral("shiftName"), c.now.name);
+            write.bind(QStringLiteral("cycle"), c.now.cycle);
+            write.bind(QStringLiteral("unit"), c.now.unit);
+            write.bind(QStringLiteral("shifts"), c.now.shifts);
+            write.exec();
         }
-        if (dayColumns.contains(day))
-            problems.add(1, text, tr("第 %1 天已有一列").arg(day));
-        else
-            dayColumns.emplace(day, column);
+    });
+    return {};
+}
+
+class ScheduleImport : public SheetImport
+{
+    Q_DECLARE_TR_FUNCTIONS(Setup)
+public:
+    ScheduleImport(const QSqlDatabase& db, const Sheet& sheet, const MonthKey& ym)
+        : SheetImport(db, sheet)
+        , m_ym(ym)
+    {
     }
 
-    QList<int> read = known + otherMonth;
-    for (const auto& entry : dayColumns)
-        read << entry.second;
-    sheet.warnUnread(read);
-
-    QSet<QString> employees;
-    Db::Query staff(db, Db::sqlSetupEmployees);
-    for (const Db::Row& row : staff.open().rows())
-        employees.insert(row.text(Db::cEmpId));
-    CycleShift::ShiftRules rules;
-    rules.load(db);
-    const int shiftLength = Tool::columnLength(db, Db::tScheme, Db::cShiftId);
-    const int codeLength = Tool::columnLength(db, Db::tScheme, Db::dayColumn(1));
-
+private:
     struct Existing
     {
         QString shiftId;
         QVariant start;
         std::array<QString, 32> codes;
     };
-    QHash<QString, Existing> existing;
-    QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate };
-    for (int day = 1; day <= ym.days(); ++day)
-        columns << Db::dayColumn(day);
-    Db::forEachRow(db, Db::sqlSetupMonthSchemes, { ym.text() }, columns, [&](const QVariant* v) {
-        Existing row { v[1].toString(), v[2], {} };
-        for (int day = 1; day <= ym.days(); ++day)
-            row.codes[static_cast<size_t>(day)] = trimText(v[2 + day].toString());
-        existing.insert(v[0].toString(), row);
-    });
 
-    QList<Db::SchemeRow> writes;
-    QStringList lines;
-    QHash<QString, int> seen;
-    int added = 0;
-    int same = 0;
-    for (qsizetype i = 0; i < sheet.rows.size(); ++i) {
-        const QStringList& r = sheet.rows.at(i);
-        const int line = static_cast<int>(i) + 2;
-        if (Sheet::blank(r))
-            continue;
-        bool bad = false;
-        const auto problem = [&](const QString& column, const QString& why) {
-            problems.add(line, column, why);
-            bad = true;
-        };
-        const QString id = sheet.cell(r, idColumn);
-        const QString idName = sheet.name(idColumn, colEmpId);
-        if (id.isEmpty())
-            problem(idName, tr("编号为空"));
-        else if (seen.contains(id))
-            problem(idName, tr("编号 %1 重复（第 %2 行已有）").arg(id).arg(seen.value(id)));
-        // A new row needs its employee; a row the month has is edited whoever it is.
-        else if (!employees.contains(id) && !existing.contains(id))
-            problem(idName, tr("没有员工 %1：请先导入员工").arg(id));
-        seen.insert(id, line);
+    int prepare() override;
+    void check(const QStringList& row) override;
+    QString write() override;
+    // Day columns: headed by a date of the month or by the day's number.
+    void findDays();
+    void readExisting();
+    // The row's shift or rule and its anchor into `row`, checked; the anchor.
+    QDate checkPlan(const QStringList& r, const Existing* old, Db::SchemeRow& row);
+    // The row's days into `row`, checked; how many differ from `old`.
+    int checkDays(const QStringList& r, const Existing* old, Db::SchemeRow& row);
+    static QString plan(const QString& shift, const QDate& anchor);
 
-        const auto old = existing.constFind(id);
-        const bool isNew = old == existing.cend();
-        Db::SchemeRow row;
-        row.empId = id;
-        row.shiftId = isNew ? QString() : old->shiftId;
-        if (shiftColumn >= 0) {
-            row.shiftId = sheet.cell(r, shiftColumn);
-            if (shiftLength > 0 && row.shiftId.size() > shiftLength)
-                problem(sheet.name(shiftColumn, colShift), tooLong(row.shiftId, shiftLength));
-        }
-        QDate start = isNew ? QDate() : Db::toDateTime(old->start).date();
-        const QDate oldStart = start;
-        if (startColumn >= 0) {
-            const QString text = sheet.cell(r, startColumn);
-            start = text.isEmpty() ? QDate() : Csv::parseDate(text);
-            if (!text.isEmpty() && !start.isValid())
-                problem(sheet.name(startColumn, colStart), tr("“%1”不是日期").arg(text));
-        }
-        // A rotation names a rule; without an anchor the shift is a fixed code.
-        if (start.isValid() && !rules.find(row.shiftId))
-            problem(sheet.name(shiftColumn, colShift),
-                row.shiftId.isEmpty() ? tr("有起始日期的轮班须写规则编号") : tr("没有规则 %1").arg(row.shiftId));
-        // A fixed shift's code fills the day columns when the month is rolled over.
-        if (!start.isValid() && codeLength > 0 && row.shiftId.size() > codeLength
-            && !(shiftLength > 0 && row.shiftId.size() > shiftLength))
-            problem(sheet.name(shiftColumn, colShift), tooLong(row.shiftId, codeLength));
-        if (start != oldStart || (isNew && start.isValid())) {
-            row.writeStart = true;
-            row.start = start.isValid() ? QVariant(start.startOfDay()) : QVariant();
-        }
-        int changedDays = 0;
-        for (const auto& [day, column] : dayColumns) {
-            const QString code = sheet.cell(r, column);
-            if (day > ym.days()) {
-                if (!code.isEmpty())
-                    problem(sheet.name(column, colEmpId), tr("%1 没有第 %2 天").arg(ym.text()).arg(day));
-                continue;
-            }
-            if (codeLength > 0 && code.size() > codeLength)
-                problem(sheet.name(column, colEmpId), tooLong(code, codeLength));
-            if (isNew || old->codes[static_cast<size_t>(day)] != code) {
-                row.days |= quint64(1) << day;
-                row.codes[static_cast<size_t>(day)] = code.isEmpty() ? QString() : code;
-                ++changedDays;
-            }
-        }
-        if (bad)
-            continue;
-        const auto plan = [](const QString& shift, const QDate& anchor) {
-            return anchor.isValid() ? tr("轮班规则 %1，起始日期 %2").arg(shift, dateText(anchor))
-                : shift.isEmpty()   ? tr("未设班次")
-                                    : tr("固定班次 %1").arg(shift);
-        };
-        if (isNew) {
-            ++added;
-            lines << tr("新增 %1：%2，%3 天").arg(id, plan(row.shiftId, start)).arg(changedDays);
-        } else if (changedDays > 0 || row.writeStart || row.shiftId != old->shiftId) {
-            QString what = row.writeStart || row.shiftId != old->shiftId
-                ? plan(old->shiftId, oldStart) + QStringLiteral(" → ") + plan(row.shiftId, start) + tr("，")
-                : QString();
-            lines << tr("修改 %1：%2%3 天有改动").arg(id, what).arg(changedDays);
-        } else {
-            ++same;
-            continue;
-        }
-        writes << row;
-    }
-    if (!problems.isEmpty())
-        return Tool::fail(problems.text(sheet.path), BadFile);
-    if (dryRun) {
-        report(lines, added, static_cast<int>(writes.size()) - added, same, true);
-        return Done;
-    }
-    // Every row was checked: each is now stored on its own.
-    QStringList refused;
-    const std::unique_ptr<Db::SchemeWriter> writer
-        = Db::SchemeWriter::open(db, ym.text(), [&](const QString& empId, const QString& refusal) {
-              if (!refusal.isEmpty())
-                  refused << tr("员工 %1：%2").arg(empId, refusal);
-          });
-    for (const Db::SchemeRow& row : writes)
-        writer->write(row);
-    writer->finish();
-    report(lines, added, static_cast<int>(writes.size()) - added, same, false);
-    if (!refused.isEmpty())
-        return Tool::fail(tr("数据库拒绝保存 %1 行（其余各行已保存）：\n  %2")
-                              .arg(refused.size())
-                              .arg(refused.mid(0, maxListed).join(QStringLiteral("\n  "))),
-            Refused);
+    MonthKey m_ym;
+    int m_id = -1;
+    int m_shift = -1;
+    int m_start = -1;
+    std::map<int, int> m_days; // day -> column
+    int m_shiftLength = 0;
+    int m_codeLength = 0;
+    QSet<QString> m_employees;
+    CycleShift::ShiftRules m_rules;
+    QHash<QString, Existing> m_existing;
+    QList<Db::SchemeRow> m_writes;
+};
+
+int ScheduleImport::prepare()
+{
+    if (!Periods::exists(m_db, m_ym.text()))
+        return fail(tr("没有 %1 的帐套：请先建立帐套，再导入它的排班").arg(m_ym.text()), Refused);
+    m_id = m_sheet.find(colEmpId);
+    m_shift = m_sheet.find(colShift);
+    m_start = m_sheet.find(colStart);
+    if (m_id < 0)
+        return missing(colEmpId);
+    findDays();
+    Db::Query staff(m_db, Db::sqlSetupEmployees);
+    for (const Db::Row& row : staff.open().rows())
+        m_employees.insert(row.text(Db::cEmpId));
+    m_rules.load(m_db);
+    m_shiftLength = columnLength(m_db, Db::tScheme, Db::cShiftId);
+    m_codeLength = columnLength(m_db, Db::tScheme, Db::dayColumn(1));
+    readExisting();
     return Done;
 }
 
-// --- commands --------------------------------------------------------------
-
-int Sheets::exportCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
+void ScheduleImport::findDays()
 {
-    const QString usage = tr("用法：kolvane-db export employees|rules [输出文件 | --xlsx 工作簿]；"
-                             "kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿]");
-    if (args.isEmpty())
-        return Tool::fail(usage, Usage);
-    const QString what = args.takeFirst();
-    QString workbook;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--xlsx")); at >= 0) {
-        if (at + 1 >= args.size() || args.at(at + 1).isEmpty())
-            return Tool::fail(usage, Usage);
-        workbook = args.at(at + 1);
-        args.remove(at, 2);
-    }
-    std::optional<MonthKey> ym;
-    if (what == u"schedule") {
-        if (args.isEmpty() || !(ym = MonthKey::parse(args.first())))
-            return Tool::fail(args.isEmpty() ? usage : tr("月份不正确：%1（应为 yyyy-mm）").arg(args.first()), Usage);
-        args.removeFirst();
-    } else if (what != u"employees" && what != u"rules") {
-        return Tool::fail(usage, Usage);
-    }
-    if (args.size() > 1 || (!args.isEmpty() && (args.first().startsWith(u'-') || !workbook.isEmpty())))
-        return Tool::fail(usage, Usage);
-    const QString out = args.value(0);
-    return Tool::withDatabase(settings, [&](const QSqlDatabase& db) {
-        Table table;
-        QString sheet;
-        if (what == u"employees") {
-            table = exportEmployees(db);
-            sheet = tr("员工");
-        } else if (what == u"rules") {
-            table = exportRules(db);
-            sheet = tr("班次规则");
-        } else {
-            if (!Periods::exists(db, ym->text()))
-                return Tool::fail(tr("没有 %1 的帐套").arg(ym->text()), Refused);
-            table = exportSchedule(db, *ym);
-            sheet = ym->text();
+    QList<int> read = { m_id, m_sheet.find(colEmpName), m_shift, m_start };
+    const QList<int> known = read;
+    for (qsizetype i = 0; i < m_sheet.header.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const QString text = trimText(m_sheet.header.at(i));
+        if (known.contains(column) || text.isEmpty())
+            continue;
+        bool number = false;
+        int day = text.toInt(&number);
+        const QDate date = Csv::parseDate(text);
+        if (date.isValid()) {
+            if (MonthKey::of(date) != m_ym) {
+                m_problems.add(1, text, tr("不是 %1 的日期").arg(m_ym.text()));
+                read << column; // reported as such, not as unread
+                continue;
+            }
+            day = date.day();
+        } else if (!number || day < 1 || day > 31) {
+            continue; // a column of the planner's own
         }
-        if (!workbook.isEmpty()) {
-            Workbook::Writer::writeTable(workbook, sheet, table.header, table.rows);
-            return int(Done);
-        }
-        Csv::Writer csv(out);
-        csv.record(table.header);
-        for (const QStringList& row : table.rows)
-            csv.record(row);
-        csv.finish();
-        return int(Done);
+        if (m_days.contains(day))
+            m_problems.add(1, text, tr("第 %1 天已有一列").arg(day));
+        else
+            m_days.emplace(day, column);
+    }
+    for (const auto& entry : m_days)
+        read << entry.second;
+    m_sheet.warnUnread(read);
+}
+
+void ScheduleImport::readExisting()
+{
+    QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate };
+    for (int day = 1; day <= m_ym.days(); ++day)
+        columns << Db::dayColumn(day);
+    Db::forEachRow(m_db, Db::sqlSetupMonthSchemes, { m_ym.text() }, columns, [&](const QVariant* v) {
+        Existing row { v[1].toString(), v[2], {} };
+        for (int day = 1; day <= m_ym.days(); ++day)
+            row.codes[static_cast<size_t>(day)] = trimText(v[2 + day].toString());
+        m_existing.insert(v[0].toString(), row);
     });
 }
 
-int Sheets::importCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
+QDate ScheduleImport::checkPlan(const QStringList& r, const Existing* old, Db::SchemeRow& row)
 {
-    const QString usage = tr("用法：kolvane-db import employees|rules [--dry-run] 文件；"
-                             "kolvane-db import schedule 月份 [--dry-run] 文件");
-    if (args.isEmpty())
-        return Tool::fail(usage, Usage);
-    const QString what = args.takeFirst();
-    const bool dryRun = args.removeAll(QStringLiteral("--dry-run")) > 0;
-    std::optional<MonthKey> ym;
-    if (what == u"schedule") {
-        if (args.isEmpty() || !(ym = MonthKey::parse(args.first())))
-            return Tool::fail(args.isEmpty() ? usage : tr("月份不正确：%1（应为 yyyy-mm）").arg(args.first()), Usage);
-        args.removeFirst();
-    } else if (what != u"employees" && what != u"rules") {
-        return Tool::fail(usage, Usage);
+    row.shiftId = old ? old->shiftId : QString();
+    if (m_shift >= 0) {
+        row.shiftId = m_sheet.cell(r, m_shift);
+        if (m_shiftLength > 0 && row.shiftId.size() > m_shiftLength)
+            problem(m_sheet.name(m_shift, colShift), tooLong(row.shiftId, m_shiftLength));
     }
-    if (args.size() != 1 || (args.first().startsWith(u'-') && args.first() != u"-"))
-        return Tool::fail(usage, Usage);
-    Sheet sheet;
-    try {
-        sheet = readSheet(args.first());
-    } catch (const std::exception& e) {
-        return Tool::fail(Platform::messageOf(e), BadFile);
+    const QDate oldStart = old ? Db::toDateTime(old->start).date() : QDate();
+    QDate start = oldStart;
+    if (m_start >= 0) {
+        const QString text = m_sheet.cell(r, m_start);
+        start = text.isEmpty() ? QDate() : Csv::parseDate(text);
+        if (!text.isEmpty() && !start.isValid())
+            problem(m_sheet.name(m_start, colStart), tr("“%1”不是日期").arg(text));
     }
-    return Tool::withDatabase(settings, [&](const QSqlDatabase& db) {
-        if (what == u"employees")
-            return importEmployees(db, sheet, dryRun);
-        if (what == u"rules")
-            return importRules(db, sheet, dryRun);
-        return importSchedule(db, *ym, sheet, dryRun);
-    });
+    // A rotation names a rule; without an anchor the shift is a fixed code.
+    if (start.isValid() && !m_rules.find(row.shiftId))
+        problem(m_sheet.name(m_shift, colShift),
+            row.shiftId.isEmpty() ? tr("有起始日期的轮班须写规则编号") : tr("没有规则 %1").arg(row.shiftId));
+    // A fixed shift's code fills the day columns when the month is rolled over.
+    if (!start.isValid() && m_codeLength > 0 && row.shiftId.size() > m_codeLength
+        && !(m_shiftLength > 0 && row.shiftId.size() > m_shiftLength))
+        problem(m_sheet.name(m_shift, colShift), tooLong(row.shiftId, m_codeLength));
+    if (start != oldStart || (!old && start.isValid())) {
+        row.writeStart = true;
+        row.start = start.isValid() ? QVariant(start.startOfDay()) : QVariant();
+    }
+    return start;
+}
+
+int ScheduleImport::checkDays(const QStringList& r, const Existing* old, Db::SchemeRow& row)
+{
+    int changedDays = 0;
+    for (const auto& [day, column] : m_days) {
+        const QString code = m_sheet.cell(r, column);
+        if (day > m_ym.days()) {
+            if (!code.isEmpty())
+                problem(m_sheet.name(column, colEmpId), tr("%1 没有第 %2 天").arg(m_ym.text()).arg(day));
+            continue;
+        }
+        if (m_codeLength > 0 && code.size() > m_codeLength)
+            problem(m_sheet.name(column, colEmpId), tooLong(code, m_codeLength));
+        if (!old || old->codes[static_cast<size_t>(day)] != code) {
+            row.days |= quint64(1) << day;
+            row.codes[static_cast<size_t>(day)] = code.isEmpty() ? QString() : code;
+            ++changedDays;
+        }
+    }
+    return changedDays;
+}
+
+QString ScheduleImport::plan(const QString& shift, const QDate& anchor)
+{
+    return anchor.isValid() ? tr("轮班规则 %1，起始日期 %2").arg(shift, anchor.toString(Qt::ISODate))
+        : shift.isEmpty()   ? tr("未设班次")
+                            : tr("固定班次 %1").arg(shift);
+}
+
+void ScheduleImport::check(const QStringList& r)
+{
+    const QString id = m_sheet.cell(r, m_id);
+    const QString idName = m_sheet.name(m_id, colEmpId);
+    // A new row needs its employee; a row the month has is edited whoever it is.
+    if (checkId(id, id, idName, 0) && !m_employees.contains(id) && !m_existing.contains(id))
+        problem(idName, tr("没有员工 %1：请先导入员工").arg(id));
+    const auto found = m_existing.constFind(id);
+    const Existing* old = found == m_existing.cend() ? nullptr : &*found;
+    Db::SchemeRow row;
+    row.empId = id;
+    const QDate start = checkPlan(r, old, row);
+    const int changedDays = checkDays(r, old, row);
+    if (m_bad)
+        return;
+    if (!old) {
+        added(tr("新增 %1：%2，%3 天").arg(id, plan(row.shiftId, start)).arg(changedDays));
+    } else if (changedDays > 0 || row.writeStart || row.shiftId != old->shiftId) {
+        const QDate oldStart = Db::toDateTime(old->start).date();
+        const QString what = row.writeStart || row.shiftId != old->shiftId
+            ? plan(old->shiftId, oldStart) + QStringLiteral(" → ") + plan(row.shiftId, start) + tr("，")
+            : QString();
+        changed(tr("修改 %1：%2%3 天有改动").arg(id, what).arg(changedDays));
+    } else {
+        unchanged();
+        return;
+    }
+    m_writes << row;
+}
+
+QString ScheduleImport::write()
+{
+    // Every row was checked: each is now stored on its own.
+    QStringList refused;
+    const std::unique_ptr<Db::SchemeWriter> writer
+        = Db::SchemeWriter::open(m_db, m_ym.text(), [&](const QString& empId, const QString& refusal) {
+              if (!refusal.isEmpty())
+                  refused << tr("员工 %1：%2").arg(empId, refusal);
+          });
+    for (const Db::SchemeRow& row : m_writes)
+        writer->write(row);
+    writer->finish();
+    if (refused.isEmpty())
+        return {};
+    return tr("数据库拒绝保存 %1 行（其余各行已保存）：\n  %2")
+        .arg(refused.size())
+        .arg(refused.mid(0, maxListed).join(QStringLiteral("\n  ")));
 }
 
 } // namespace
 
-int exportCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
+std::unique_ptr<Command> makeExportCommand()
 {
-    return Sheets::exportCommand(settings, args);
+    return std::make_unique<ExportCommand>();
 }
 
-int importCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
+int importSheet(const Mainmodule::ConnectionSettings& settings, const QString& kind, const std::optional<MonthKey>& ym,
+    const QString& file, bool dryRun)
 {
-    return Sheets::importCommand(settings, args);
+    Sheet sheet;
+    try {
+        sheet = Sheet::read(file);
+    } catch (const std::exception& e) {
+        return fail(Platform::messageOf(e), BadFile);
+    }
+    return withDatabase(settings, [&](const QSqlDatabase& db) {
+        std::unique_ptr<SheetImport> import;
+        if (kind == u"employees")
+            import = std::make_unique<EmployeeImport>(db, sheet);
+        else if (kind == u"rules")
+            import = std::make_unique<RuleImport>(db, sheet);
+        else
+            import = std::make_unique<ScheduleImport>(db, sheet, *ym);
+        return import->run(dryRun);
+    });
 }
 
-} // namespace Setup
+} // namespace Tool

@@ -7,7 +7,8 @@
 #include "periods/AccountRules.h"
 #include "platform/System.h"
 #include "signin/Throttle.h"
-#include "tools/Setup.h"
+#include "tools/Command.h"
+#include "tools/Database.h"
 
 #include <QTextStream>
 
@@ -19,7 +20,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace Setup {
+namespace Tool {
 
 namespace {
 
@@ -56,11 +57,22 @@ std::optional<QString> readLine()
     return QString::fromStdString(line);
 }
 
-class Users
+class UserCommand : public Command
 {
     Q_DECLARE_TR_FUNCTIONS(Setup)
 public:
-    static int run(const Mainmodule::ConnectionSettings& settings, QStringList args);
+    UserCommand()
+        : m_id(QStringLiteral("id"), QString(), QStringLiteral("id"))
+        , m_create(QStringLiteral("create-periods"), QString())
+        , m_remove(QStringLiteral("delete-periods"), QString())
+        , m_force(QStringLiteral("force"), QString())
+    {
+    }
+
+    QString name() const override { return QStringLiteral("user"); }
+    QString summary() const override { return tr("操作员：列出、添加、停用、启用、新密码、帐套权限、解除锁定"); }
+    QString usage() const override;
+    int run(const QStringList& args) override;
 
 private:
     struct Options
@@ -72,22 +84,43 @@ private:
         bool force = false;
     };
 
+    // Exit 2, after saying which, for an option given that `command` does not take.
+    std::optional<int> refuseOptions(const QCommandLineParser& parser, const QString& command) const;
     static QList<Operator> load(const QSqlDatabase& db);
     static std::optional<QString> readPassword(QString& error);
-    static QString usage();
     static int list(const QSqlDatabase& db);
     static int add(const QSqlDatabase& db, const Options& o);
     static int change(const QSqlDatabase& db, const QString& command, const Options& o);
     // Refuses a change that leaves no operator who may create periods.
     static bool keepsCreator(const QList<Operator>& before, const QList<Operator>& after, bool force);
+    static QString yesNo(bool value) { return value ? tr("是") : tr("否"); }
+
+    QCommandLineOption m_id;
+    QCommandLineOption m_create;
+    QCommandLineOption m_remove;
+    QCommandLineOption m_force;
 };
 
-QString Users::usage()
+QString UserCommand::usage() const
 {
-    return tr("用法：kolvane-db user list|add|stop|start|reset|rights|unlock ……（见 kolvane-db --help）");
+    return tr("用法：\n"
+              "  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至\n"
+              "  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]\n"
+              "                                                新操作员，首次登录时须修改密码\n"
+              "  kolvane-db user stop 名称 [--force]           停用操作员\n"
+              "  kolvane-db user start 名称                    启用操作员\n"
+              "  kolvane-db user reset 名称                    新的首次登录密码，下次登录时须修改\n"
+              "  kolvane-db user rights 名称 [--create-periods] [--delete-periods] [--force]\n"
+              "                                                新建、删除帐套的权限（未写的权限被取消）\n"
+              "  kolvane-db user unlock 名称                   解除输错密码后的锁定\n"
+              "每个命令都可以加 --db 文件 或 --server 连接参数；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库。\n"
+              "首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行。\n"
+              "停用操作员或改动权限后若没有人能新建帐套，须加 --force。\n"
+              "\n"
+              "退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库。\n");
 }
 
-QList<Operator> Users::load(const QSqlDatabase& db)
+QList<Operator> UserCommand::load(const QSqlDatabase& db)
 {
     QList<Operator> all;
     Db::Query q(db, Db::sqlSetupUsers);
@@ -105,7 +138,7 @@ QList<Operator> Users::load(const QSqlDatabase& db)
 }
 
 // Typed twice without echo at a terminal; one line of standard input otherwise.
-std::optional<QString> Users::readPassword(QString& error)
+std::optional<QString> UserCommand::readPassword(QString& error)
 {
     std::optional<QString> first;
     if (!isatty(STDIN_FILENO)) {
@@ -150,52 +183,60 @@ std::optional<QString> Users::readPassword(QString& error)
     return password;
 }
 
-int Users::run(const Mainmodule::ConnectionSettings& settings, QStringList args)
+int UserCommand::run(const QStringList& args)
 {
-    if (args.isEmpty())
-        return Tool::fail(usage(), Usage);
-    const QString command = args.takeFirst();
+    QCommandLineParser parser;
+    const DatabaseOptions database(parser);
+    parser.addOptions({ m_id, m_create, m_remove, m_force });
+    if (const std::optional<int> code = parse(parser, args))
+        return *code;
+    QStringList names = parser.positionalArguments();
     static const QStringList commands = { QStringLiteral("list"), QStringLiteral("add"), QStringLiteral("stop"),
         QStringLiteral("start"), QStringLiteral("reset"), QStringLiteral("rights"), QStringLiteral("unlock") };
-    if (!commands.contains(command))
-        return Tool::fail(usage(), Usage);
-
+    if (names.isEmpty() || !commands.contains(names.first()))
+        return usageError();
+    const QString command = names.takeFirst();
+    if (const std::optional<int> code = refuseOptions(parser, command))
+        return *code;
+    if (command == u"list" ? !names.isEmpty() : names.size() != 1)
+        return usageError(command == u"list" ? QString() : tr("user %1 需要一个操作员名称").arg(command));
+    const std::optional<Mainmodule::ConnectionSettings> settings = database.orSuite(parser);
+    if (!settings)
+        return Usage;
+    if (command == u"list")
+        return withDatabase(*settings, [](const QSqlDatabase& db) { return list(db); });
     Options o;
-    QStringList names;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        const bool rightsAllowed = command == u"add" || command == u"rights";
-        if (a == u"--id" && command == u"add" && i + 1 < args.size()) {
-            o.id = Functions::trimText(args.at(++i));
-        } else if (a == u"--create-periods" && rightsAllowed) {
-            o.create = true;
-        } else if (a == u"--delete-periods" && rightsAllowed) {
-            o.remove = true;
-        } else if (a == u"--force" && (command == u"stop" || command == u"rights")) {
-            o.force = true;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            return Tool::fail(tr("%1 不认识选项 %2").arg(QStringLiteral("user ") + command, a), Usage);
-        } else {
-            names << a;
-        }
-    }
-    if (command == u"list") {
-        if (!names.isEmpty())
-            return Tool::fail(usage(), Usage);
-        return Tool::withDatabase(settings, [](const QSqlDatabase& db) { return list(db); });
-    }
-    if (names.size() != 1)
-        return Tool::fail(tr("user %1 需要一个操作员名称").arg(command), Usage);
+    o.id = Functions::trimText(parser.value(m_id));
+    o.create = parser.isSet(m_create);
+    o.remove = parser.isSet(m_remove);
+    o.force = parser.isSet(m_force);
     // Names are compared as the sign-in compares them: trimmed.
     o.name = Functions::trimText(names.first());
     if (o.name.isEmpty())
-        return Tool::fail(tr("操作员名称不能为空"), Usage);
+        return fail(tr("操作员名称不能为空"), Usage);
     if (command == u"add")
-        return Tool::withDatabase(settings, [&](const QSqlDatabase& db) { return add(db, o); });
-    return Tool::withDatabase(settings, [&](const QSqlDatabase& db) { return change(db, command, o); });
+        return withDatabase(*settings, [&](const QSqlDatabase& db) { return add(db, o); });
+    return withDatabase(*settings, [&](const QSqlDatabase& db) { return change(db, command, o); });
 }
 
-int Users::list(const QSqlDatabase& db)
+std::optional<int> UserCommand::refuseOptions(const QCommandLineParser& parser, const QString& command) const
+{
+    const QList<std::pair<const QCommandLineOption*, QStringList>> takenBy = {
+        { &m_id, { QStringLiteral("add") } },
+        { &m_create, { QStringLiteral("add"), QStringLiteral("rights") } },
+        { &m_remove, { QStringLiteral("add"), QStringLiteral("rights") } },
+        { &m_force, { QStringLiteral("stop"), QStringLiteral("rights") } },
+    };
+    for (const auto& [option, commands] : takenBy) {
+        if (parser.isSet(*option) && !commands.contains(command))
+            return usageError(
+                tr("%1 不认识选项 %2")
+                    .arg(QStringLiteral("user ") + command, QStringLiteral("--") + option->names().first()));
+    }
+    return std::nullopt;
+}
+
+int UserCommand::list(const QSqlDatabase& db)
 {
     QTextStream out(stdout);
     out << tr("操作员") << '\t' << tr("编号") << '\t' << tr("停用") << '\t' << tr("须改密码") << '\t' << tr("新建帐套")
@@ -203,40 +244,40 @@ int Users::list(const QSqlDatabase& db)
     const QDateTime now = Platform::now();
     for (const Operator& o : load(db)) {
         const int wait = Throttle::secondsLocked(db, o.name);
-        out << o.name << '\t' << o.id << '\t' << Tool::yesNo(o.stopped) << '\t' << Tool::yesNo(o.isNew) << '\t'
-            << Tool::yesNo(o.rights & AccountRules::RightCreate) << '\t'
-            << Tool::yesNo(o.rights & AccountRules::RightDelete) << '\t'
-            << (wait > 0 ? now.addSecs(wait).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString()) << '\n';
+        out << o.name << '\t' << o.id << '\t' << yesNo(o.stopped) << '\t' << yesNo(o.isNew) << '\t'
+            << yesNo(o.rights & AccountRules::RightCreate) << '\t' << yesNo(o.rights & AccountRules::RightDelete)
+            << '\t' << (wait > 0 ? now.addSecs(wait).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString())
+            << '\n';
     }
     return Done;
 }
 
-int Users::add(const QSqlDatabase& db, const Options& o)
+int UserCommand::add(const QSqlDatabase& db, const Options& o)
 {
     const QList<Operator> all = load(db);
     qint64 highest = 0;
     for (const Operator& other : all) {
         if (Functions::trimText(other.name) == o.name)
-            return Tool::fail(tr("操作员“%1”已经存在").arg(o.name), Refused);
+            return fail(tr("操作员“%1”已经存在").arg(o.name), Refused);
         if (!o.id.isEmpty() && other.id == o.id)
-            return Tool::fail(tr("编号 %1 已经属于操作员“%2”").arg(o.id, other.name), Refused);
+            return fail(tr("编号 %1 已经属于操作员“%2”").arg(o.id, other.name), Refused);
         bool numeric = false;
         const qint64 n = other.id.toLongLong(&numeric);
         if (numeric)
             highest = qMax(highest, n);
     }
     const QString id = o.id.isEmpty() ? QString::number(highest + 1) : o.id;
-    const int nameLength = Tool::columnLength(db, Db::tUsers, Db::cUsername);
+    const int nameLength = columnLength(db, Db::tUsers, Db::cUsername);
     if (nameLength > 0 && o.name.size() > nameLength)
-        return Tool::fail(tr("操作员名称“%1”超过 %2 个字符").arg(o.name).arg(nameLength), Refused);
-    const int idLength = Tool::columnLength(db, Db::tUsers, Db::cUserId);
+        return fail(tr("操作员名称“%1”超过 %2 个字符").arg(o.name).arg(nameLength), Refused);
+    const int idLength = columnLength(db, Db::tUsers, Db::cUserId);
     if (idLength > 0 && id.size() > idLength)
-        return Tool::fail(tr("编号“%1”超过 %2 个字符").arg(id).arg(idLength), Refused);
+        return fail(tr("编号“%1”超过 %2 个字符").arg(id).arg(idLength), Refused);
 
     QString error;
     const std::optional<QString> password = readPassword(error);
     if (!password)
-        return Tool::fail(error, Refused);
+        return fail(error, Refused);
     const int rights = (o.create ? AccountRules::RightCreate : 0) | (o.remove ? AccountRules::RightDelete : 0);
     Db::Query insert(db, Db::sqlSetupAddUser);
     insert.bind(QStringLiteral("userId"), id);
@@ -245,11 +286,11 @@ int Users::add(const QSqlDatabase& db, const Options& o)
     insert.bind(QStringLiteral("access"),
         AccountRules::withListValue(QString(), QStringLiteral("ActAccount"), QString::number(rights)));
     insert.exec();
-    Tool::say(tr("已添加操作员“%1”（编号 %2），首次登录时须修改密码。").arg(o.name, id));
+    say(tr("已添加操作员“%1”（编号 %2），首次登录时须修改密码。").arg(o.name, id));
     return Done;
 }
 
-bool Users::keepsCreator(const QList<Operator>& before, const QList<Operator>& after, bool force)
+bool UserCommand::keepsCreator(const QList<Operator>& before, const QList<Operator>& after, bool force)
 {
     const auto creators = [](const QList<Operator>& all) {
         return std::count_if(all.begin(), all.end(), [](const Operator& o) { return o.createsPeriods(); });
@@ -257,14 +298,14 @@ bool Users::keepsCreator(const QList<Operator>& before, const QList<Operator>& a
     if (creators(before) == 0 || creators(after) > 0)
         return true;
     if (force) {
-        Tool::fail(tr("警告：已没有能新建帐套的操作员。"), Done);
+        fail(tr("警告：已没有能新建帐套的操作员。"), Done);
         return true;
     }
-    Tool::fail(tr("这是最后一个能新建帐套的操作员，改动后就没有人能新建帐套了。确要如此，请加 --force。"), Refused);
+    fail(tr("这是最后一个能新建帐套的操作员，改动后就没有人能新建帐套了。确要如此，请加 --force。"), Refused);
     return false;
 }
 
-int Users::change(const QSqlDatabase& db, const QString& command, const Options& o)
+int UserCommand::change(const QSqlDatabase& db, const QString& command, const Options& o)
 {
     const QList<Operator> before = load(db);
     qsizetype at = -1;
@@ -276,9 +317,9 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
         }
     }
     if (matches == 0)
-        return Tool::fail(tr("没有操作员“%1”").arg(o.name), Refused);
+        return fail(tr("没有操作员“%1”").arg(o.name), Refused);
     if (matches > 1)
-        return Tool::fail(tr("有 %1 个操作员都叫“%2”，无法确定要改哪一个").arg(matches).arg(o.name), Refused);
+        return fail(tr("有 %1 个操作员都叫“%2”，无法确定要改哪一个").arg(matches).arg(o.name), Refused);
     QList<Operator> after = before;
     Operator& target = after[at];
 
@@ -288,22 +329,21 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
         // The sign-in treats the count as a guard and ignores its failures; here
         // a count that stays is a failure.
         if (wait > 0 && Throttle::secondsLocked(db, o.name) > 0)
-            return Tool::fail(
-                tr("无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录").arg(o.name), Refused);
-        Tool::say(wait > 0 ? tr("已解除操作员“%1”的锁定。").arg(o.name)
-                           : tr("操作员“%1”没有被锁定；输错密码的次数已清零。").arg(o.name));
+            return fail(tr("无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录").arg(o.name), Refused);
+        say(wait > 0 ? tr("已解除操作员“%1”的锁定。").arg(o.name)
+                     : tr("操作员“%1”没有被锁定；输错密码的次数已清零。").arg(o.name));
         return Done;
     }
     if (command == u"reset") {
         QString error;
         const std::optional<QString> password = readPassword(error);
         if (!password)
-            return Tool::fail(error, Refused);
+            return fail(error, Refused);
         Db::Query q(db, Db::sqlSetupResetPassword);
         q.bind(Db::cPassword, *password);
         q.bind(Db::cUsername, o.name);
         q.exec();
-        Tool::say(tr("已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。").arg(o.name));
+        say(tr("已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。").arg(o.name));
         return Done;
     }
     if (command == u"stop" || command == u"start") {
@@ -314,7 +354,7 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
         q.bind(QStringLiteral("stop"), target.stopped ? 1 : 0);
         q.bind(Db::cUsername, o.name);
         q.exec();
-        Tool::say(target.stopped ? tr("已停用操作员“%1”。").arg(o.name) : tr("已启用操作员“%1”。").arg(o.name));
+        say(target.stopped ? tr("已停用操作员“%1”。").arg(o.name) : tr("已启用操作员“%1”。").arg(o.name));
         return Done;
     }
     // rights: the two period bits as given; other bits of the value, and every
@@ -329,15 +369,15 @@ int Users::change(const QSqlDatabase& db, const QString& command, const Options&
         AccountRules::withListValue(target.access, QStringLiteral("ActAccount"), QString::number(target.rights)));
     q.bind(Db::cUsername, o.name);
     q.exec();
-    Tool::say(tr("操作员“%1”：新建帐套 %2，删除帐套 %3。").arg(o.name, Tool::yesNo(o.create), Tool::yesNo(o.remove)));
+    say(tr("操作员“%1”：新建帐套 %2，删除帐套 %3。").arg(o.name, yesNo(o.create), yesNo(o.remove)));
     return Done;
 }
 
 } // namespace
 
-int userCommand(const Mainmodule::ConnectionSettings& settings, QStringList args)
+std::unique_ptr<Command> makeUserCommand()
 {
-    return Users::run(settings, args);
+    return std::make_unique<UserCommand>();
 }
 
-} // namespace Setup
+} // namespace Tool

@@ -268,6 +268,10 @@ Check the disk of the directory %1, then try again.</translation>
 <context>
     <name>Import</name>
     <message>
+        <source>表 %1 的列 %2 中有无法读出的长文本或 OLE 对象</source>
+        <translation>Column %2 of table %1 holds a long text or OLE object that cannot be read</translation>
+    </message>
+    <message>
         <source>不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1</source>
         <translation>Not an Access database file (.mdb, .accdb), or it cannot be read: %1</translation>
     </message>
@@ -310,110 +314,6 @@ Check the disk of the directory %1, then try again.</translation>
     <message>
         <source>表 %1 的定义在读取时改变了</source>
         <translation>The definition of table %1 changed while it was read</translation>
-    </message>
-    <message>
-        <source>表 %1 的列 %2 中有无法读出的长文本或 OLE 对象</source>
-        <translation>Column %2 of table %1 holds a long text or OLE object that cannot be read</translation>
-    </message>
-    <message>
-        <source>代码页不正确：%1</source>
-        <translation>Invalid code page: %1</translation>
-    </message>
-    <message>
-        <source>未知选项 %1</source>
-        <translation>Unknown option %1</translation>
-    </message>
-    <message>
-        <source>用法：kolvane-db import [--server 连接参数] [--code-page 代码页] [--check] Access文件 [目标文件]</source>
-        <translation>Usage: kolvane-db import [--server CONNECTION] [--code-page CODE-PAGE] [--check] ACCESS-FILE [TARGET-FILE]</translation>
-    </message>
-    <message>
-        <source>%1：已读 %2 行，完成</source>
-        <translation>%1: %2 rows read, done</translation>
-    </message>
-    <message>
-        <source>%1：正在读取……</source>
-        <translation>%1: reading...</translation>
-    </message>
-    <message>
-        <source>%1：已读 %2 行</source>
-        <translation>%1: %2 rows read</translation>
-    </message>
-    <message>
-        <source>有需要注意的地方，见上。</source>
-        <translation>Some of this needs attention: see above.</translation>
-    </message>
-    <message>
-        <source>文件已存在，不会覆盖：%1</source>
-        <translation>The file exists and is not overwritten: %1</translation>
-    </message>
-    <message>
-        <source>目录不存在：%1</source>
-        <translation>The directory does not exist: %1</translation>
-    </message>
-    <message>
-        <source>没有权限在目录 %1 中建立文件</source>
-        <translation>No permission to create a file in the directory %1</translation>
-    </message>
-    <message>
-        <source>无法在目录 %1 中建立临时文件：%2</source>
-        <translation>Cannot create a temporary file in the directory %1: %2</translation>
-    </message>
-    <message>
-        <source>无法开始事务</source>
-        <translation>Cannot begin a transaction</translation>
-    </message>
-    <message>
-        <source>无法提交</source>
-        <translation>Cannot commit</translation>
-    </message>
-    <message>
-        <source>无法把 %1 写到磁盘</source>
-        <translation>Cannot write %1 to the disk</translation>
-    </message>
-    <message>
-        <source>无法把 %1 改名为 %2（该文件已存在或目录不可写）</source>
-        <translation>Cannot rename %1 to %2 (the file exists, or the directory is not writable)</translation>
-    </message>
-    <message>
-        <source>导入失败，没有建立 %1：%2</source>
-        <translation>The import failed; %1 was not created: %2</translation>
-    </message>
-    <message>
-        <source>已导入到：%1</source>
-        <translation>Imported into: %1</translation>
-    </message>
-    <message>
-        <source>连接参数不正确：%1</source>
-        <translation>Invalid connection settings: %1</translation>
-    </message>
-    <message>
-        <source>数据库 %1 的字符集是 %2，一卡通系统需要 UTF8</source>
-        <translation>The character set of the database %1 is %2; the suite needs UTF8</translation>
-    </message>
-    <message>
-        <source>数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。</source>
-        <translation>The database %1 already holds tables of the suite (%2) and is left as it is.</translation>
-    </message>
-    <message>
-        <source>导入失败，%1 没有改动：%2</source>
-        <translation>The import failed; %1 was not changed: %2</translation>
-    </message>
-    <message>
-        <source>警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；请先关闭所有使用它的程序，否则读到的数据可能不完整。</source>
-        <translation>Warning: there is a lock file %2 beside %1: Access or the suite may still be using it. Close every program that uses it first, or the data read may be incomplete.</translation>
-    </message>
-    <message>
-        <source>，代码页 %1</source>
-        <translation>, code page %1</translation>
-    </message>
-    <message>
-        <source>读取 %1（%2）</source>
-        <translation>Reading %1 (%2)</translation>
-    </message>
-    <message>
-        <source>无法读出 %1：%2</source>
-        <translation>Cannot read %1: %2</translation>
     </message>
     <message>
         <source>主键 (%1)</source>
@@ -484,6 +384,10 @@ Check the disk of the directory %1, then try again.</translation>
         <translation>  Keys kept: %1</translation>
     </message>
     <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
         <source>  舍弃的键：%1</source>
         <translation>  Keys dropped: %1</translation>
     </message>
@@ -496,12 +400,103 @@ Check the disk of the directory %1, then try again.</translation>
         <translation>, </translation>
     </message>
     <message>
-        <source>；</source>
-        <translation>; </translation>
+        <source>%1：已读 %2 行，完成</source>
+        <translation>%1: %2 rows read, done</translation>
+    </message>
+    <message>
+        <source>%1：正在读取……</source>
+        <translation>%1: reading...</translation>
+    </message>
+    <message>
+        <source>%1：已读 %2 行</source>
+        <translation>%1: %2 rows read</translation>
+    </message>
+    <message>
+        <source>有需要注意的地方，见上。</source>
+        <translation>Some of this needs attention: see above.</translation>
+    </message>
+    <message>
+        <source>导入 Access 数据库，或员工、班次规则、排班表的 CSV 文件</source>
+        <translation>Imports an Access database, or CSV files of employees, shift rules or schedules</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db import [--code-page 代码页] [--check] Access文件 [文件 | --db 文件]
+  kolvane-db import --server 连接参数 [--code-page 代码页] Access文件
+  kolvane-db import employees|rules [--dry-run] 文件 [--db 文件 | --server 连接参数]
+  kolvane-db import schedule 月份 [--dry-run] 文件 [--db 文件 | --server 连接参数]
+
+Access 数据库（.mdb、.accdb）的全部数据表导入新的数据库文件（默认为一卡通目录中的 Kolvane.mdb，
+已存在的文件不会被覆盖），或导入 PostgreSQL 服务器上没有一卡通数据表的数据库。
+  --code-page 代码页  Access 97 文件的代码页（默认取文件头中的；中文 Windows 为 936）
+  --check             只读取并报告，不写入
+
+员工、班次规则和该月（yyyy-mm）的排班表：CSV 文件，第一行为列名；文件为 - 时读标准输入。
+文件中有一行出错时，数据库不做任何改动。
+  --dry-run           只列出将有的改动，不写入
+
+退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；
+5 无法打开 Access 文件或连接服务器。
+退出码（CSV 文件）：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；
+6 导入文件无法读取或有错误的行。
+</source>
+        <translation>Usage:
+  kolvane-db import [--code-page N] [--check] ACCESS_FILE [FILE | --db FILE]
+  kolvane-db import --server CONNECTION [--code-page N] ACCESS_FILE
+  kolvane-db import employees|rules [--dry-run] FILE [--db FILE | --server CONNECTION]
+  kolvane-db import schedule MONTH [--dry-run] FILE [--db FILE | --server CONNECTION]
+
+Every table of an Access database (.mdb, .accdb) into a new database file (by default Kolvane.mdb in the
+suite directory; an existing file is never overwritten), or into a database on a PostgreSQL server that has
+none of the suite&apos;s tables.
+  --code-page N       the code page of an Access 97 file (default: its header&apos;s; Chinese Windows: 936)
+  --check             read and report only; write nothing
+
+Employees, shift rules and the schedules of a month (yyyy-mm): CSV files whose first line names the columns;
+FILE - reads standard input. When any row of the file is wrong, the database is not changed at all.
+  --dry-run           list the changes only; write nothing
+
+Exit codes (Access file): 0 done; 2 wrong arguments; 3 the target exists or has the suite&apos;s tables;
+4 reading or writing failed; 5 the Access file cannot be opened or the server cannot be reached.
+Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened;
+6 the input file cannot be read or has bad rows.
+</translation>
+    </message>
+    <message>
+        <source>代码页不正确：%1</source>
+        <translation>Invalid code page: %1</translation>
+    </message>
+    <message>
+        <source>无法读出 %1：%2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；请先关闭所有使用它的程序，否则读到的数据可能不完整。</source>
+        <translation>Warning: there is a lock file %2 beside %1: Access or the suite may still be using it. Close every program that uses it first, or the data read may be incomplete.</translation>
     </message>
     <message>
         <source>注意：--code-page 只用于 Access 97 文件；这个文件的文本是 Unicode，不需要代码页。</source>
         <translation>Note: --code-page applies to Access 97 files only; the text of this file is Unicode and needs no code page.</translation>
+    </message>
+    <message>
+        <source>，代码页 %1</source>
+        <translation>, code page %1</translation>
+    </message>
+    <message>
+        <source>读取 %1（%2）</source>
+        <translation>Reading %1 (%2)</translation>
+    </message>
+    <message>
+        <source>导入失败，%1 没有改动：%2</source>
+        <translation>The import failed; %1 was not changed: %2</translation>
+    </message>
+    <message>
+        <source>导入失败，没有建立 %1：%2</source>
+        <translation>The import failed; %1 was not created: %2</translation>
+    </message>
+    <message>
+        <source>已导入到：%1</source>
+        <translation>Imported into: %1</translation>
     </message>
 </context>
 <context>
@@ -1255,26 +1250,6 @@ Please try again in %1.</translation>
 <context>
     <name>Setup</name>
     <message>
-        <source>只能用 --server 或 --db 指定一个数据库</source>
-        <translation>Name one database only, with --server or --db</translation>
-    </message>
-    <message>
-        <source>%1 后面缺少参数</source>
-        <translation>%1 needs a value</translation>
-    </message>
-    <message>
-        <source>连接参数不正确：%1</source>
-        <translation>The connection settings are not right: %1</translation>
-    </message>
-    <message>
-        <source>是</source>
-        <translation>yes</translation>
-    </message>
-    <message>
-        <source>否</source>
-        <translation>no</translation>
-    </message>
-    <message>
         <source>员工编号</source>
         <translation>Employee ID</translation>
     </message>
@@ -1327,146 +1302,33 @@ Please try again in %1.</translation>
         <translation>These columns were not read: %1</translation>
     </message>
     <message>
-        <source>“%1”超过 %2 个字符</source>
-        <translation>&quot;%1&quot; is longer than %2 characters</translation>
-    </message>
-    <message>
         <source>文件 %1 是空的：第一行应为列名</source>
         <translation>The file %1 is empty: its first line must name the columns</translation>
     </message>
     <message>
-        <source>试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。</source>
-        <translation>Dry run: %1 rows would be added, %2 changed, %3 stay as they are; the database was not changed.</translation>
+        <source>把员工、班次规则或一个月的排班表写成 CSV 文件或 Excel 工作簿</source>
+        <translation>Writes the employees, the shift rules or a month&apos;s schedules as a CSV file or an Excel workbook</translation>
     </message>
     <message>
-        <source>已新增 %1 行，修改 %2 行，%3 行不变。</source>
-        <translation>%1 rows added, %2 changed, %3 unchanged.</translation>
-    </message>
-    <message>
-        <source>无法开始事务</source>
-        <translation>Cannot begin a transaction</translation>
-    </message>
-    <message>
-        <source>无法提交</source>
-        <translation>Cannot commit</translation>
-    </message>
-    <message>
-        <source>文件 %1 的第一行没有“%2”列</source>
-        <translation>The first line of the file %1 has no column &quot;%2&quot;</translation>
-    </message>
-    <message>
-        <source>编号为空</source>
-        <translation>the ID is empty</translation>
-    </message>
-    <message>
-        <source>编号 %1 重复（第 %2 行已有）</source>
-        <translation>the ID %1 is there twice (already in row %2)</translation>
-    </message>
-    <message>
-        <source>“%1”不是日期</source>
-        <translation>&quot;%1&quot; is not a date</translation>
-    </message>
-    <message>
-        <source>新增 %1 %2</source>
-        <translation>new: %1 %2</translation>
-    </message>
-    <message>
-        <source>修改 %1：姓名 %2 → %3，离职日期 %4 → %5</source>
-        <translation>changed: %1: name %2 → %3, leave date %4 → %5</translation>
-    </message>
-    <message>
-        <source>周期“%1”不是 1 到 10000 之间的整数</source>
-        <translation>the cycle &quot;%1&quot; is not a whole number from 1 to 10000</translation>
-    </message>
-    <message>
-        <source>单位“%1”不是 day、week 或 month</source>
-        <translation>the unit &quot;%1&quot; is not day, week or month</translation>
-    </message>
-    <message>
-        <source>周期只有 %1 个位置，第 %2 个位置用不到</source>
-        <translation>the cycle has only %1 slots; slot %2 is never used</translation>
-    </message>
-    <message>
-        <source>新增规则 %1 %2：%3 %4，%5 个班次</source>
-        <translation>new rule %1 %2: %3 %4, %5 shifts</translation>
-    </message>
-    <message>
-        <source>修改规则 %1：%2 %3 → %4 %5%6</source>
-        <translation>changed rule %1: %2 %3 → %4 %5%6</translation>
-    </message>
-    <message>
-        <source>，班次有改动</source>
-        <translation>, shifts changed</translation>
-    </message>
-    <message>
-        <source>没有 %1 的帐套：请先建立帐套，再导入它的排班</source>
-        <translation>There is no period for %1: create the period first, then import its schedules</translation>
-    </message>
-    <message>
-        <source>不是 %1 的日期</source>
-        <translation>is not a day of %1</translation>
-    </message>
-    <message>
-        <source>第 %1 天已有一列</source>
-        <translation>day %1 has a column already</translation>
-    </message>
-    <message>
-        <source>没有员工 %1：请先导入员工</source>
-        <translation>there is no employee %1: import the employees first</translation>
-    </message>
-    <message>
-        <source>有起始日期的轮班须写规则编号</source>
-        <translation>a rotation with an anchor date needs a rule ID</translation>
-    </message>
-    <message>
-        <source>没有规则 %1</source>
-        <translation>there is no rule %1</translation>
-    </message>
-    <message>
-        <source>%1 没有第 %2 天</source>
-        <translation>%1 has no day %2</translation>
-    </message>
-    <message>
-        <source>轮班规则 %1，起始日期 %2</source>
-        <translation>rotation %1 from %2</translation>
-    </message>
-    <message>
-        <source>未设班次</source>
-        <translation>no shift</translation>
-    </message>
-    <message>
-        <source>固定班次 %1</source>
-        <translation>fixed shift %1</translation>
-    </message>
-    <message>
-        <source>新增 %1：%2，%3 天</source>
-        <translation>new: %1: %2, %3 days</translation>
-    </message>
-    <message>
-        <source>，</source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source>修改 %1：%2%3 天有改动</source>
-        <translation>changed: %1: %2%3 days changed</translation>
-    </message>
-    <message>
-        <source>员工 %1：%2</source>
-        <translation>employee %1: %2</translation>
-    </message>
-    <message>
-        <source>数据库拒绝保存 %1 行（其余各行已保存）：
-  %2</source>
-        <translation>The database refused %1 rows (the other rows were stored):
-  %2</translation>
-    </message>
-    <message>
-        <source>用法：kolvane-db export employees|rules [输出文件 | --xlsx 工作簿]；kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿]</source>
-        <translation>Usage: kolvane-db export employees|rules [OUT | --xlsx WORKBOOK]; kolvane-db export schedule MONTH [OUT | --xlsx WORKBOOK]</translation>
-    </message>
-    <message>
-        <source>月份不正确：%1（应为 yyyy-mm）</source>
-        <translation>The month is not right: %1 (it should be yyyy-mm)</translation>
+        <source>用法：
+  kolvane-db export employees|rules [输出文件 | --xlsx 工作簿] [--db 文件 | --server 连接参数]
+  kolvane-db export schedule 月份 [输出文件 | --xlsx 工作簿] [--db 文件 | --server 连接参数]
+把员工、班次规则或该月（yyyy-mm）的排班表写成 CSV 文件（UTF-8，第一行为列名），不写输出文件时
+写到标准输出；用 --xlsx 时写成 Excel 工作簿。不写 --db 和 --server 时，用一卡通目录中
+Tavrel.ini 所指的数据库。
+
+退出码：0 成功；2 用法错误；4 失败（如没有该月的帐套）；5 无法打开数据库。
+</source>
+        <translation>Usage:
+  kolvane-db export employees|rules [OUT | --xlsx WORKBOOK] [--db FILE | --server CONNECTION]
+  kolvane-db export schedule MONTH [OUT | --xlsx WORKBOOK] [--db FILE | --server CONNECTION]
+Writes the employees, the shift rules or the schedules of a month (yyyy-mm) as a CSV file (UTF-8, the first
+line names the columns), to standard output without OUT; with --xlsx as an Excel workbook. Without --db and
+--server, the database that Tavrel.ini in the suite directory names.
+
+Exit codes: 0 done; 2 wrong arguments; 4 failed (for example, no period for the month); 5 the database cannot
+be opened.
+</translation>
     </message>
     <message>
         <source>员工</source>
@@ -1481,12 +1343,76 @@ Please try again in %1.</translation>
         <translation>There is no period for %1</translation>
     </message>
     <message>
-        <source>用法：kolvane-db import employees|rules [--dry-run] 文件；kolvane-db import schedule 月份 [--dry-run] 文件</source>
-        <translation>Usage: kolvane-db import employees|rules [--dry-run] FILE; kolvane-db import schedule MONTH [--dry-run] FILE</translation>
+        <source>文件 %1 的第一行没有“%2”列</source>
+        <translation>The first line of the file %1 has no column &quot;%2&quot;</translation>
     </message>
     <message>
-        <source>用法：kolvane-db user list|add|stop|start|reset|rights|unlock ……（见 kolvane-db --help）</source>
-        <translation>Usage: kolvane-db user list|add|stop|start|reset|rights|unlock ... (see kolvane-db --help)</translation>
+        <source>“%1”超过 %2 个字符</source>
+        <translation>&quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>试运行：将新增 %1 行，修改 %2 行，%3 行不变；数据库没有改动。</source>
+        <translation>Dry run: %1 rows would be added, %2 changed, %3 stay as they are; the database was not changed.</translation>
+    </message>
+    <message>
+        <source>已新增 %1 行，修改 %2 行，%3 行不变。</source>
+        <translation>%1 rows added, %2 changed, %3 unchanged.</translation>
+    </message>
+    <message>
+        <source>编号为空</source>
+        <translation>the ID is empty</translation>
+    </message>
+    <message>
+        <source>编号 %1 重复（第 %2 行已有）</source>
+        <translation>the ID %1 is there twice (already in row %2)</translation>
+    </message>
+    <message>
+        <source>操作员：列出、添加、停用、启用、新密码、帐套权限、解除锁定</source>
+        <translation>Operators: list, add, stop, start, new password, period rights, unlock</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至
+  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]
+                                                新操作员，首次登录时须修改密码
+  kolvane-db user stop 名称 [--force]           停用操作员
+  kolvane-db user start 名称                    启用操作员
+  kolvane-db user reset 名称                    新的首次登录密码，下次登录时须修改
+  kolvane-db user rights 名称 [--create-periods] [--delete-periods] [--force]
+                                                新建、删除帐套的权限（未写的权限被取消）
+  kolvane-db user unlock 名称                   解除输错密码后的锁定
+每个命令都可以加 --db 文件 或 --server 连接参数；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库。
+首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行。
+停用操作员或改动权限后若没有人能新建帐套，须加 --force。
+
+退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库。
+</source>
+        <translation>Usage:
+  kolvane-db user list                          the operators: id, stopped, must change the password,
+                                                period rights, locked until
+  kolvane-db user add NAME [--id ID] [--create-periods] [--delete-periods]
+                                                a new operator, who must change the password at the first sign-in
+  kolvane-db user stop NAME [--force]           stops an operator
+  kolvane-db user start NAME                    starts an operator again
+  kolvane-db user reset NAME                    a new first password, to be changed at the next sign-in
+  kolvane-db user rights NAME [--create-periods] [--delete-periods] [--force]
+                                                the rights to create and delete periods (those not given are taken away)
+  kolvane-db user unlock NAME                   ends a lock-out after wrong passwords
+Each takes --db FILE or --server CONNECTION; without either, the database that Tavrel.ini in the suite
+directory names.
+The first password is typed twice at a terminal, without echo, and read as one line from standard input
+otherwise. Leaving nobody who may create periods, by stopping an operator or changing rights, needs --force.
+
+Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened.
+</translation>
     </message>
     <message>
         <source>标准输入中没有密码</source>
@@ -1513,16 +1439,16 @@ Please try again in %1.</translation>
         <translation>The password must not be empty</translation>
     </message>
     <message>
-        <source>%1 不认识选项 %2</source>
-        <translation>%1 does not know the option %2</translation>
-    </message>
-    <message>
         <source>user %1 需要一个操作员名称</source>
         <translation>user %1 needs one operator name</translation>
     </message>
     <message>
         <source>操作员名称不能为空</source>
         <translation>The operator name must not be empty</translation>
+    </message>
+    <message>
+        <source>%1 不认识选项 %2</source>
+        <translation>%1 does not know the option %2</translation>
     </message>
     <message>
         <source>操作员</source>
@@ -1616,6 +1542,108 @@ Please try again in %1.</translation>
         <source>操作员“%1”：新建帐套 %2，删除帐套 %3。</source>
         <translation>Operator &quot;%1&quot;: create periods %2, delete periods %3.</translation>
     </message>
+    <message>
+        <source>“%1”不是日期</source>
+        <translation>&quot;%1&quot; is not a date</translation>
+    </message>
+    <message>
+        <source>新增 %1 %2</source>
+        <translation>new: %1 %2</translation>
+    </message>
+    <message>
+        <source>修改 %1：姓名 %2 → %3，离职日期 %4 → %5</source>
+        <translation>changed: %1: name %2 → %3, leave date %4 → %5</translation>
+    </message>
+    <message>
+        <source>周期“%1”不是 1 到 10000 之间的整数</source>
+        <translation>the cycle &quot;%1&quot; is not a whole number from 1 to 10000</translation>
+    </message>
+    <message>
+        <source>单位“%1”不是 day、week 或 month</source>
+        <translation>the unit &quot;%1&quot; is not day, week or month</translation>
+    </message>
+    <message>
+        <source>周期只有 %1 个位置，第 %2 个位置用不到</source>
+        <translation>the cycle has only %1 slots; slot %2 is never used</translation>
+    </message>
+    <message>
+        <source>新增规则 %1 %2：%3 %4，%5 个班次</source>
+        <translation>new rule %1 %2: %3 %4, %5 shifts</translation>
+    </message>
+    <message>
+        <source>修改规则 %1：%2 %3 → %4 %5%6</source>
+        <translation>changed rule %1: %2 %3 → %4 %5%6</translation>
+    </message>
+    <message>
+        <source>，班次有改动</source>
+        <translation>, shifts changed</translation>
+    </message>
+    <message>
+        <source>没有 %1 的帐套：请先建立帐套，再导入它的排班</source>
+        <translation>There is no period for %1: create the period first, then import its schedules</translation>
+    </message>
+    <message>
+        <source>不是 %1 的日期</source>
+        <translation>is not a day of %1</translation>
+    </message>
+    <message>
+        <source>第 %1 天已有一列</source>
+        <translation>day %1 has a column already</translation>
+    </message>
+    <message>
+        <source>有起始日期的轮班须写规则编号</source>
+        <translation>a rotation with an anchor date needs a rule ID</translation>
+    </message>
+    <message>
+        <source>没有规则 %1</source>
+        <translation>there is no rule %1</translation>
+    </message>
+    <message>
+        <source>%1 没有第 %2 天</source>
+        <translation>%1 has no day %2</translation>
+    </message>
+    <message>
+        <source>轮班规则 %1，起始日期 %2</source>
+        <translation>rotation %1 from %2</translation>
+    </message>
+    <message>
+        <source>未设班次</source>
+        <translation>no shift</translation>
+    </message>
+    <message>
+        <source>固定班次 %1</source>
+        <translation>fixed shift %1</translation>
+    </message>
+    <message>
+        <source>没有员工 %1：请先导入员工</source>
+        <translation>there is no employee %1: import the employees first</translation>
+    </message>
+    <message>
+        <source>新增 %1：%2，%3 天</source>
+        <translation>new: %1: %2, %3 days</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>修改 %1：%2%3 天有改动</source>
+        <translation>changed: %1: %2%3 days changed</translation>
+    </message>
+    <message>
+        <source>员工 %1：%2</source>
+        <translation>employee %1: %2</translation>
+    </message>
+    <message>
+        <source>数据库拒绝保存 %1 行（其余各行已保存）：
+  %2</source>
+        <translation>The database refused %1 rows (the other rows were stored):
+  %2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
 </context>
 <context>
     <name>TFrmAccount</name>
@@ -1681,6 +1709,251 @@ Please try again in %1.</translation>
     <message>
         <source>没有数据库连接</source>
         <translation>There is no database connection</translation>
+    </message>
+</context>
+<context>
+    <name>Tool</name>
+    <message>
+        <source>未知选项 %1</source>
+        <translation>Unknown option %1</translation>
+    </message>
+    <message>
+        <source>%1 后面缺少参数</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>月份不正确：%1（应为 yyyy-mm）</source>
+        <translation>The month is not right: %1 (it should be yyyy-mm)</translation>
+    </message>
+    <message>
+        <source>建立演示数据库</source>
+        <translation>Creates a demonstration database</translation>
+    </message>
+    <message>
+        <source>建立空的一卡通数据库</source>
+        <translation>Creates an empty suite database</translation>
+    </message>
+    <message>
+        <source>已建立演示数据库：%1</source>
+        <translation>Demonstration database created: %1</translation>
+    </message>
+    <message>
+        <source>已建立空数据库：%1</source>
+        <translation>Empty database created: %1</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db %1 [文件 | --db 文件]
+  kolvane-db %1 --server 连接参数
+</source>
+        <translation>Usage:
+  kolvane-db %1 [FILE | --db FILE]
+  kolvane-db %1 --server CONNECTION
+</translation>
+    </message>
+    <message>
+        <source>建立演示数据库：操作员、上月与本月帐套、员工、班次规则、上月排班。
+</source>
+        <translation>Creates a demonstration database: operators, last month&apos;s and this month&apos;s periods, employees, shift rules,
+last month&apos;s schedules.
+</translation>
+    </message>
+    <message>
+        <source>建立空的一卡通数据库：操作员 admin，密码 admin，首次登录时须修改密码。
+</source>
+        <translation>Creates an empty suite database: operator admin, password admin, to be changed at the first sign-in.
+</translation>
+    </message>
+    <message>
+        <source>不写文件时，在一卡通目录中建立 Kolvane.mdb。已存在的文件不会被覆盖。
+用 --server 时，在 PostgreSQL 服务器上已有的数据库中建立一卡通数据表。该数据库须事先建立，
+字符集为 UTF8，例如：createdb -E UTF8 -T template0 -O kolvane kolvane；
+已有一卡通数据表的数据库不会被改动。建立过程出错时不留下任何东西。
+
+退出码：0 成功；2 用法错误；3 文件或数据表已存在、数据库字符集不是 UTF8；4 建立失败；
+5 无法连接服务器。
+</source>
+        <translation>Without a file, creates Kolvane.mdb in the suite directory. An existing file is never overwritten.
+With --server, creates the suite&apos;s tables in an existing database on a PostgreSQL server. The database must
+exist and use the UTF8 encoding, for example: createdb -E UTF8 -T template0 -O kolvane kolvane;
+a database that has the suite&apos;s tables already is left as it is. A failure leaves nothing behind.
+
+Exit codes: 0 done; 2 wrong arguments; 3 the file or the tables exist, or the database is not UTF8;
+4 the database could not be created; 5 no connection to the server.
+</translation>
+    </message>
+    <message>
+        <source>无法在 %1 建立数据库：%2</source>
+        <translation>Cannot create the database on %1: %2</translation>
+    </message>
+    <message>
+        <source>无法建立数据库 %1：%2</source>
+        <translation>Cannot create the database %1: %2</translation>
+    </message>
+    <message>
+        <source>数据库 %1 的字符集是 %2，一卡通系统需要 UTF8。请这样建立数据库：
+  createdb -E UTF8 -T template0 数据库名</source>
+        <translation>The database %1 uses the encoding %2; the suite needs UTF8. Create the database like this:
+  createdb -E UTF8 -T template0 DATABASE</translation>
+    </message>
+    <message>
+        <source>数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。</source>
+        <translation>The database %1 already holds tables of the suite (%2) and is left as it is.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>只能用 --server 或 --db 指定一个数据库</source>
+        <translation>Name one database only, with --server or --db</translation>
+    </message>
+    <message>
+        <source>数据库文件名不能为空</source>
+        <translation>The database file name is empty</translation>
+    </message>
+    <message>
+        <source>连接参数不正确：%1</source>
+        <translation>Invalid connection settings: %1</translation>
+    </message>
+    <message>
+        <source>无法开始事务</source>
+        <translation>Cannot begin a transaction</translation>
+    </message>
+    <message>
+        <source>无法提交</source>
+        <translation>Cannot commit</translation>
+    </message>
+    <message>
+        <source>文件已存在，不会覆盖：%1</source>
+        <translation>The file exists and is not overwritten: %1</translation>
+    </message>
+    <message>
+        <source>目录不存在：%1</source>
+        <translation>The directory does not exist: %1</translation>
+    </message>
+    <message>
+        <source>没有权限在目录 %1 中建立文件。该目录属于 kolvane 组时，请管理员把您加入该组（adduser 用户名 kolvane），重新登录后再试。</source>
+        <translation>No permission to create a file in the directory %1. When the directory belongs to group kolvane, ask the administrator to add you to the group (adduser USER kolvane), then sign in again and retry.</translation>
+    </message>
+    <message>
+        <source>无法在目录 %1 中建立临时文件：%2</source>
+        <translation>Cannot create a temporary file in the directory %1: %2</translation>
+    </message>
+    <message>
+        <source>无法把 %1 写到磁盘</source>
+        <translation>Cannot write %1 to the disk</translation>
+    </message>
+    <message>
+        <source>无法把 %1 改名为 %2（该文件已存在或目录不可写）</source>
+        <translation>Cannot rename %1 to %2 (the file exists, or the directory is not writable)</translation>
+    </message>
+    <message>
+        <source>缺少 PostgreSQL 数据库驱动（Qt 的 QPSQL，Debian 软件包 libqt6sql6-psql）</source>
+        <translation>Qt&apos;s PostgreSQL driver (QPSQL, Debian package libqt6sql6-psql) is missing</translation>
+    </message>
+    <message>
+        <source>显示命令的用法</source>
+        <translation>Shows how to use the commands</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db help              列出命令和退出码
+  kolvane-db help 命令         显示该命令的用法（与“kolvane-db 命令 --help”相同）
+</source>
+        <translation>Usage:
+  kolvane-db help              lists the commands and the exit codes
+  kolvane-db help COMMAND      shows how to use the command (as &quot;kolvane-db COMMAND --help&quot; does)
+</translation>
+    </message>
+    <message>
+        <source>没有命令 %1</source>
+        <translation>There is no command %1</translation>
+    </message>
+    <message>
+        <source>把一个月的排班表写成 CSV 或 Excel 工作簿</source>
+        <translation>Writes a month&apos;s roster as CSV or as an Excel workbook</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db roster [--xlsx 工作簿] 文件 月份
+  kolvane-db roster [--xlsx 工作簿] --db 文件 月份
+  kolvane-db roster [--xlsx 工作簿] --server 连接参数 月份
+把该月（yyyy-mm）帐套的排班表以 CSV 写到标准输出，与主窗口导出的相同；用 --xlsx 时写成
+Excel 工作簿（班次颜色、星期、图例和每日人数）。
+
+退出码：0 成功；2 用法错误；4 没有该月的帐套或读取失败；5 无法打开数据库。
+</source>
+        <translation>Usage:
+  kolvane-db roster [--xlsx WORKBOOK] FILE MONTH
+  kolvane-db roster [--xlsx WORKBOOK] --db FILE MONTH
+  kolvane-db roster [--xlsx WORKBOOK] --server CONNECTION MONTH
+Writes the roster of the month&apos;s (yyyy-mm) period as CSV to standard output, as the main window exports it;
+with --xlsx as an Excel workbook (shift colours, weekdays, legend and daily counts).
+
+Exit codes: 0 done; 2 wrong arguments; 4 no period for the month, or the read failed; 5 the database cannot
+be opened.
+</translation>
+    </message>
+    <message>
+        <source>没有 %1 的帐套</source>
+        <translation>There is no period for %1</translation>
+    </message>
+    <message>
+        <source>无法写标准输出</source>
+        <translation>Cannot write to standard output</translation>
+    </message>
+    <message>
+        <source>无法读出 %1 的排班表：%2</source>
+        <translation>Cannot read the schedules of %1: %2</translation>
+    </message>
+    <message>
+        <source>用法：kolvane-db 命令 [参数……]
+
+命令：
+%1
+“kolvane-db help 命令”或“kolvane-db 命令 --help”显示该命令的用法。
+
+数据库：用 --db 文件（SQLite）或 --server 连接参数（PostgreSQL）指定。user、export 及导入员工、
+班次规则、排班表时，都不写则用一卡通目录中 Tavrel.ini 所指的数据库（默认为其中的 Kolvane.mdb）。
+连接参数的写法与 libpq 相同，例如：
+  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...&quot;
+未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……），未写密码时使用口令文件 ~/.pgpass。
+一卡通目录：环境变量 KOLVANE_HOME 所指的目录，未设置时为安装时确定的目录
+（软件包：/var/lib/kolvane）或本程序所在的目录。
+
+退出码：
+  0  成功
+  2  用法错误
+  3  文件或一卡通数据表已存在，或服务器上的数据库字符集不是 UTF8
+  4  失败或被拒绝（如没有该月的帐套），原因见错误信息
+  5  无法打开数据库或 Access 文件，或无法连接服务器
+  6  导入文件无法读取或有错误的行，数据库没有改动
+</source>
+        <translation>Usage: kolvane-db COMMAND [ARGUMENTS...]
+
+Commands:
+%1
+&quot;kolvane-db help COMMAND&quot; or &quot;kolvane-db COMMAND --help&quot; shows how to use a command.
+
+Database: named by --db FILE (SQLite) or --server CONNECTION (PostgreSQL). Without either, user, export and
+the imports of employees, shift rules and schedules use the database that Tavrel.ini in the suite directory
+names (by default its Kolvane.mdb).
+CONNECTION is written as for libpq, for example:
+  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...&quot;
+Settings left out take libpq&apos;s defaults and environment variables (PGHOST, PGPORT, ...); without a password,
+the password file ~/.pgpass is used.
+The suite directory: the one the environment variable KOLVANE_HOME names; without it, the directory fixed at
+installation (the package&apos;s: /var/lib/kolvane) or the directory of this program.
+
+Exit codes:
+  0  done
+  2  wrong arguments
+  3  the file or the suite&apos;s tables exist already, or the server&apos;s database is not UTF8
+  4  failed or refused (for example, no period for the month); the message says why
+  5  the database or the Access file cannot be opened, or the server cannot be reached
+  6  an input file that cannot be read or has bad rows; the database is unchanged
+</translation>
     </message>
 </context>
 <context>

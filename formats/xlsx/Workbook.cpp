@@ -95,17 +95,58 @@ void Writer::writeTable(
     book.close();
 }
 
-void Writer::writeRoster(const QString& path, const RosterSheet& roster)
-{
-    Book book(path);
-    lxw_worksheet* sheet = book.sheet(roster.title);
-    const int firstDay = 2; // column of day 1
-    const int headerRows = 3; // title, day numbers, weekdays
+namespace {
 
-    lxw_format* title = book.format();
-    format_set_bold(title);
-    format_set_font_size(title, 14);
-    const auto header = [&](bool weekend) {
+constexpr int firstDay = 2; // column of day 1
+constexpr int headerRows = 3; // title, day numbers, weekdays
+
+// The formats of a roster sheet, each made once.
+class RosterFormats
+{
+public:
+    RosterFormats(Book& book, const RosterSheet& roster)
+        : title(book.format())
+        , plainHeader(header(book, roster, false))
+        , weekendHeader(header(book, roster, true))
+        , bordered(book.format())
+        , centred(book.format())
+        , m_book(book)
+        , m_roster(roster)
+    {
+        format_set_bold(title);
+        format_set_font_size(title, 14);
+        format_set_border(bordered, LXW_BORDER_THIN);
+        format_set_border(centred, LXW_BORDER_THIN);
+        format_set_align(centred, LXW_ALIGN_CENTER);
+    }
+
+    lxw_format* dayHeader(int day) const { return m_roster.weekend.value(day - 1) ? weekendHeader : plainHeader; }
+    // A code's own: its colours, centred, framed.
+    lxw_format* code(int code)
+    {
+        if (code <= 0 || code >= m_roster.codes.size())
+            return centred;
+        lxw_format*& f = m_codes[code];
+        if (!f) {
+            f = m_book.format();
+            format_set_border(f, LXW_BORDER_THIN);
+            format_set_align(f, LXW_ALIGN_CENTER);
+            format_set_pattern(f, LXW_PATTERN_SOLID);
+            format_set_bg_color(f, m_roster.background.value(code, 0xFFFFFF));
+            format_set_font_color(f, m_roster.foreground.value(code, 0x000000));
+        }
+        return f;
+    }
+
+    lxw_format* const title;
+    lxw_format* const plainHeader;
+    lxw_format* const weekendHeader;
+    lxw_format* const bordered;
+    lxw_format* const centred;
+
+private:
+    static lxw_format* header(Book& book, const RosterSheet& roster, bool weekend)
+    {
         lxw_format* f = book.format();
         format_set_bold(f);
         format_set_align(f, LXW_ALIGN_CENTER);
@@ -115,70 +156,69 @@ void Writer::writeRoster(const QString& path, const RosterSheet& roster)
             format_set_bg_color(f, roster.weekendShade);
         }
         return f;
-    };
-    lxw_format* plainHeader = header(false);
-    lxw_format* weekendHeader = header(true);
-    lxw_format* bordered = book.format();
-    format_set_border(bordered, LXW_BORDER_THIN);
-    lxw_format* centred = book.format();
-    format_set_border(centred, LXW_BORDER_THIN);
-    format_set_align(centred, LXW_ALIGN_CENTER);
-    // One format a code: its colours, centred, framed.
-    QHash<int, lxw_format*> codeFormats;
-    const auto codeFormat = [&](int code) {
-        if (code <= 0 || code >= roster.codes.size())
-            return centred;
-        lxw_format*& f = codeFormats[code];
-        if (!f) {
-            f = book.format();
-            format_set_border(f, LXW_BORDER_THIN);
-            format_set_align(f, LXW_ALIGN_CENTER);
-            format_set_pattern(f, LXW_PATTERN_SOLID);
-            format_set_bg_color(f, roster.background.value(code, 0xFFFFFF));
-            format_set_font_color(f, roster.foreground.value(code, 0x000000));
-        }
-        return f;
-    };
+    }
 
-    text(sheet, 0, 0, roster.title, title);
-    text(sheet, 1, 0, roster.idCaption, plainHeader);
-    text(sheet, 1, 1, roster.nameCaption, plainHeader);
-    text(sheet, 2, 0, QString(), plainHeader);
-    text(sheet, 2, 1, QString(), plainHeader);
+    Book& m_book;
+    const RosterSheet& m_roster;
+    QHash<int, lxw_format*> m_codes;
+};
+
+// The title, the two header lines and a line per row; the line after them.
+int writeGrid(lxw_worksheet* sheet, const RosterSheet& roster, RosterFormats& formats)
+{
+    text(sheet, 0, 0, roster.title, formats.title);
+    text(sheet, 1, 0, roster.idCaption, formats.plainHeader);
+    text(sheet, 1, 1, roster.nameCaption, formats.plainHeader);
+    text(sheet, 2, 0, QString(), formats.plainHeader);
+    text(sheet, 2, 1, QString(), formats.plainHeader);
     for (int day = 1; day <= roster.days; ++day) {
-        lxw_format* f = roster.weekend.value(day - 1) ? weekendHeader : plainHeader;
-        number(sheet, 1, firstDay + day - 1, day, f);
-        text(sheet, 2, firstDay + day - 1, roster.weekdays.value(day - 1), f);
+        number(sheet, 1, firstDay + day - 1, day, formats.dayHeader(day));
+        text(sheet, 2, firstDay + day - 1, roster.weekdays.value(day - 1), formats.dayHeader(day));
     }
     int row = headerRows;
     for (const RosterSheet::Row& r : roster.rows) {
-        text(sheet, row, 0, r.id, bordered);
-        text(sheet, row, 1, r.name, bordered);
+        text(sheet, row, 0, r.id, formats.bordered);
+        text(sheet, row, 1, r.name, formats.bordered);
         for (int day = 1; day <= roster.days; ++day) {
             const int code = r.cells.value(day - 1);
-            text(sheet, row, firstDay + day - 1, roster.codes.value(code), codeFormat(code));
+            text(sheet, row, firstDay + day - 1, roster.codes.value(code), formats.code(code));
         }
         ++row;
     }
+    return row;
+}
 
-    // The legend with the coverage: each code's cells in the month and per day.
-    row += 1;
-    text(sheet, row, 0, roster.legendCaption, plainHeader);
-    text(sheet, row, 1, roster.totalCaption, plainHeader);
+// The legend with the coverage from line `row`: each code's cells in the
+// month and per day, then the empty cells.
+void writeLegend(lxw_worksheet* sheet, int row, const RosterSheet& roster, RosterFormats& formats)
+{
+    text(sheet, row, 0, roster.legendCaption, formats.plainHeader);
+    text(sheet, row, 1, roster.totalCaption, formats.plainHeader);
     for (int day = 1; day <= roster.days; ++day)
-        number(sheet, row, firstDay + day - 1, day, roster.weekend.value(day - 1) ? weekendHeader : plainHeader);
+        number(sheet, row, firstDay + day - 1, day, formats.dayHeader(day));
     ++row;
     for (const int code : roster.legend) {
-        text(sheet, row, 0, roster.codes.value(code), codeFormat(code));
-        number(sheet, row, 1, roster.totals.value(code), centred);
+        text(sheet, row, 0, roster.codes.value(code), formats.code(code));
+        number(sheet, row, 1, roster.totals.value(code), formats.centred);
         for (int day = 1; day <= roster.days; ++day)
-            number(sheet, row, firstDay + day - 1, roster.counts.value(code).value(day - 1), centred);
+            number(sheet, row, firstDay + day - 1, roster.counts.value(code).value(day - 1), formats.centred);
         ++row;
     }
-    text(sheet, row, 0, roster.emptyCaption, bordered);
-    number(sheet, row, 1, roster.totals.value(0), centred);
+    text(sheet, row, 0, roster.emptyCaption, formats.bordered);
+    number(sheet, row, 1, roster.totals.value(0), formats.centred);
     for (int day = 1; day <= roster.days; ++day)
-        number(sheet, row, firstDay + day - 1, roster.counts.value(0).value(day - 1), centred);
+        number(sheet, row, firstDay + day - 1, roster.counts.value(0).value(day - 1), formats.centred);
+}
+
+} // namespace
+
+void Writer::writeRoster(const QString& path, const RosterSheet& roster)
+{
+    Book book(path);
+    lxw_worksheet* sheet = book.sheet(roster.title);
+    RosterFormats formats(book, roster);
+    const int row = writeGrid(sheet, roster, formats);
+    writeLegend(sheet, row + 1, roster, formats);
 
     worksheet_set_column(sheet, 0, 1, 12, nullptr);
     if (roster.days > 0)
@@ -191,5 +231,4 @@ void Writer::writeRoster(const QString& path, const RosterSheet& roster)
     book.close();
 }
 
-// The month's roster as the workbook writer takes it.
 } // namespace Workbook

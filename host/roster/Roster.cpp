@@ -2,8 +2,8 @@
 
 #include "db/Query.h"
 #include "db/Statements.h"
-#include "host/MonthKey.h"
 #include "formats/Csv.h"
+#include "host/MonthKey.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
@@ -221,29 +221,42 @@ std::vector<int> Month::filter(const QString& text) const
     return rows;
 }
 
-void Month::writeCsv(QIODevice& out) const
+QStringList Month::header(const QDate& first, int days)
 {
     // The columns the admin tool's schedule import reads back: a planner edits
     // the month in a spreadsheet and loads it again.
-    QString text = QChar(0xFEFF) + tr("员工编号") + u',' + tr("姓名") + u',' + tr("班次或规则") + u',' + tr("起始日期");
-    for (int day = 1; day <= m_days; ++day)
-        text += u',' + date(day).toString(QStringLiteral("yyyy-MM-dd"));
-    text += QStringLiteral("\r\n");
+    QStringList header = { tr("员工编号"), tr("姓名"), tr("班次或规则"), tr("起始日期") };
+    for (int day = 0; day < days; ++day)
+        header << first.addDays(day).toString(QStringLiteral("yyyy-MM-dd"));
+    return header;
+}
+
+void Month::table(const std::function<void(const QStringList& fields)>& record) const
+{
+    record(header(m_first, m_days));
+    QStringList fields;
+    for (int row = 0; row < rowCount(); ++row) {
+        fields = { empId(row), name(row), shiftId(row), anchor(row).toString(QStringLiteral("yyyy-MM-dd")) };
+        for (int day = 1; day <= m_days; ++day)
+            fields << code(row, day);
+        record(fields);
+    }
+}
+
+void Month::writeCsv(QIODevice& out) const
+{
+    QString text = QChar(0xFEFF);
     const auto flush = [&] {
         const QByteArray bytes = text.toUtf8();
         if (out.write(bytes) != bytes.size())
             throw Platform::Failure(tr("无法写出排班表：%1").arg(out.errorString()));
         text.clear();
     };
-    for (int row = 0; row < rowCount(); ++row) {
-        text += Csv::Writer::field(empId(row)) + u',' + Csv::Writer::field(name(row)) + u','
-            + Csv::Writer::field(shiftId(row)) + u',' + anchor(row).toString(QStringLiteral("yyyy-MM-dd"));
-        for (int day = 1; day <= m_days; ++day)
-            text += u',' + Csv::Writer::field(code(row, day));
-        text += QStringLiteral("\r\n");
+    table([&](const QStringList& fields) {
+        text += Csv::Writer::line(fields);
         if (text.size() > 64 * 1024)
             flush();
-    }
+    });
     flush();
 }
 

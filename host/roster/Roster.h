@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QIODevice;
@@ -82,9 +83,13 @@ public:
     // rule containing it, ignoring case; every row for an empty text.
     std::vector<int> filter(const QString& text) const;
 
-    // The month as CSV: UTF-8 with a byte-order mark, CRLF line ends, a header
-    // line (id, name, shift or rule, anchor date, one column per day as
-    // "yyyy-MM-dd"), one line per row.
+    // The month as a table of text, as its CSV and the admin tool write it:
+    // `record` is called with the header (id, name, shift or rule, anchor
+    // date, one column per day as "yyyy-MM-dd"), then with each row's fields.
+    void table(const std::function<void(const QStringList& fields)>& record) const;
+    // That header, for a month of `days` days from `first`.
+    static QStringList header(const QDate& first, int days);
+    // The table as CSV: UTF-8 with a byte-order mark, CRLF line ends.
     // Throws std::runtime_error when the device refuses the text.
     void writeCsv(QIODevice& out) const;
 

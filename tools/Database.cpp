@@ -1,0 +1,280 @@
+#include "tools/Database.h"
+
+#include "db/ImportStatements.h"
+#include "db/Query.h"
+#include "db/SetupStatements.h"
+#include "db/Statements.h"
+#include "platform/System.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+#include <QTextStream>
+#include <unistd.h>
+
+namespace Tool {
+
+namespace {
+
+const QString connectionName = QStringLiteral("kolvane-db");
+
+// A new, empty file of its own in `dir`, named after `name` (with the
+// permissions the umask gives a new file, as the finished database should
+// have). Empty, with the reason in `error`, when none can be made.
+QString newFileIn(const QString& dir, const QString& name, QString& error)
+{
+    QFile file;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        file.setFileName(QDir(dir).filePath(QStringLiteral(".%1.%2.part")
+                                                .arg(name)
+                                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return file.fileName();
+        if (!file.exists())
+            break;
+    }
+    error = file.errorString();
+    return {};
+}
+
+// Whether the file's contents have reached the disk.
+bool syncToDisk(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+}
+
+// Fills the SQLite file `path` in one transaction; the reason when it fails.
+QString fillFile(const QString& path, const Fill& fill)
+{
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            try {
+                // No journal on the disk and no waiting for it: the file is
+                // synced once, when it is complete.
+                for (const QString& pragma : Db::sqlImportFastBuildSqlite)
+                    Db::Query(db, pragma).open();
+                inTransaction(db, [&] { fill(db); });
+            } catch (const std::exception& e) {
+                error = Platform::messageOf(e);
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return error;
+}
+
+// Why a server's database cannot take the suite's tables; empty when it can.
+QString unfitServer(const QSqlDatabase& db, const QString& where)
+{
+    const QString encoding = Db::Query(db, Db::sqlDatabaseEncodingPg).open().text(QStringLiteral("name"));
+    if (encoding != u"UTF8")
+        return QCoreApplication::translate("Tool",
+            "数据库 %1 的字符集是 %2，一卡通系统需要 UTF8。请这样建立数据库：\n"
+            "  createdb -E UTF8 -T template0 数据库名")
+            .arg(where, encoding);
+    QStringList existing;
+    Db::Query tables(db, Db::sqlSuiteTableNamesPg);
+    for (const Db::Row& row : tables.open().rows())
+        existing << row.text(QStringLiteral("table_name"));
+    if (!existing.isEmpty())
+        return QCoreApplication::translate("Tool", "数据库 %1 中已经有一卡通系统的数据表（%2），不会改动。")
+            .arg(where, existing.join(QCoreApplication::translate("Tool", "、")));
+    return {};
+}
+
+} // namespace
+
+int fail(const QString& message, int code)
+{
+    QTextStream(stderr) << "kolvane-db: " << message << '\n';
+    return code;
+}
+
+void say(const QString& message)
+{
+    QTextStream(stdout) << message << '\n';
+}
+
+DatabaseOptions::DatabaseOptions(QCommandLineParser& parser)
+    : m_db(QStringLiteral("db"), QString(), QStringLiteral("file"))
+    , m_server(QStringLiteral("server"), QString(), QStringLiteral("text"))
+{
+    parser.addOption(m_db);
+    parser.addOption(m_server);
+}
+
+std::optional<Mainmodule::ConnectionSettings> DatabaseOptions::named(
+    const QCommandLineParser& parser, const QStringList& files) const
+{
+    const QStringList all = parser.values(m_db) + files;
+    const QStringList servers = parser.values(m_server);
+    if (all.size() + servers.size() > 1) {
+        fail(tr("只能用 --server 或 --db 指定一个数据库"), Usage);
+        return std::nullopt;
+    }
+    Mainmodule::ConnectionSettings settings;
+    if (!all.isEmpty()) {
+        if (all.first().isEmpty()) {
+            fail(tr("数据库文件名不能为空"), Usage);
+            return std::nullopt;
+        }
+        settings.driver = QStringLiteral("QSQLITE");
+        settings.file = all.first();
+    } else if (!servers.isEmpty()) {
+        try {
+            settings = Mainmodule::serverSettings(servers.first());
+        } catch (const Db::Error& e) {
+            fail(tr("连接参数不正确：%1").arg(Platform::messageOf(e)), Usage);
+            return std::nullopt;
+        }
+    }
+    return settings;
+}
+
+std::optional<Mainmodule::ConnectionSettings> DatabaseOptions::orSuite(const QCommandLineParser& parser) const
+{
+    std::optional<Mainmodule::ConnectionSettings> settings = named(parser);
+    if (settings && settings->driver.isEmpty())
+        *settings = Mainmodule::readConnectionSettings(Platform::suiteDirectory());
+    return settings;
+}
+
+int withDatabase(const Mainmodule::ConnectionSettings& given, const std::function<int(const QSqlDatabase&)>& work)
+{
+    Mainmodule::ConnectionSettings settings = given;
+    if (settings.driver == u"QSQLITE")
+        settings.file = QFileInfo(settings.file).absoluteFilePath();
+    try {
+        Mainmodule::openConnection(settings, connectionName);
+    } catch (const Db::Error& e) {
+        QSqlDatabase::removeDatabase(connectionName);
+        return fail(Platform::messageOf(e), CannotOpen);
+    }
+    int code = Done;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        try {
+            code = work(db);
+        } catch (const std::exception& e) {
+            code = fail(Platform::messageOf(e), Refused);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return code;
+}
+
+void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
+{
+    QSqlDatabase session = db;
+    if (!session.transaction())
+        throw Db::errorFor(QCoreApplication::translate("Tool", "无法开始事务"), session, session.lastError());
+    try {
+        work();
+    } catch (...) {
+        session.rollback();
+        throw;
+    }
+    if (!session.commit()) {
+        const Db::Error error
+            = Db::errorFor(QCoreApplication::translate("Tool", "无法提交"), session, session.lastError());
+        session.rollback();
+        throw error;
+    }
+}
+
+int buildFile(const QString& path, const Fill& fill, const QString& failed)
+{
+    if (QFileInfo::exists(path))
+        return fail(QCoreApplication::translate("Tool", "文件已存在，不会覆盖：%1").arg(path), Exists);
+    const QFileInfo dir(QFileInfo(path).absolutePath());
+    if (!dir.isDir())
+        return fail(QCoreApplication::translate("Tool", "目录不存在：%1").arg(dir.filePath()), Refused);
+    if (!dir.isWritable())
+        return fail(QCoreApplication::translate("Tool",
+                        "没有权限在目录 %1 中建立文件。该目录属于 kolvane 组时，请管理员把您加入该组"
+                        "（adduser 用户名 kolvane），重新登录后再试。")
+                        .arg(dir.filePath()),
+            Refused);
+    QString error;
+    const QString temp = newFileIn(dir.filePath(), QFileInfo(path).fileName(), error);
+    if (temp.isEmpty())
+        return fail(QCoreApplication::translate("Tool", "无法在目录 %1 中建立临时文件：%2").arg(dir.filePath(), error),
+            Refused);
+    error = fillFile(temp, fill);
+    if (error.isEmpty() && !syncToDisk(temp))
+        error = QCoreApplication::translate("Tool", "无法把 %1 写到磁盘").arg(temp);
+    if (error.isEmpty())
+        Platform::shareWithDirectoryGroup(temp);
+    // Never over a file that appeared meanwhile: rename does not replace one.
+    if (error.isEmpty() && !QFile::rename(temp, path))
+        error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(temp, path);
+    if (!error.isEmpty()) {
+        QFile::remove(temp);
+        return fail(failed.arg(path, error), Refused);
+    }
+    return Done;
+}
+
+int buildOnServer(const Mainmodule::ConnectionSettings& settings, const Fill& fill, const QString& failed)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return fail(QCoreApplication::translate(
+                        "Tool", "缺少 PostgreSQL 数据库驱动（Qt 的 QPSQL，Debian 软件包 libqt6sql6-psql）"),
+            CannotOpen);
+    try {
+        Mainmodule::openConnection(settings, connectionName, false);
+    } catch (const Db::Error& e) {
+        return fail(Platform::messageOf(e), CannotOpen);
+    }
+    const QString where = settings.describe();
+    int code = Done;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        try {
+            if (const QString unfit = unfitServer(db, where); !unfit.isEmpty())
+                code = fail(unfit, Exists);
+            else
+                // PostgreSQL undoes the new tables too when anything fails.
+                inTransaction(db, [&] { fill(db); });
+        } catch (const std::exception& e) {
+            code = fail(failed.arg(where, Platform::messageOf(e)), Refused);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return code;
+}
+
+int columnLength(const QSqlDatabase& db, const QString& table, const QString& column)
+{
+    if (Db::engineOf(db) != Db::Engine::SQLite) {
+        const QSqlField field = db.record(Db::storedName(db, table)).field(Db::storedName(db, column));
+        return field.isValid() && field.length() > 0 ? field.length() : 0;
+    }
+    // SQLite keeps the declared type, "VARCHAR(20)", and does not enforce it:
+    // the suite's other engines would.
+    static const QRegularExpression length(QStringLiteral("\\((\\d+)\\)"));
+    Db::Query info(db, Db::sqlTableInfoSqlite.arg(table));
+    for (const Db::Row& row : info.open().rows()) {
+        if (row.text(QStringLiteral("name")).compare(column, Qt::CaseInsensitive) != 0)
+            continue;
+        const QRegularExpressionMatch m = length.match(row.text(QStringLiteral("type")));
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+    return 0;
+}
+
+} // namespace Tool
