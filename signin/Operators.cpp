@@ -46,6 +46,17 @@ bool passwordMatches(const QString& stored, const QString& typed)
     return PasswordHash::matches(stored, Functions::trimText(typed));
 }
 
+QStringList storedAsText(const QSqlDatabase& db)
+{
+    QStringList plain;
+    for (const QString& name : names(db)) {
+        const std::optional<Operator> op = find(db, name);
+        if (op && !op->password.isEmpty() && !PasswordHash::isHash(op->password) && !plain.contains(name))
+            plain << name;
+    }
+    return plain;
+}
+
 bool hashWidthMissing(const QSqlDatabase& db)
 {
     const int width = Db::columnLength(db, Db::tUsers, Db::cPassword);

@@ -41,6 +41,9 @@ bool passwordMatches(const QString& stored, const QString& typed);
 // the password column is declared too narrow for the hash (hashWidthMissing()
 // says so). Throws Db::Error, or Platform::Failure when the hash cannot be made.
 QString storedForm(const QSqlDatabase& db, const QString& password);
+// The operators whose password is still kept as text (not empty), in the
+// order of names(). Throws Db::Error.
+QStringList storedAsText(const QSqlDatabase& db);
 // Whether the password column is declared narrower than a hash.
 bool hashWidthMissing(const QSqlDatabase& db);
 

@@ -14,6 +14,7 @@
 #include "platform/System.h"
 #include "shell/Application.h"
 #include "host/ui/ErrorReport.h"
+#include "signin/PasswordHash.h"
 #include "signin/ui/Login.h"
 #include "signin/ui/Password.h"
 #include "signin/Throttle.h"
@@ -293,7 +294,10 @@ void TestLogin::signInPublishesAndRecords()
     QVERIFY(f.env.messages.isEmpty()); // the current month: no question
     QCOMPARE(Varunit::User_id, QStringLiteral("4"));
     QCOMPARE(Varunit::User_name, QStringLiteral("O'Brien"));
-    QCOMPARE(Varunit::pwd, QStringLiteral("Secret"));
+    // The password as stored: the text this database held has become its hash.
+    QCOMPARE(Varunit::pwd, f.env.scalar(QStringLiteral("SELECT password FROM Users WHERE User_id='4'")).toString());
+    QVERIFY(PasswordHash::isHash(Varunit::pwd));
+    QVERIFY(PasswordHash::matches(Varunit::pwd, QStringLiteral("Secret")));
     QCOMPARE(Varunit::Account.Ym, thisMonth);
     QCOMPARE(Varunit::Account.Name, QStringLiteral("2026-03月帐套"));
     QCOMPARE(Varunit::Account.BegDate, QDate(2026, 3, 1).startOfDay());

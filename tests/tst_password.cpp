@@ -214,12 +214,12 @@ void TestPassword::reachesTheRowWhateverTheIdType()
                 QStringLiteral("SELECT User_id, username, password, isNew FROM Users ORDER BY username, User_id"));
             q.open();
             for (const Db::Row& row : q.rows())
-                out << row.text(QStringLiteral("User_id")) + u':' + row.text(QStringLiteral("password")) + u':'
+                out << row.text(QStringLiteral("User_id")) + u':' + shown(row.text(QStringLiteral("password"))) + u':'
                         + row.text(QStringLiteral("isNew"));
             return out;
         };
-        const QString nullFirst = sqlite ? QStringLiteral(":new:0") : QStringLiteral("9::1");
-        const QString nullSecond = sqlite ? QStringLiteral("9::1") : QStringLiteral(":new:0");
+        const QString nullFirst = sqlite ? QStringLiteral(":#new:0") : QStringLiteral("9::1");
+        const QString nullSecond = sqlite ? QStringLiteral("9::1") : QStringLiteral(":#new:0");
 
         f.type(QStringLiteral("王五"), QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
         f.dialog->BitokClick();

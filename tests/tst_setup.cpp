@@ -8,6 +8,7 @@
 #include "host/Prjconst.h"
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
+#include "signin/PasswordHash.h"
 #include "signin/ui/Login.h"
 #include "signin/ui/Password.h"
 #include "signin/Throttle.h"
@@ -141,8 +142,10 @@ void TestSetup::operators()
 
     QCOMPARE(tool({ u"user"_s, u"add"_s, u"张三"_s, u"--create-periods"_s }, "  first pass \n").code, 0);
     QCOMPARE(tool({ u"user"_s, u"add"_s, u"李四"_s, u"--id"_s, u"L4"_s }, "1234\n").code, 0);
-    QCOMPARE(env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString(),
-        QStringLiteral("first pass"));
+    // Stored as its hash, never as the text.
+    QVERIFY(PasswordHash::matches(
+        env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString(), u"first pass"_s));
+    QVERIFY(PasswordHash::isHash(env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString()));
     QCOMPARE(env.scalar(QStringLiteral("SELECT isNew FROM Users WHERE username='张三'")).toInt(), 1);
     QCOMPARE(env.scalar(QStringLiteral("SELECT User_id FROM Users WHERE username='张三'")).toString(), u"2"_s);
     // The sign-in takes that first password, typed as an operator would, and
@@ -208,7 +211,8 @@ void TestSetup::operators()
     // A new first password: trimmed, and the operator must change it again.
     env.exec(QStringLiteral("UPDATE Users SET isNew=0 WHERE username='张三'"));
     QCOMPARE(tool({ u"user"_s, u"reset"_s, u"张三"_s }, "second\r\n").code, 0);
-    QCOMPARE(env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString(), u"second"_s);
+    QVERIFY(PasswordHash::matches(
+        env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString(), u"second"_s));
     QCOMPARE(env.scalar(QStringLiteral("SELECT isNew FROM Users WHERE username='张三'")).toInt(), 1);
 
     // Five wrong passwords lock the name; list shows until when, unlock ends it.

@@ -139,6 +139,13 @@ std::optional<Mainmodule::ConnectionSettings> DatabaseOptions::named(
             fail(tr("连接参数不正确：%1").arg(Platform::messageOf(e)), Usage);
             return std::nullopt;
         }
+        // A command line is visible to every user of the machine (ps).
+        if (settings.hasPassword) {
+            fail(tr("--server 的连接参数中不能写密码（password=…）：命令行会被本机的其他用户看到。"
+                    "请把密码写入 libpq 的口令文件 ~/.pgpass（权限 600），或设置环境变量 PGPASSWORD。"),
+                Usage);
+            return std::nullopt;
+        }
     }
     return settings;
 }
@@ -256,25 +263,6 @@ int buildOnServer(const Mainmodule::ConnectionSettings& settings, const Fill& fi
     }
     QSqlDatabase::removeDatabase(connectionName);
     return code;
-}
-
-int columnLength(const QSqlDatabase& db, const QString& table, const QString& column)
-{
-    if (Db::engineOf(db) != Db::Engine::SQLite) {
-        const QSqlField field = db.record(Db::storedName(db, table)).field(Db::storedName(db, column));
-        return field.isValid() && field.length() > 0 ? field.length() : 0;
-    }
-    // SQLite keeps the declared type, "VARCHAR(20)", and does not enforce it:
-    // the suite's other engines would.
-    static const QRegularExpression length(QStringLiteral("\\((\\d+)\\)"));
-    Db::Query info(db, Db::sqlTableInfoSqlite.arg(table));
-    for (const Db::Row& row : info.open().rows()) {
-        if (row.text(QStringLiteral("name")).compare(column, Qt::CaseInsensitive) != 0)
-            continue;
-        const QRegularExpressionMatch m = length.match(row.text(QStringLiteral("type")));
-        return m.hasMatch() ? m.captured(1).toInt() : 0;
-    }
-    return 0;
 }
 
 } // namespace Tool

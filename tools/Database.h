@@ -74,7 +74,4 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed);
 // the server cannot be reached.
 int buildOnServer(const Mainmodule::ConnectionSettings& settings, const Fill& fill, const QString& failed);
 
-// The length a text column is declared with; 0 when unknown or unbounded.
-int columnLength(const QSqlDatabase& db, const QString& table, const QString& column);
-
 } // namespace Tool

@@ -495,8 +495,8 @@ int EmployeeImport::prepare()
     if (m_id < 0)
         return missing(colEmpId);
     m_sheet.warnUnread({ m_id, m_name, m_leave });
-    m_idLength = columnLength(m_db, Db::tEmployee, Db::cEmpId);
-    m_nameLength = columnLength(m_db, Db::tEmployee, Db::cEmpName);
+    m_idLength = Db::columnLength(m_db, Db::tEmployee, Db::cEmpId);
+    m_nameLength = Db::columnLength(m_db, Db::tEmployee, Db::cEmpName);
     Db::Query q(m_db, Db::sqlSetupEmployees);
     for (const Db::Row& row : q.open().rows())
         m_existing.insert(row.text(Db::cEmpId), { row.text(Db::cEmpName), row.dateTime(Db::cLeaveDate).date() });
@@ -611,11 +611,11 @@ int RuleImport::prepare()
         read << entry.second;
     m_sheet.warnUnread(read);
     // A rule's id is a schedule's shift_id; its codes fill the day columns.
-    m_idLength = columnLength(m_db, Db::tShiftsRule, Db::cShiftId);
-    if (const int schemeLength = columnLength(m_db, Db::tScheme, Db::cShiftId); schemeLength > 0)
+    m_idLength = Db::columnLength(m_db, Db::tShiftsRule, Db::cShiftId);
+    if (const int schemeLength = Db::columnLength(m_db, Db::tScheme, Db::cShiftId); schemeLength > 0)
         m_idLength = m_idLength > 0 ? qMin(m_idLength, schemeLength) : schemeLength;
-    m_nameLength = columnLength(m_db, Db::tShiftsRule, Db::cShiftName);
-    m_codeLength = columnLength(m_db, Db::tScheme, Db::dayColumn(1));
+    m_nameLength = Db::columnLength(m_db, Db::tShiftsRule, Db::cShiftName);
+    m_codeLength = Db::columnLength(m_db, Db::tScheme, Db::dayColumn(1));
     // Rules are found without regard to case, as the roll-over finds them.
     Db::Query q(m_db, Db::sqlSetupRules);
     for (const Db::Row& row : q.open().rows()) {
@@ -776,8 +776,8 @@ int ScheduleImport::prepare()
     for (const Db::Row& row : staff.open().rows())
         m_employees.insert(row.text(Db::cEmpId));
     m_rules.load(m_db);
-    m_shiftLength = columnLength(m_db, Db::tScheme, Db::cShiftId);
-    m_codeLength = columnLength(m_db, Db::tScheme, Db::dayColumn(1));
+    m_shiftLength = Db::columnLength(m_db, Db::tScheme, Db::cShiftId);
+    m_codeLength = Db::columnLength(m_db, Db::tScheme, Db::dayColumn(1));
     readExisting();
     return Done;
 }

@@ -6,6 +6,8 @@
 #include "host/Functions.h"
 #include "periods/AccountRules.h"
 #include "platform/System.h"
+#include "signin/Operators.h"
+#include "signin/PasswordHash.h"
 #include "signin/Throttle.h"
 #include "tools/Command.h"
 #include "tools/Database.h"
@@ -249,6 +251,20 @@ int UserCommand::list(const QSqlDatabase& db)
             << '\t' << (wait > 0 ? now.addSecs(wait).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString())
             << '\n';
     }
+    out.flush();
+    // Passwords still kept as text: said on standard error, so that the table
+    // stays one line an operator.
+    if (const QStringList plain = Operators::storedAsText(db); !plain.isEmpty()) {
+        QString note = tr("以下操作员的密码仍以明文保存：%1。").arg(plain.join(tr("、")));
+        if (Operators::hashWidthMissing(db))
+            note += tr("Users 表的 password 列宽 %1 个字符，保存加密的密码需要至少 %2 个字符；"
+                       "加宽该列后，操作员下次登录时密码即被加密保存。")
+                        .arg(Db::columnLength(db, Db::tUsers, Db::cPassword))
+                        .arg(PasswordHash::storedLength);
+        else
+            note += tr("这些操作员下次登录成功时，密码即被加密保存。");
+        QTextStream(stderr) << note << '\n';
+    }
     return Done;
 }
 
@@ -267,10 +283,10 @@ int UserCommand::add(const QSqlDatabase& db, const Options& o)
             highest = qMax(highest, n);
     }
     const QString id = o.id.isEmpty() ? QString::number(highest + 1) : o.id;
-    const int nameLength = columnLength(db, Db::tUsers, Db::cUsername);
+    const int nameLength = Db::columnLength(db, Db::tUsers, Db::cUsername);
     if (nameLength > 0 && o.name.size() > nameLength)
         return fail(tr("操作员名称“%1”超过 %2 个字符").arg(o.name).arg(nameLength), Refused);
-    const int idLength = columnLength(db, Db::tUsers, Db::cUserId);
+    const int idLength = Db::columnLength(db, Db::tUsers, Db::cUserId);
     if (idLength > 0 && id.size() > idLength)
         return fail(tr("编号“%1”超过 %2 个字符").arg(id).arg(idLength), Refused);
 
@@ -282,7 +298,7 @@ int UserCommand::add(const QSqlDatabase& db, const Options& o)
     Db::Query insert(db, Db::sqlSetupAddUser);
     insert.bind(QStringLiteral("userId"), id);
     insert.bind(Db::cUsername, o.name);
-    insert.bind(Db::cPassword, *password);
+    insert.bind(Db::cPassword, Operators::storedForm(db, *password));
     insert.bind(QStringLiteral("access"),
         AccountRules::withListValue(QString(), QStringLiteral("ActAccount"), QString::number(rights)));
     insert.exec();
@@ -340,7 +356,7 @@ int UserCommand::change(const QSqlDatabase& db, const QString& command, const Op
         if (!password)
             return fail(error, Refused);
         Db::Query q(db, Db::sqlSetupResetPassword);
-        q.bind(Db::cPassword, *password);
+        q.bind(Db::cPassword, Operators::storedForm(db, *password));
         q.bind(Db::cUsername, o.name);
         q.exec();
         say(tr("已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。").arg(o.name));

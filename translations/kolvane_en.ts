@@ -880,6 +880,26 @@ The file has not been changed. Rename it, then import it into a database of this
     mv &quot;%1&quot; &quot;%2&quot;
     %3</translation>
     </message>
+    <message>
+        <source>无法读取配置文件 %1，因此不知道该使用哪个数据库：%2
+
+请系统管理员让您能读取这个文件（例如把您加入一卡通的用户组），然后再试。</source>
+        <translation>Cannot read the configuration file %1, so the database to use is not known: %2
+
+Ask the system administrator to let you read this file (for example by adding you to the suite&apos;s group), then try again.</translation>
+    </message>
+    <message>
+        <source>无法连接数据库服务器 %1：没有与它建立经过验证的加密连接。服务器不提供加密连接，或者它的证书不能用本机所信任的证书颁发机构验证。
+
+请把签发服务器证书的机构证书安装为 ~/.postgresql/root.crt，或者在 Tavrel.ini 的 [Database] 中用 sslrootcert= 指定它（相对路径在一卡通目录中）。只在可信的网络上，才可以在 [Database] 中写 sslmode=disable，不加密连接。
+
+%2</source>
+        <translation>Cannot connect to the database server %1: no verified encrypted connection could be made with it. The server offers no encrypted connections, or its certificate cannot be verified with a certificate authority this machine trusts.
+
+Install the certificate of the authority that signed the server&apos;s certificate as ~/.postgresql/root.crt, or name it with sslrootcert= in [Database] of Tavrel.ini (a relative path is taken from the suite directory). Only on a network you trust may you write sslmode=disable in [Database] to connect without encryption.
+
+%2</translation>
+    </message>
 </context>
 <context>
     <name>Month</name>
@@ -930,6 +950,17 @@ The file has not been changed. Rename it, then import it into a database of this
     <message>
         <source>起始日期</source>
         <translation>Anchor date</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordHash</name>
+    <message>
+        <source>密码加密库无法初始化</source>
+        <translation>The password hashing library cannot be initialised</translation>
+    </message>
+    <message>
+        <source>内存不足，无法加密密码</source>
+        <translation>Not enough memory to hash the password</translation>
     </message>
 </context>
 <context>
@@ -1113,6 +1144,10 @@ Please try again in %1.</translation>
     <message>
         <source>%1 分 %2 秒</source>
         <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>新密码不能为空！</source>
+        <translation>The new password cannot be empty!</translation>
     </message>
 </context>
 <context>
@@ -1644,6 +1679,18 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
         <source>、</source>
         <translation>, </translation>
     </message>
+    <message>
+        <source>以下操作员的密码仍以明文保存：%1。</source>
+        <translation>These operators&apos; passwords are still stored as plain text: %1.</translation>
+    </message>
+    <message>
+        <source>Users 表的 password 列宽 %1 个字符，保存加密的密码需要至少 %2 个字符；加宽该列后，操作员下次登录时密码即被加密保存。</source>
+        <translation>The password column of table Users is %1 characters wide; a hashed password needs at least %2. Once the column is widened, each of these operators&apos; passwords is stored hashed at their next sign-in.</translation>
+    </message>
+    <message>
+        <source>这些操作员下次登录成功时，密码即被加密保存。</source>
+        <translation>Each of these operators&apos; passwords is stored hashed at their next successful sign-in.</translation>
+    </message>
 </context>
 <context>
     <name>TFrmAccount</name>
@@ -1709,6 +1756,19 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>没有数据库连接</source>
         <translation>There is no database connection</translation>
+    </message>
+</context>
+<context>
+    <name>Throttle</name>
+    <message>
+        <source>无法读写输错密码的记录，为安全起见，现在不能登录或修改密码。
+请系统管理员检查数据库（表 LoginFailures 及其权限）。
+
+%1</source>
+        <translation>Cannot read or write the record of wrong passwords; for safety, nobody can sign in or change a password now.
+Ask the system administrator to check the database (table LoginFailures and its permissions).
+
+%1</translation>
     </message>
 </context>
 <context>
@@ -1908,6 +1968,10 @@ be opened.
         <translation>Cannot read the schedules of %1: %2</translation>
     </message>
     <message>
+        <source>--server 的连接参数中不能写密码（password=…）：命令行会被本机的其他用户看到。请把密码写入 libpq 的口令文件 ~/.pgpass（权限 600），或设置环境变量 PGPASSWORD。</source>
+        <translation>A password may not be written in the connection text of --server (password=...): the command line can be seen by the other users of this machine. Put the password in libpq&apos;s password file ~/.pgpass (mode 600), or set the environment variable PGPASSWORD.</translation>
+    </message>
+    <message>
         <source>用法：kolvane-db 命令 [参数……]
 
 命令：
@@ -1917,8 +1981,9 @@ be opened.
 数据库：用 --db 文件（SQLite）或 --server 连接参数（PostgreSQL）指定。user、export 及导入员工、
 班次规则、排班表时，都不写则用一卡通目录中 Tavrel.ini 所指的数据库（默认为其中的 Kolvane.mdb）。
 连接参数的写法与 libpq 相同，例如：
-  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...&quot;
-未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……），未写密码时使用口令文件 ~/.pgpass。
+  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane&quot;
+未写的参数取 libpq 的默认值和环境变量（PGHOST、PGPORT……）。密码不能写在连接参数中：
+请用口令文件 ~/.pgpass 或环境变量 PGPASSWORD。
 一卡通目录：环境变量 KOLVANE_HOME 所指的目录，未设置时为安装时确定的目录
 （软件包：/var/lib/kolvane）或本程序所在的目录。
 
@@ -1940,9 +2005,9 @@ Database: named by --db FILE (SQLite) or --server CONNECTION (PostgreSQL). Witho
 the imports of employees, shift rules and schedules use the database that Tavrel.ini in the suite directory
 names (by default its Kolvane.mdb).
 CONNECTION is written as for libpq, for example:
-  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane password=...&quot;
-Settings left out take libpq&apos;s defaults and environment variables (PGHOST, PGPORT, ...); without a password,
-the password file ~/.pgpass is used.
+  &quot;host=127.0.0.1 port=5432 dbname=kolvane user=kolvane&quot;
+Settings left out take libpq&apos;s defaults and environment variables (PGHOST, PGPORT, ...). A password may not
+be written in CONNECTION: use the password file ~/.pgpass or the environment variable PGPASSWORD.
 The suite directory: the one the environment variable KOLVANE_HOME names; without it, the directory fixed at
 installation (the package&apos;s: /var/lib/kolvane) or the directory of this program.
 
