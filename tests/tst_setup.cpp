@@ -138,7 +138,25 @@ void TestSetup::operators()
 {
     TestEnv env(QDateTime::currentDateTime());
     const Tool tool(env);
-    QCOMPARE(tool({ QStringLiteral("init") }).code, 0);
+    // A killed run's temporary file (a whole database) is removed by the next.
+    const QString leftover = env.appDir() + QStringLiteral(".Kolvane.mdb.0badf00d.part");
+    {
+        QFile file(leftover);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("SQLite format 3");
+        QVERIFY(file.flush());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+    const auto init = tool({ QStringLiteral("init") });
+    QCOMPARE(init.code, 0);
+    // The database is its owner's and group's, never other users'.
+    if (TestEnv::engine() == Db::Engine::SQLite) {
+        QVERIFY(!QFile::exists(leftover));
+        QVERIFY2(init.err.contains(leftover), qPrintable(init.err));
+        const QFile::Permissions mode = QFileInfo(env.dbPath()).permissions();
+        QVERIFY(mode & QFile::ReadGroup && mode & QFile::WriteGroup);
+        QVERIFY(!(mode & (QFile::ReadOther | QFile::WriteOther)));
+    }
 
     QCOMPARE(tool({ u"user"_s, u"add"_s, u"张三"_s, u"--create-periods"_s }, "  first pass \n").code, 0);
     QCOMPARE(tool({ u"user"_s, u"add"_s, u"李四"_s, u"--id"_s, u"L4"_s }, "1234\n").code, 0);

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -23,9 +24,11 @@ namespace {
 
 const QString connectionName = QStringLiteral("kolvane-db");
 
-// A new, empty file of its own in `dir`, named after `name` (with the
-// permissions the umask gives a new file, as the finished database should
-// have). Empty, with the reason in `error`, when none can be made.
+// A new, empty file of its own in `dir`, named after `name`: created
+// exclusively (a link planted under that name is not followed), and made
+// readable and writable by its owner and group only, through its descriptor,
+// as the finished database stays (SQLite gives its -wal and -shm the same).
+// Empty, with the reason in `error`, when none can be made.
 QString newFileIn(const QString& dir, const QString& name, QString& error)
 {
     QFile file;
@@ -33,13 +36,36 @@ QString newFileIn(const QString& dir, const QString& name, QString& error)
         file.setFileName(QDir(dir).filePath(QStringLiteral(".%1.%2.part")
                                                 .arg(name)
                                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup)) {
+                error = file.errorString();
+                file.remove();
+                return {};
+            }
             return file.fileName();
+        }
         if (!file.exists())
             break;
     }
     error = file.errorString();
     return {};
+}
+
+// Temporary files of a run that was killed (they may hold a whole database,
+// passwords included): ours, untouched for ten minutes, so not another run's
+// that is still writing. Each is removed and said on standard error.
+void removeLeftovers(const QString& dir, const QString& name)
+{
+    const QString pattern = QStringLiteral(".%1.*.part").arg(name);
+    const QDateTime stale = QDateTime::currentDateTime().addSecs(-600);
+    for (const QFileInfo& info : QDir(dir).entryInfoList({ pattern }, QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (info.ownerId() != ::geteuid() || info.lastModified() > stale)
+            continue;
+        if (QFile::remove(info.filePath()))
+            QTextStream(stderr) << QCoreApplication::translate("Tool", "已删除上次中断时留下的临时文件：%1")
+                                       .arg(info.filePath())
+                                << '\n';
+    }
 }
 
 // Whether the file's contents have reached the disk.
@@ -215,6 +241,7 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed)
                         "（adduser 用户名 kolvane），重新登录后再试。")
                         .arg(dir.filePath()),
             Refused);
+    removeLeftovers(dir.filePath(), QFileInfo(path).fileName());
     QString error;
     const QString temp = newFileIn(dir.filePath(), QFileInfo(path).fileName(), error);
     if (temp.isEmpty())
@@ -223,8 +250,6 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed)
     error = fillFile(temp, fill);
     if (error.isEmpty() && !syncToDisk(temp))
         error = QCoreApplication::translate("Tool", "无法把 %1 写到磁盘").arg(temp);
-    if (error.isEmpty())
-        Platform::shareWithDirectoryGroup(temp);
     // Never over a file that appeared meanwhile: rename does not replace one.
     if (error.isEmpty() && !QFile::rename(temp, path))
         error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(temp, path);

@@ -1774,6 +1774,10 @@ Ask the system administrator to check the database (table LoginFailures and its 
 <context>
     <name>Tool</name>
     <message>
+        <source>已删除上次中断时留下的临时文件：%1</source>
+        <translation>Removed a temporary file left by an interrupted run: %1</translation>
+    </message>
+    <message>
         <source>未知选项 %1</source>
         <translation>Unknown option %1</translation>
     </message>
