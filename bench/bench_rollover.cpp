@@ -17,6 +17,12 @@
 // BM_RolloverSqliteTogether: two workstations (threads, each its own
 // connection) roll the same month on one file at once, against one alone.
 //
+// BM_RolloverSqliteProcesses: N workstation programs (this program, started
+// again as N processes, each with its own connection and the roll-over's
+// progress callback) save the same month on one file at once, against the
+// same N saves one after the other; together/one-by-one is their ratio,
+// alone_s the first save alone.
+//
 // BM_RolloverServer (needs KOLVANE_BENCH_PG, a libpq connection text of a
 // server where a database may be created): the same run on PostgreSQL over
 // loopback and through a relay that adds 2.5 ms each way (5 ms round trip).
@@ -31,6 +37,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -45,6 +52,8 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -66,6 +75,14 @@ void exec(const QSqlDatabase& db, const QString& sql)
     QSqlQuery q(db);
     if (!q.exec(sql))
         throw std::runtime_error(q.lastError().text().toStdString());
+}
+
+int scalar(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql) || !q.next())
+        throw std::runtime_error(q.lastError().text().toStdString());
+    return q.value(0).toInt();
 }
 
 Rollover::RolloverReport rollOver(const QSqlDatabase& db, Rollover::RolloverProgress* progress = nullptr)
@@ -353,6 +370,7 @@ public:
     }
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
+    QString file() const { return m_dir.filePath(QStringLiteral("Kolvane.mdb")); }
 
     // Another workstation's connection to the same file.
     QSqlDatabase second()
@@ -555,6 +573,120 @@ void BM_RolloverSqliteTogether(benchmark::State& state)
     }
 }
 
+// The argument that makes this program a workstation that saves the month.
+const char* const kWorkstation = "--save-as-workstation";
+
+// Counts the rows as the roll-over reports them, as the gauge would show them.
+class Counter : public Rollover::RolloverProgress
+{
+public:
+    void advance(int position) override { last = position; }
+    int last = 0;
+};
+
+// A workstation program: opens the file as the data module does, says
+// "ready", saves the month once told "go", and prints how many rows it stored.
+int workstation(const QString& file)
+{
+    Mainmodule::ConnectionSettings settings;
+    settings.driver = QStringLiteral("QSQLITE");
+    settings.file = file;
+    Mainmodule::openConnection(settings, QStringLiteral("workstation"));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    std::string go;
+    if (!std::getline(std::cin, go))
+        return 1;
+    Counter counter;
+    const Rollover::RolloverReport report
+        = rollOver(QSqlDatabase::database(QStringLiteral("workstation"), false), &counter);
+    std::printf("%d %d %d\n", report.written, int(report.failures.size()), counter.last);
+    return 0;
+}
+
+// Workstation programs on one file, started and ready to save.
+class Workstations
+{
+public:
+    Workstations(const QString& file, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto& p = m_programs.emplace_back(std::make_unique<QProcess>());
+            p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            p->start(QCoreApplication::applicationFilePath(), { QString::fromLatin1(kWorkstation), file });
+        }
+        for (auto& p : m_programs)
+            while (!p->canReadLine())
+                if (!p->waitForReadyRead(60 * 1000))
+                    throw std::runtime_error("a workstation program did not start");
+        for (auto& p : m_programs)
+            p->readLine();
+    }
+
+    // Tells all to save and waits for them; false when one did not store every employee.
+    bool save(int employees)
+    {
+        for (auto& p : m_programs)
+            p->write("go\n");
+        for (auto& p : m_programs)
+            p->closeWriteChannel();
+        bool all = true;
+        for (auto& p : m_programs) {
+            p->waitForFinished(-1);
+            const QList<QByteArray> out = p->readAllStandardOutput().trimmed().split(' ');
+            all = all && p->exitCode() == 0 && out.size() == 3 && out[0].toInt() == employees && out[1].toInt() == 0;
+        }
+        return all;
+    }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_programs;
+};
+
+void BM_RolloverSqliteProcesses(benchmark::State& state)
+{
+    const int employees = static_cast<int>(state.range(0));
+    const int programs = static_cast<int>(state.range(2));
+    SqliteFixture& f = fixture<SqliteFixture>(state);
+    for (auto _ : state) {
+        f.clearNewMonth();
+        double oneByOne = 0;
+        double alone = 0;
+        for (int i = 0; i < programs; ++i) {
+            Workstations one(f.file(), 1);
+            Stopwatch timer;
+            const bool ok = one.save(employees);
+            const double took = timer.wall();
+            if (!ok) {
+                state.SkipWithError("a workstation did not store every employee");
+                return;
+            }
+            oneByOne += took;
+            if (i == 0)
+                alone = took;
+        }
+
+        f.clearNewMonth();
+        Workstations all(f.file(), programs);
+        Stopwatch timer;
+        const bool ok = all.save(employees);
+        const double together = timer.wall();
+        if (!ok) {
+            state.SkipWithError("a workstation did not store every employee");
+            return;
+        }
+        const int rows = scalar(f.db(),
+            QStringLiteral("SELECT count(*) - count(DISTINCT emp_id) FROM Scheme WHERE YM='%1'").arg(kNewYm));
+        if (rows != 0) {
+            state.SkipWithError("an employee has two rows");
+            return;
+        }
+        state.SetIterationTime(together);
+        state.counters["alone_s"] = alone;
+        state.counters["together/one-by-one"] = together / oneByOne;
+    }
+}
+
 void BM_RolloverServer(benchmark::State& state)
 {
     const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
@@ -620,12 +752,18 @@ benchmark::internal::Benchmark* repeated(benchmark::internal::Benchmark* b, int 
 BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
 BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
 BENCHMARK(BM_RolloverSqliteTogether)->ArgsProduct({ { 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 5); });
+// Third argument: how many workstation programs.
+BENCHMARK(BM_RolloverSqliteProcesses)->ArgsProduct({ { 10000 }, { 0, 1 }, { 2, 4 } })->Apply([](auto* b) {
+    repeated(b, 3);
+});
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], kWorkstation) == 0)
+        return workstation(QString::fromLocal8Bit(argv[2]));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSqlDriver>
+#include <cerrno>
 #include <chrono>
 #include <limits>
 #include <optional>
@@ -13,25 +14,148 @@
 #include <thread>
 #include <unordered_map>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Db::Scheme {
 
 namespace {
 
+// A batch: the rows a writer gathers, this many at most and for this long at
+// most, before it writes them in one transaction.
+constexpr size_t batchRows = 1000;
+constexpr int batchMs = 50;
+// How long a writer waits for its turn before it shows the operator the wait:
+// waiting for the batches of a few other workstations is the normal course.
+constexpr int quietWaitMs = 250;
+
+// Whose turn it is to write the file. The schedule writers of all
+// workstations take turns through locks on a file beside the database
+// ("<file>-writers"), a batch of rows at a time: byte 0 is the turn, a shared
+// lock on byte 1 says that a writer waits for it. A writer that gives up its
+// turn while another waits lets that one take it before it asks again, so the
+// workstations alternate, where the one that just wrote would otherwise take
+// the file again at once. The locks belong to the open file, not to the
+// process (two writers of one program take turns too), and the system drops
+// them with a killed program. Where the file cannot be had (a directory that
+// is not writable, a database in memory, locks the file system refuses), the
+// writers rely on the database's own lock alone.
+class Turn
+{
+public:
+    explicit Turn(const char* database)
+    {
+        if (!database || !*database)
+            return;
+        struct stat info {};
+        const mode_t mode = ::stat(database, &info) == 0 ? (info.st_mode & 0666) : 0660;
+        const QByteArray path = QByteArray(database) + "-writers";
+        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (m_fd >= 0)
+            ::fchmod(m_fd, mode); // as the database, whatever the umask: all its writers share the file
+        else if (errno == EEXIST)
+            m_fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+    }
+    ~Turn()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+    // Waits for the turn, giveUpMs at most (false: not had).
+    bool take(WaitNotice& notice)
+    {
+        if (m_held || lock(F_WRLCK, 0))
+            return m_held = true;
+        lock(F_RDLCK, 1);
+        QElapsedTimer waited;
+        waited.start();
+        while (!lock(F_WRLCK, 0)) {
+            if (waited.hasExpired(giveUpMs)) {
+                lock(F_UNLCK, 1);
+                return false;
+            }
+            if (waited.hasExpired(quietWaitMs))
+                notice();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        lock(F_UNLCK, 1);
+        return m_held = true;
+    }
+
+    // Ends the turn; a writer that waits for it has a few milliseconds to take it.
+    void give()
+    {
+        if (!m_held)
+            return;
+        m_held = false;
+        lock(F_UNLCK, 0);
+        QElapsedTimer handing;
+        handing.start();
+        while (heldByOther(1) && !heldByOther(0) && !handing.hasExpired(5))
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+
+private:
+    // Sets or clears a lock of one byte without waiting; true when it is set.
+    // A lock the system cannot give at all ends the taking of turns.
+    bool lock(short type, off_t at)
+    {
+        if (m_fd < 0)
+            return true;
+        struct flock range {};
+        range.l_type = type;
+        range.l_whence = SEEK_SET;
+        range.l_start = at;
+        range.l_len = 1;
+        if (::fcntl(m_fd, F_OFD_SETLK, &range) == 0)
+            return true;
+        if (errno == EAGAIN || errno == EACCES || errno == EINTR)
+            return false;
+        ::close(m_fd);
+        m_fd = -1;
+        return true;
+    }
+
+    // Whether another writer holds a lock on the byte.
+    bool heldByOther(off_t at) const
+    {
+        if (m_fd < 0)
+            return false;
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = at;
+        range.l_len = 1;
+        return ::fcntl(m_fd, F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+    }
+
+    int m_fd = -1;
+    bool m_held = false;
+};
+
 // On the data module's connection (whose busy timeout it gives back
-// afterwards), each row its own transaction. A row waits for another
-// workstation's write for giveUpMs at most, then the run ends.
+// afterwards). The rows are gathered into batches, and each batch is written
+// in one transaction, in turn with the other workstations (Turn): the file is
+// held only while a batch is written, never while the caller works. The
+// outcome of a batch's rows is reported once it is committed, so a row
+// reported as stored is in the file. Each row is still decided on its own: a
+// row the database refuses is left out, the others of its batch stay. A batch
+// waits for another program's write for giveUpMs at most, then the run ends.
 //
 // With a unique key on (YM, emp_id) a row is one insert that updates the row
 // it meets. Without one, looking a row up by (YM, emp_id) would scan the whole
 // table for every employee, so the month's rows are read once, with their
 // rowids, and each row is then updated by its rowid or inserted. The look-up
-// stays right with other workstations writing the same file: every row is
+// stays right with other workstations writing the same file: every batch is
 // written under the file's write lock (BEGIN IMMEDIATE), and when the file
 // changed since this writer last looked (PRAGMA data_version), the rows added
 // since are read first. A row that is gone or moved (its rowid finds nothing)
-// is looked up by its key, the slow way, for that row alone. Other
-// workstations' rows come between, so two runs of one month interleave row by
-// row.
+// is looked up by its key, the slow way, for that row alone. Two runs of one
+// month interleave batch by batch.
 class SqliteWriter : public SchemeWriter
 {
 public:
@@ -41,15 +165,17 @@ public:
         , m_ym(ym.toUtf8())
         , m_outcome(std::move(outcome))
         , m_waiting(std::move(waiting))
+        , m_turn(sqlite3_db_filename(handle, "main"))
     {
-        // Short waits: the other workstation holds the file for one row at a time.
+        // Short waits: another program holds the file for a batch at a time.
         sqlite3_busy_handler(m_handle, &SqliteWriter::busy, this);
         m_keyed = hasMonthKey();
     }
 
     ~SqliteWriter() override
     {
-        endTransaction(false);
+        rollback();
+        m_turn.give();
         for (auto& [set, s] : m_sets) {
             sqlite3_finalize(s.write);
             sqlite3_finalize(s.updateAt);
@@ -62,24 +188,14 @@ public:
 
     void write(const SchemeRow& row) override
     {
-        Statements& s = statements(columnSet(row));
-        if (!s.error.isEmpty()) {
-            m_outcome(row.empId, s.error);
-            return;
-        }
-        const std::vector<QByteArray> values = m_utf8(row);
-        const QByteArray empId = row.empId.toUtf8();
-        QString reason;
-        if (m_keyed) {
-            bindRow(s.write, 1, values, empId, true);
-            run(s.write, row.empId, &reason);
-        } else {
-            writeUnkeyed(s, values, empId, row.empId, &reason);
-        }
-        m_outcome(row.empId, reason);
+        if (m_batch.empty())
+            m_batchAge.start();
+        m_batch.push_back({ row, QString() });
+        if (m_batch.size() >= batchRows || m_batchAge.hasExpired(batchMs))
+            flush();
     }
 
-    void finish() override { }
+    void finish() override { flush(); }
 
 private:
     struct Statements
@@ -98,64 +214,180 @@ private:
         bool byKey = false;
     };
 
-    void writeUnkeyed(Statements& s, const std::vector<QByteArray>& values, const QByteArray& empId, const QString& emp,
-        QString* reason)
+    // A row of the batch and its outcome (empty: stored).
+    struct Pending
+    {
+        SchemeRow row;
+        QString refusal;
+    };
+
+    // Writes the batch in one transaction, in turn, and reports its rows.
+    void flush()
+    {
+        if (m_batch.empty())
+            return;
+        size_t done = 0; // the rows written in the open transaction
+        try {
+            begin(m_batch.front().row.empId);
+            for (; done < m_batch.size(); ++done) {
+                Pending& p = m_batch[done];
+                p.refusal = store(p.row);
+                // A refusal that took the whole transaction with it (a
+                // conflict clause of ROLLBACK): the rows before are written again.
+                if (!p.refusal.isEmpty() && sqlite3_get_autocommit(m_handle))
+                    rewrite(done, p.row.empId);
+            }
+            run(m_commit, QString());
+            committed();
+        } catch (...) {
+            keepWhatWasStored(done);
+            throw;
+        }
+        report();
+    }
+
+    // Takes the turn and the file's write lock; without a key, catches up
+    // with the rows other workstations added.
+    void begin(const QString& emp)
     {
         if (!m_begin) {
             m_begin = prepare(sqlBeginImmediateSqlite);
             m_commit = prepare(sqlCommit);
             m_rollback = prepare(sqlRollback);
-            m_monthRows = prepare(sqlSchemeRowidsSqlite);
-            m_lastRowid = prepare(sqlLastSchemeRowidSqlite);
-            if (!m_begin || !m_commit || !m_rollback || !m_monthRows || !m_lastRowid)
+            if (!m_keyed) {
+                m_monthRows = prepare(sqlSchemeRowidsSqlite);
+                m_lastRowid = prepare(sqlLastSchemeRowidSqlite);
+            }
+            if (!m_begin || !m_commit || !m_rollback || (!m_keyed && (!m_monthRows || !m_lastRowid)))
                 fail(emp);
         }
+        if (!m_turn.take(m_waiting))
+            throw heldTooLong(emp);
         run(m_begin, emp);
-        std::optional<Place> stored;
-        try {
+        m_open = true;
+        if (!m_keyed)
             catchUp(emp);
-            const auto found = m_rows.find(empId);
-            if (found == m_rows.end()) {
-                bindRow(s.write, 1, values, empId, true);
-                if (run(s.write, emp, reason))
-                    stored = Place { sqlite3_last_insert_rowid(m_handle), false };
-            } else {
-                bool done = false;
-                if (!found->second.byKey) {
-                    const int at = bindRow(s.updateAt, 1, values, empId, false);
-                    sqlite3_bind_int64(s.updateAt, at, found->second.rowid);
-                    done = run(s.updateAt, emp, reason) && sqlite3_changes(m_handle) > 0;
-                    if (done)
-                        stored = found->second;
-                }
-                if (!done && reason->isEmpty()) {
-                    // Gone or moved since it was read, or held twice: found by its
-                    // key, and inserted anew when it is no longer there.
-                    bindRow(s.updateByKey, 1, values, empId, false);
-                    if (run(s.updateByKey, emp, reason)) {
-                        if (sqlite3_changes(m_handle) > 0) {
-                            stored = Place { 0, true };
-                        } else {
-                            bindRow(s.write, 1, values, empId, true);
-                            if (run(s.write, emp, reason))
-                                stored = Place { sqlite3_last_insert_rowid(m_handle), false };
-                        }
-                    }
-                }
-            }
-            endTransaction(stored.has_value(), emp);
-            if (stored
-                && sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &m_lastVersion) != SQLITE_OK)
-                m_versionSeen = false;
-        } catch (...) {
-            endTransaction(false);
-            throw;
+    }
+
+    void committed()
+    {
+        m_open = false;
+        if (sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &m_lastVersion) != SQLITE_OK)
+            m_versionSeen = false;
+        m_turn.give();
+    }
+
+    void report()
+    {
+        std::vector<Pending> batch;
+        batch.swap(m_batch);
+        for (const Pending& p : batch)
+            m_outcome(p.row.empId, p.refusal);
+    }
+
+    // The transaction is gone: the first `count` rows of the batch that were
+    // stored are written anew in another.
+    void rewrite(size_t count, const QString& emp)
+    {
+        m_open = false;
+        forget();
+        begin(emp);
+        for (size_t i = 0; i < count; ++i) {
+            Pending& p = m_batch[i];
+            if (!p.refusal.isEmpty())
+                continue;
+            p.refusal = store(p.row);
+            if (!p.refusal.isEmpty() && sqlite3_get_autocommit(m_handle))
+                return rewrite(count, emp);
         }
+    }
+
+    // The run ends at row `done` of the batch: the rows before it are
+    // committed and reported (written anew when the failure took the
+    // transaction with it), the rest are not.
+    void keepWhatWasStored(size_t done) noexcept
+    {
+        try {
+            if (m_open && sqlite3_get_autocommit(m_handle))
+                rewrite(done, QString());
+            if (m_open)
+                run(m_commit, QString());
+            committed();
+            m_batch.resize(done);
+        } catch (...) {
+            rollback();
+            m_open = false;
+            forget();
+            m_batch.clear();
+        }
+        m_turn.give();
+        try {
+            report();
+        } catch (...) {
+            // The run's own error is the one to tell.
+        }
+    }
+
+    // This writer's knowledge of the month's rows is no longer sure.
+    void forget()
+    {
+        m_rows.clear();
+        m_seenUpTo = std::numeric_limits<sqlite3_int64>::min();
+        m_versionSeen = false;
+    }
+
+    // Writes one row in the open transaction; returns the database's refusal.
+    QString store(const SchemeRow& row)
+    {
+        Statements& s = statements(columnSet(row));
+        if (!s.error.isEmpty())
+            return s.error;
+        const std::vector<QByteArray> values = m_utf8(row);
+        const QByteArray empId = row.empId.toUtf8();
+        QString reason;
+        if (m_keyed) {
+            bindRow(s.write, 1, values, empId, true);
+            run(s.write, row.empId, &reason);
+            return reason;
+        }
+        const std::optional<Place> stored = storeUnkeyed(s, values, empId, row.empId, &reason);
         if (stored) {
             m_rows[empId] = *stored;
             if (!stored->byKey)
                 m_seenUpTo = std::max(m_seenUpTo, stored->rowid);
         }
+        return reason;
+    }
+
+    std::optional<Place> storeUnkeyed(Statements& s, const std::vector<QByteArray>& values, const QByteArray& empId,
+        const QString& emp, QString* reason)
+    {
+        const auto found = m_rows.find(empId);
+        if (found == m_rows.end()) {
+            bindRow(s.write, 1, values, empId, true);
+            if (run(s.write, emp, reason))
+                return Place { sqlite3_last_insert_rowid(m_handle), false };
+            return std::nullopt;
+        }
+        if (!found->second.byKey) {
+            const int at = bindRow(s.updateAt, 1, values, empId, false);
+            sqlite3_bind_int64(s.updateAt, at, found->second.rowid);
+            if (!run(s.updateAt, emp, reason))
+                return std::nullopt;
+            if (sqlite3_changes(m_handle) > 0)
+                return found->second;
+        }
+        // Gone or moved since it was read, or held twice: found by its key,
+        // and inserted anew when it is no longer there.
+        bindRow(s.updateByKey, 1, values, empId, false);
+        if (!run(s.updateByKey, emp, reason))
+            return std::nullopt;
+        if (sqlite3_changes(m_handle) > 0)
+            return Place { 0, true };
+        bindRow(s.write, 1, values, empId, true);
+        if (run(s.write, emp, reason))
+            return Place { sqlite3_last_insert_rowid(m_handle), false };
+        return std::nullopt;
     }
 
     // Reads the month's rows added since this writer last looked, when the
@@ -212,15 +444,11 @@ private:
         }
     }
 
-    // COMMIT when `commit`, else ROLLBACK of whatever transaction is open.
-    void endTransaction(bool commit, const QString& emp = QString())
+    // ROLLBACK of whatever transaction is open.
+    void rollback()
     {
-        if (sqlite3_get_autocommit(m_handle))
+        if (sqlite3_get_autocommit(m_handle) || !m_rollback)
             return;
-        if (commit) {
-            run(m_commit, emp);
-            return;
-        }
         sqlite3_step(m_rollback);
         sqlite3_reset(m_rollback);
     }
@@ -381,6 +609,10 @@ private:
     QByteArray m_ym;
     Outcome m_outcome;
     WaitNotice m_waiting;
+    Turn m_turn;
+    bool m_open = false; // a batch's transaction is open
+    std::vector<Pending> m_batch; // rows not reported yet
+    QElapsedTimer m_batchAge;
     bool m_keyed = false; // the table has a unique key on (YM, emp_id)
     Utf8Values m_utf8;
     std::unordered_map<quint64, Statements> m_sets;

@@ -15,7 +15,9 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QtTest>
+#include <fcntl.h>
 #include <latch>
+#include <unistd.h>
 
 using TestSupport::TestEnv;
 using namespace Rollover;
@@ -167,6 +169,7 @@ private Q_SLOTS:
     void twoWorkstationsRollTheSameMonth();
     void aMonthHeldTooLongEndsTheRun();
     void aDatabaseThatCannotStoreEndsTheRunOnce();
+    void rowsAreSavedInBatchesAndInTurn();
 };
 
 void TestRollover::previousMonthAndWhenNothingRuns()
@@ -747,6 +750,101 @@ void TestRollover::aDatabaseThatCannotStoreEndsTheRunOnce()
         QCOMPARE(f.rows(), employees);
         QCOMPARE(f.env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE YM='2024-01'")).toInt(),
             employees);
+    }
+}
+
+// Rows go to the database in batches. A row is reported stored only once
+// another connection sees it; a refusal that takes the whole transaction with
+// it (SQLite: a trigger's RAISE(ROLLBACK)) costs that row alone. On SQLite the
+// workstations take turns through a file beside the database: a workstation
+// that keeps its turn too long ends the run with the message of a file held
+// too long, and where that file cannot be had the rows are still saved.
+void TestRollover::rowsAreSavedInBatchesAndInTurn()
+{
+    const int employees = 300;
+    const QString ym = QStringLiteral("2024-01");
+    for (const bool keyed : { true, false }) {
+        Fixture f;
+        if (!keyed)
+            makeSchemeKeyless(f.env);
+        const bool sqlite = onSqlite(f.env);
+        QSqlDatabase other = f.env.openConnection(QStringLiteral("reader"));
+        QStringList reported;
+        int unseen = 0;
+        {
+            const auto writer = Db::SchemeWriter::open(f.env.db(), ym, [&](const QString& emp, const QString& refusal) {
+                QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+                reported << emp;
+                QSqlQuery q(other);
+                q.prepare(QStringLiteral("SELECT count(*) FROM Scheme WHERE YM=? AND emp_id=?"));
+                q.addBindValue(ym);
+                q.addBindValue(emp);
+                if (!q.exec() || !q.next() || q.value(0).toInt() != 1)
+                    ++unseen;
+            });
+            Db::SchemeRow row;
+            row.shiftId = QStringLiteral("白班");
+            row.days = quint64(1) << 1;
+            row.codes[1] = row.shiftId;
+            for (int i = 0; i < employees; ++i) {
+                row.empId = QStringLiteral("B%1").arg(i, 3, 10, QLatin1Char('0'));
+                writer->write(row);
+            }
+            writer->finish();
+        }
+        QCOMPARE(unseen, 0);
+        QCOMPARE(reported.size(), employees);
+        QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        if (!sqlite)
+            continue;
+
+        f.addEmployee(QStringLiteral("R1"), QStringLiteral("白班"));
+        f.addEmployee(QStringLiteral("R2"), QStringLiteral("白班"));
+        f.addEmployee(QStringLiteral("R3"), QStringLiteral("白班"));
+        f.env.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Scheme WHEN NEW.emp_id = 'R2' "
+                                  "BEGIN SELECT RAISE(ROLLBACK, 'R2 refused'); END"));
+        const RolloverReport refused = f.run();
+        QCOMPARE(refused.written, 2);
+        QCOMPARE(refused.failures.size(), 1);
+        QCOMPARE(refused.failures.at(0).empId, QStringLiteral("R2"));
+        QCOMPARE(f.days(QStringLiteral("R1")).at(0), QStringLiteral("白班"));
+        QCOMPARE(f.days(QStringLiteral("R3")).at(0), QStringLiteral("白班"));
+        f.env.exec(QStringLiteral("DROP TRIGGER refuse"));
+
+        // Another workstation keeps its turn.
+        const int giveUp = Db::Scheme::giveUpMs;
+        const auto restore = qScopeGuard([giveUp] { Db::Scheme::giveUpMs = giveUp; });
+        Db::Scheme::giveUpMs = 300;
+        const QByteArray turns = QFile::encodeName(f.env.db().databaseName()) + "-writers";
+        const int holder = ::open(turns.constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        struct flock turn {};
+        turn.l_type = F_WRLCK;
+        turn.l_whence = SEEK_SET;
+        turn.l_len = 1;
+        QCOMPARE(::fcntl(holder, F_OFD_SETLK, &turn), 0);
+        f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM=?"), { ym });
+        Recorder progress;
+        QString message;
+        try {
+            f.run(ym, day(2024, 1, 1), day(2024, 1, 31), &progress);
+        } catch (const Db::Error& e) {
+            message = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(message.contains(QStringLiteral("一直被其他工作站占用")), qPrintable(message));
+        QVERIFY(progress.waits > 0);
+        QCOMPARE(f.rows(), 0);
+        ::close(holder);
+        QCOMPARE(f.run().written, 3);
+
+        // No file for the turns: the rows are saved all the same.
+        f.env.exec(QStringLiteral("DELETE FROM Scheme WHERE YM=?"), { ym });
+        QVERIFY(QFile::remove(QFile::decodeName(turns)));
+        QVERIFY(QDir().mkdir(QFile::decodeName(turns)));
+        QCOMPARE(f.run().written, 3);
+        QCOMPARE(f.rows(), 3);
     }
 }
 
