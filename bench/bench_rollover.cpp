@@ -753,8 +753,8 @@ BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply(
 BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
 BENCHMARK(BM_RolloverSqliteTogether)->ArgsProduct({ { 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 5); });
 // Third argument: how many workstation programs.
-BENCHMARK(BM_RolloverSqliteProcesses)->ArgsProduct({ { 10000 }, { 0, 1 }, { 2, 4 } })->Apply([](auto* b) {
-    repeated(b, 3);
+BENCHMARK(BM_RolloverSqliteProcesses)->ArgsProduct({ { 30000 }, { 0, 1 }, { 2, 4 } })->Apply([](auto* b) {
+    repeated(b, 5);
 });
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });

@@ -5,7 +5,9 @@
 # (no key, no index): on SQLite against the direct per-row floor, and on the
 # server over loopback and through a relay that adds a 5 ms round trip. Prints
 # min/median/max of each ratio (and two workstations on one SQLite file against
-# one alone), and as its last line (medians):
+# one alone; two and four workstation programs saving 30,000 employees' month on
+# one SQLite file at once against the same saves one after the other, each
+# within 1.2), and as its last line (medians):
 #   rollover 10000: sqlite/floor=R1 sqlite-nokey/floor=R2 pg-5ms/pg-loopback=R3
 #   pg-nokey-5ms/pg-loopback=R4 growth-100k/10k=R5
 # where R5 is the bare SQLite run's time per employee at 100,000 over that at
@@ -27,7 +29,8 @@ export KOLVANE_BENCH_PG="$KOLVANE_SERVER"
 sqlite_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 server_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
 together_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
-kolvane_on_exit "rm -f \"$sqlite_out\" \"$server_out\" \"$together_out\""
+programs_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
+kolvane_on_exit "rm -f \"$sqlite_out\" \"$server_out\" \"$together_out\" \"$programs_out\""
 # Each benchmark in a file of its own: a CSV file has one set of counters.
 "$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqlite/' \
     --benchmark_out="$sqlite_out" --benchmark_out_format=csv "$@"
@@ -35,6 +38,8 @@ kolvane_on_exit "rm -f \"$sqlite_out\" \"$server_out\" \"$together_out\""
     --benchmark_out="$server_out" --benchmark_out_format=csv "$@"
 "$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqliteTogether/' \
     --benchmark_out="$together_out" --benchmark_out_format=csv "$@"
+"$build/bin/bench_rollover" --benchmark_filter='BM_RolloverSqliteProcesses/' \
+    --benchmark_out="$programs_out" --benchmark_out_format=csv "$@"
 
 # One aggregate (min, median, max) of one column of one benchmark run, named
 # with its arguments ("BM_RolloverSqlite/10000/1": 10,000 employees, bare schema).
@@ -43,6 +48,7 @@ stat() {
     case "$1" in
     BM_RolloverServer/*) file="$server_out" ;;
     BM_RolloverSqliteTogether/*) file="$together_out" ;;
+    BM_RolloverSqliteProcesses/*) file="$programs_out" ;;
     esac
     awk -F, -v bench="$1" -v counter="$2" -v agg="$3" '
         /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
@@ -69,6 +75,14 @@ for schema in 0 1; do
     b="BM_RolloverSqliteTogether/10000/$schema"
     echo "10000 schema $schema two-workstations/alone: min $(stat "$b" together/alone min)" \
         "median $(stat "$b" together/alone median) max $(stat "$b" together/alone max)"
+done
+for schema in 0 1; do
+    for programs in 2 4; do
+        b="BM_RolloverSqliteProcesses/30000/$schema/$programs"
+        echo "30000 schema $schema $programs-programs together/one-by-one: min $(stat "$b" together/one-by-one min)" \
+            "median $(stat "$b" together/one-by-one median) max $(stat "$b" together/one-by-one max)" \
+            "(one save alone $(stat "$b" alone_s median) s)"
+    done
 done
 growth="$(awk -v a="$(stat BM_RolloverSqlite/100000/1 real_time median)" \
     -v b="$(stat BM_RolloverSqlite/10000/1 real_time median)" \
