@@ -11,6 +11,15 @@
 //                         writer into a new SQLite file; counter peak_rss_mb, the
 //                         process's high-water mark from just before the run:
 //                         flat as N grows.
+//   BM_ImportServer/N     the same N rows imported into a PostgreSQL server
+//                         (KOLVANE_BENCH_PG, a libpq connection text of a server
+//                         where a database may be created) over loopback and
+//                         through a relay that adds a 5 ms round trip, and one
+//                         COPY of the same rows as text over loopback (the
+//                         floor). The time is the relayed import's; counters
+//                         5ms/loopback and loopback/copy, each within 2.
+#include "bench/DelayRelay.h"
+#include "host/Connection.h"
 #include "import/Importer.h"
 
 #include <QCoreApplication>
@@ -21,10 +30,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <libpq-fe.h>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -170,6 +183,139 @@ void BM_StreamedRows(benchmark::State& state)
     state.counters["peak_rss_mb"] = peak;
 }
 
+void exec(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        throw std::runtime_error(q.lastError().text().toStdString());
+}
+
+// A database of its own on the server, reached over loopback and through the relay.
+class ServerTarget
+{
+public:
+    explicit ServerTarget(const QString& server)
+    {
+        Mainmodule::ConnectionSettings settings = Mainmodule::serverSettings(server);
+        {
+            Mainmodule::ConnectionSettings admin = settings;
+            admin.database = QStringLiteral("postgres");
+            Mainmodule::openConnection(admin, QStringLiteral("bench-admin"), false);
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("bench-admin"), false);
+            exec(db, QStringLiteral("DROP DATABASE IF EXISTS kolvane_bench_import"));
+            exec(db, QStringLiteral("CREATE DATABASE kolvane_bench_import ENCODING 'UTF8' TEMPLATE template0"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
+        settings.database = QStringLiteral("kolvane_bench_import");
+        Mainmodule::openConnection(settings, QStringLiteral("bench-loopback"), false);
+        m_relay = std::make_unique<DelayRelay>(settings.host.isEmpty() ? QStringLiteral("127.0.0.1") : settings.host,
+            settings.port > 0 ? settings.port : 5432);
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = m_relay->port();
+        Mainmodule::openConnection(settings, QStringLiteral("bench-relayed"), false);
+    }
+    ~ServerTarget()
+    {
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-loopback"));
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-relayed"));
+    }
+
+    static QSqlDatabase loopback() { return QSqlDatabase::database(QStringLiteral("bench-loopback"), false); }
+    static QSqlDatabase relayed() { return QSqlDatabase::database(QStringLiteral("bench-relayed"), false); }
+
+    // Seconds to import the rows in one transaction, into a table made anew.
+    static double import(const QSqlDatabase& db, qint64 rows)
+    {
+        exec(loopback(), QStringLiteral("DROP TABLE IF EXISTS punches"));
+        GeneratedSource source(rows);
+        QSqlDatabase target = db;
+        QElapsedTimer timer;
+        timer.start();
+        if (!target.transaction())
+            throw std::runtime_error(target.lastError().text().toStdString());
+        Import::importAll(source, &target);
+        if (!target.commit())
+            throw std::runtime_error(target.lastError().text().toStdString());
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
+
+    // Seconds for one COPY of the same rows as text, made here, into a table
+    // of the imported one's columns.
+    static double copy(qint64 rows)
+    {
+        QSqlDatabase db = loopback();
+        exec(db, QStringLiteral("DROP TABLE IF EXISTS punches_copy"));
+        exec(db, QStringLiteral("CREATE TABLE punches_copy (LIKE punches)"));
+        PGconn* conn = *static_cast<PGconn* const*>(db.driver()->handle().constData());
+        QElapsedTimer timer;
+        timer.start();
+        PGresult* r = PQexec(conn, "COPY punches_copy FROM STDIN");
+        const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+        PQclear(r);
+        if (!copying)
+            throw std::runtime_error(PQerrorMessage(conn));
+        const QDateTime start(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
+        const QByteArray photo = "\\\\x" + QByteArray(64, 'x').toHex();
+        QByteArray data;
+        for (qint64 i = 0; i < rows; ++i) {
+            data += QByteArray::number(i) + '\t' + QStringLiteral("E%1").arg(i % 5000, 5, 10, QLatin1Char('0')).toUtf8()
+                + '\t' + start.addSecs(i * 37).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + '\t'
+                + QByteArray::number(i % 1000) + ".25\t"
+                + QByteArray::number(double(i) / 7.0, 'g', QLocale::FloatingPointShortest) + '\t'
+                + (i % 3 != 0 ? 't' : 'f') + '\t' + QStringLiteral("备注 %1 ").arg(i).repeated(4).toUtf8() + '\t'
+                + QStringLiteral("一号门").toUtf8() + '\t' + QByteArray::number(i % 16) + '\t' + photo + '\n';
+            if (data.size() > 64 * 1024) {
+                if (PQputCopyData(conn, data.constData(), int(data.size())) != 1)
+                    throw std::runtime_error(PQerrorMessage(conn));
+                data.clear();
+            }
+        }
+        if (PQputCopyData(conn, data.constData(), int(data.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1)
+            throw std::runtime_error(PQerrorMessage(conn));
+        bool ok = true;
+        while (PGresult* done = PQgetResult(conn)) {
+            ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
+            PQclear(done);
+        }
+        if (!ok)
+            throw std::runtime_error(PQerrorMessage(conn));
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
+
+private:
+    std::unique_ptr<DelayRelay> m_relay;
+};
+
+// Lives from the first server benchmark to the end of main(), while Qt's SQL drivers are still there.
+std::unique_ptr<ServerTarget>& serverTarget()
+{
+    static std::unique_ptr<ServerTarget> target;
+    return target;
+}
+
+void BM_ImportServer(benchmark::State& state)
+{
+    const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
+    if (server.isEmpty()) {
+        state.SkipWithError("KOLVANE_BENCH_PG names no PostgreSQL server");
+        return;
+    }
+    const qint64 rows = state.range(0);
+    if (!serverTarget())
+        serverTarget() = std::make_unique<ServerTarget>(server);
+    for (auto _ : state) {
+        const double loopback = ServerTarget::import(ServerTarget::loopback(), rows);
+        const double copy = ServerTarget::copy(rows);
+        const double relayed = ServerTarget::import(ServerTarget::relayed(), rows);
+        state.SetIterationTime(relayed);
+        state.counters["loopback_s"] = loopback;
+        state.counters["copy_s"] = copy;
+        state.counters["5ms/loopback"] = relayed / loopback;
+        state.counters["loopback/copy"] = loopback / copy;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -198,7 +344,13 @@ int main(int argc, char** argv)
         ->Arg(400000)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
+    // 1,000,000 rows when asked for: KOLVANE_BENCH_MILLION=1.
+    auto* server = benchmark::RegisterBenchmark("BM_ImportServer", BM_ImportServer)->Arg(100000);
+    if (qEnvironmentVariableIntValue("KOLVANE_BENCH_MILLION"))
+        server->Arg(1000000);
+    server->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    serverTarget().reset();
     return 0;
 }

@@ -344,6 +344,10 @@ Check the disk of the directory %1, then try again.</translation>
         <translation>Cannot write row %2 of table %1 into %3</translation>
     </message>
     <message>
+        <source>无法把表 %1 写入 %2</source>
+        <translation>Cannot write table %1 into %2</translation>
+    </message>
+    <message>
         <source>一卡通系统的键</source>
         <translation>the suite&apos;s keys</translation>
     </message>
