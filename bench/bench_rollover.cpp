@@ -48,6 +48,7 @@
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <sqlite3.h>
 #include <time.h>
 
@@ -643,47 +644,70 @@ private:
     std::vector<std::unique_ptr<QProcess>> m_programs;
 };
 
-void BM_RolloverSqliteProcesses(benchmark::State& state)
+// CPU seconds of the child processes ended so far.
+double childrenCpu()
+{
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall-clock and CPU seconds of workstation programs saving the month on a
+// cleared month: `programs` at once, or `programs` one after the other.
+// False (and the state skipped) when one did not store every employee.
+bool saveMonth(benchmark::State& state, SqliteFixture& f, int programs, bool atOnce, double* wall, double* cpu,
+    double* first = nullptr)
 {
     const int employees = static_cast<int>(state.range(0));
+    f.clearNewMonth();
+    *wall = 0;
+    const double cpuBefore = childrenCpu();
+    for (int i = 0; i < (atOnce ? 1 : programs); ++i) {
+        Workstations group(f.file(), atOnce ? programs : 1);
+        Stopwatch timer;
+        const bool ok = group.save(employees);
+        if (first && i == 0)
+            *first = timer.wall();
+        *wall += timer.wall();
+        if (!ok) {
+            state.SkipWithError("a workstation did not store every employee");
+            return false;
+        }
+    }
+    *cpu = childrenCpu() - cpuBefore;
+    if (scalar(f.db(),
+            QStringLiteral("SELECT count(*) - count(DISTINCT emp_id) FROM Scheme WHERE YM='%1'").arg(kNewYm))
+        != 0) {
+        state.SkipWithError("an employee has two rows");
+        return false;
+    }
+    return true;
+}
+
+void BM_RolloverSqliteProcesses(benchmark::State& state)
+{
     const int programs = static_cast<int>(state.range(2));
     SqliteFixture& f = fixture<SqliteFixture>(state);
     for (auto _ : state) {
-        f.clearNewMonth();
+        // Together first in every other repetition, so that a machine busy
+        // with something else weighs on both alike.
+        const bool togetherFirst = f.repetitions++ % 2 == 1;
+        double together = 0;
+        double togetherCpu = 0;
         double oneByOne = 0;
+        double oneByOneCpu = 0;
         double alone = 0;
-        for (int i = 0; i < programs; ++i) {
-            Workstations one(f.file(), 1);
-            Stopwatch timer;
-            const bool ok = one.save(employees);
-            const double took = timer.wall();
-            if (!ok) {
-                state.SkipWithError("a workstation did not store every employee");
-                return;
-            }
-            oneByOne += took;
-            if (i == 0)
-                alone = took;
-        }
-
-        f.clearNewMonth();
-        Workstations all(f.file(), programs);
-        Stopwatch timer;
-        const bool ok = all.save(employees);
-        const double together = timer.wall();
-        if (!ok) {
-            state.SkipWithError("a workstation did not store every employee");
+        if (togetherFirst && !saveMonth(state, f, programs, true, &together, &togetherCpu))
             return;
-        }
-        const int rows = scalar(f.db(),
-            QStringLiteral("SELECT count(*) - count(DISTINCT emp_id) FROM Scheme WHERE YM='%1'").arg(kNewYm));
-        if (rows != 0) {
-            state.SkipWithError("an employee has two rows");
+        if (!saveMonth(state, f, programs, false, &oneByOne, &oneByOneCpu, &alone))
             return;
-        }
+        if (!togetherFirst && !saveMonth(state, f, programs, true, &together, &togetherCpu))
+            return;
         state.SetIterationTime(together);
         state.counters["alone_s"] = alone;
         state.counters["together/one-by-one"] = together / oneByOne;
+        state.counters["cpu:together/one-by-one"] = togetherCpu / oneByOneCpu;
     }
 }
 
@@ -754,7 +778,7 @@ BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](au
 BENCHMARK(BM_RolloverSqliteTogether)->ArgsProduct({ { 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 5); });
 // Third argument: how many workstation programs.
 BENCHMARK(BM_RolloverSqliteProcesses)->ArgsProduct({ { 30000 }, { 0, 1 }, { 2, 4 } })->Apply([](auto* b) {
-    repeated(b, 5);
+    repeated(b, 7);
 });
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
 BENCHMARK(BM_RolloverServer)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });

@@ -81,7 +81,7 @@ for schema in 0 1; do
         b="BM_RolloverSqliteProcesses/30000/$schema/$programs"
         echo "30000 schema $schema $programs-programs together/one-by-one: min $(stat "$b" together/one-by-one min)" \
             "median $(stat "$b" together/one-by-one median) max $(stat "$b" together/one-by-one max)" \
-            "(one save alone $(stat "$b" alone_s median) s)"
+            "(cpu median $(stat "$b" cpu:together/one-by-one median); one save alone $(stat "$b" alone_s median) s)"
     done
 done
 growth="$(awk -v a="$(stat BM_RolloverSqlite/100000/1 real_time median)" \
