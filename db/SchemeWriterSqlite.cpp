@@ -50,12 +50,17 @@ public:
             return;
         struct stat info {};
         const mode_t mode = ::stat(database, &info) == 0 ? (info.st_mode & 0666) : 0660;
+        // Only a plain file of that name: a link planted there is not followed.
         const QByteArray path = QByteArray(database) + "-writers";
-        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (m_fd >= 0)
             ::fchmod(m_fd, mode); // as the database, whatever the umask: all its writers share the file
         else if (errno == EEXIST)
-            m_fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+            m_fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
     }
     ~Turn()
     {
