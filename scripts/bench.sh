@@ -11,14 +11,16 @@
 #   rollover 10000: sqlite/floor=R1 sqlite-nokey/floor=R2 pg-5ms/pg-loopback=R3
 #   pg-nokey-5ms/pg-loopback=R4 growth-100k/10k=R5
 # where R5 is the bare SQLite run's time per employee at 100,000 over that at
-# 10,000. Extra arguments go to the benchmark program. First, the sign-in's
+# 10,000. Extra arguments go to the benchmark program. Last, the Access
+# import's rows into the server for 100,000 and 1,000,000 rows: through the
+# 5 ms relay against loopback, and loopback against a plain COPY (each within 2). First, the sign-in's
 # password check with a hashed password against a plain one (bench_password).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target bench_rollover bench_password >/dev/null
+cmake --build "$build" -j"$(nproc)" --target bench_rollover bench_password bench_import >/dev/null
 
 "$build/bin/bench_password" --benchmark_report_aggregates_only=true
 
@@ -92,3 +94,16 @@ echo "rollover 10000: sqlite/floor=$(stat BM_RolloverSqlite/10000/0 run/floor me
     "pg-5ms/pg-loopback=$(stat BM_RolloverServer/10000/0 pg-5ms/pg-loopback median)" \
     "pg-nokey-5ms/pg-loopback=$(stat BM_RolloverServer/10000/1 pg-5ms/pg-loopback median)" \
     "growth-100k/10k=$growth"
+
+import_out="$(mktemp "${TMPDIR:-/tmp}/kolvane-bench.XXXXXX.csv")"
+kolvane_on_exit "rm -f \"$import_out\""
+KOLVANE_BENCH_MILLION=1 "$build/bin/bench_import" --benchmark_filter='BM_ImportServer' \
+    --benchmark_report_aggregates_only=true --benchmark_out="$import_out" --benchmark_out_format=csv >/dev/null
+for rows in 100000 1000000; do
+    b="BM_ImportServer/$rows"
+    awk -F, -v bench="$b" -v rows="$rows" '
+        /^name,/ { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
+        index($1, bench "/") && $1 ~ /_median"?$/ {
+            printf "import %s rows: 5ms/loopback=%.2f loopback/copy=%.2f (loopback %.1f s, copy %.1f s)\n", rows,
+                $(col["5ms/loopback"]), $(col["loopback/copy"]), $(col["loopback_s"]), $(col["copy_s"]) }' "$import_out"
+done
