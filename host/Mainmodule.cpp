@@ -67,7 +67,9 @@ QSqlDatabase db()
     if (!MainDM || !MainDM->hasConnection())
         throw Db::Error(QCoreApplication::translate("Mainmodule", "没有数据库连接"));
     QSqlDatabase connection = MainDM->connection();
-    if (connection.isOpen())
+    // A session the server ended since the last operation is opened anew
+    // here, before the operation's first statement finds it gone.
+    if (connection.isOpen() && !closeIfEnded(connection))
         return connection;
     if (MainDM->isClosed())
         throw Db::Error(QCoreApplication::translate("Mainmodule", "数据库连接已关闭"));
