@@ -169,7 +169,31 @@ void TestFailover::rolloverAndSignInSurviveTheSwitch()
         = env.scalar(QStringLiteral("SELECT count(DISTINCT emp_id) FROM Scheme WHERE ym='2027-01'")).toInt();
     QVERIFY(employees > 10);
     const QString database = env.databaseName();
+    QStringList messages;
+    Platform::setMessageBoxHandler([&messages](const QString& text, const QString&, int) {
+        messages << text;
+        return int(Platform::IDOK);
+    });
+
+    // A connection left on the standby (a site that lists it alone and asks
+    // for any server): the sign-in's log entry is not lost without a word.
+    Platform::IniFile ini(env.iniPath());
+    ini.writeString(QStringLiteral("Database"), QStringLiteral("Port"), QString::number(b.port));
+    ini.writeString(QStringLiteral("Database"), QStringLiteral("target_session_attrs"), QStringLiteral("any"));
+    QVERIFY(env.createDataModule());
+    QCOMPARE(serverPort(), b.port);
+    {
+        TFrmLogin onStandby;
+        QVERIFY(!onStandby.WriteOpLog(QStringLiteral("on a standby")));
+    }
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QStringLiteral("只允许读取")), qPrintable(messages.first()));
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM OpLog WHERE BeWrite = 'on a standby'")).toInt(), 0);
+    messages.clear();
+    env.destroyDataModule();
+
     // The standby is listed first: the program works on the primary all the same.
+    ini.writeString(QStringLiteral("Database"), QStringLiteral("target_session_attrs"), QStringLiteral("read-write"));
     listServers(env, b, a);
     QVERIFY(env.createDataModule());
     QCOMPARE(serverPort(), a.port);
@@ -226,7 +250,6 @@ void TestFailover::rolloverAndSignInSurviveTheSwitch()
     TFrmLogin login;
     login.findChild<QComboBox*>(QStringLiteral("edUserName"))->setEditText(QStringLiteral("admin"));
     login.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(QStringLiteral("admin"));
-    QStringList messages;
     // A month other than this one is asked about: the switch happens then.
     Platform::setMessageBoxHandler([&](const QString& text, const QString&, int flags) {
         if ((flags & 0x0F) == Platform::MB_YESNO) {
