@@ -665,14 +665,10 @@ Press F5 to read again.</translation>
         <translation>The database connection is closed</translation>
     </message>
     <message>
-        <source>与数据库服务器的连接已中断，重新连接也没有成功。
-请检查数据库服务器和网络，然后再试一次。
-
-%1</source>
-        <translation>The connection to the database server was lost, and connecting again did not succeed.
-Check the database server and the network, then try again.
-
-%1</translation>
+        <source>与数据库服务器的连接已中断，重新连接也没有成功，这次操作没有完成。
+请检查数据库服务器和网络，然后再试一次；主服务器刚停止时，备用服务器接替它需要一点时间。</source>
+        <translation>The connection to the database server was lost and connecting again did not succeed: the operation was not completed.
+Check the database server and the network, then try again; when the primary server has just stopped, a standby needs a moment to take over.</translation>
     </message>
     <message>
         <source>警告：%1 中写有数据库密码，而其他用户也能读取这个文件。请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。</source>
