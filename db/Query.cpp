@@ -58,18 +58,17 @@ bool isDuplicateKey(const QSqlError& error)
 
 Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error)
 {
-    QString detail = error.text().trimmed();
+    const QString detail = error.text().trimmed();
     if (isConnectionLost(db, error)) {
         // A session the server has ended is closed at once (the driver would
         // do so only at the next statement), so that the data module opens a
-        // fresh one for the next operation.
+        // fresh one for the next operation. The operator is told what became
+        // of the operation, not the driver's words.
         if (db.isOpen())
             db.close();
-        if (detail.isEmpty())
-            detail = QCoreApplication::translate("Db::Query", "连接已关闭");
         return Error(QCoreApplication::translate("Db::Query",
-                         "与数据库服务器的连接已中断（%1）。\n请检查数据库服务器和网络，然后再试一次。\n\n%2")
-                         .arg(failed, detail),
+                         "与数据库服务器的连接已中断（%1）。\n请检查数据库服务器和网络，然后再试一次。")
+                         .arg(failed),
             Error::Kind::ConnectionLost);
     }
     if (isDuplicateKey(error))
@@ -371,6 +370,8 @@ QDateTime Row::dateTime(const QString& name) const
 void Query::fail(const QString& what) const
 {
     const Error error = errorFor(what, m_db, m_query.lastError());
+    if (error.connectionLost())
+        throw error;
     throw Error(Platform::messageOf(error) + u'\n' + m_sql, error.kind());
 }
 
@@ -379,6 +380,8 @@ void forEachRow(const QSqlDatabase& db, const QString& sql, const QVariantList& 
 {
     const auto failed = [&](const QString& what, const QSqlError& error) {
         const Error e = errorFor(what, db, error);
+        if (e.connectionLost())
+            throw e;
         throw Error(Platform::messageOf(e) + u'\n' + sql, e.kind());
     };
     const QString what = failure.isEmpty() ? QCoreApplication::translate("Db::Query", "无法查询数据库") : failure;

@@ -2,6 +2,7 @@
 #include "db/SchemeWriterParts.h"
 #include "db/Statements.h"
 
+#include <QCoreApplication>
 #include <atomic>
 #include <deque>
 #include <libpq-fe.h>
@@ -328,7 +329,14 @@ private:
         m_conn = nullptr; // closed with the database below
         m_pending.clear();
         const QString what = cannotSave(empId);
-        throw errorFor(what, m_db, QSqlError(what, text, QSqlError::ConnectionError, state));
+        const Error error = errorFor(what, m_db, QSqlError(what, text, QSqlError::ConnectionError, state));
+        // Each row is its own transaction: those the server confirmed are
+        // stored, and the next run updates them in place.
+        throw Error(Platform::messageOf(error) + QStringLiteral("\n\n")
+                + QCoreApplication::translate("Db",
+                    "已经保存的排班保留不变，其余的没有保存。连接恢复后请再次保存，"
+                    "系统会补全这个月的排班，每名员工仍只有一行。"),
+            error.kind());
     }
 
     // A place that finds no row: the row is looked up by its key.

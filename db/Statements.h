@@ -96,6 +96,12 @@ inline const QString sqlShiftRules = QStringLiteral("SELECT * FROM Shifts_Rule")
 // One operation log entry.
 inline const QString sqlInsertOpLog = QStringLiteral(
     "INSERT INTO OpLog (opTime, BeWrite, opUser, opComPuter) VALUES (:opTime, :BeWrite, :opUser, :opComputer)");
+// Whether that entry is there already: a write whose answer was lost may have been stored.
+inline const QString sqlOpLogEntryCount = QStringLiteral(
+    "SELECT COUNT(*) AS n FROM OpLog WHERE opTime = :opTime AND BeWrite = :BeWrite "
+    "AND COALESCE(opUser, '') = COALESCE(:opUser, '') AND opComPuter = :opComputer");
+// PostgreSQL: whether the session takes no writes (a standby, or a server made read-only).
+inline const QString sqlReadOnlyPg = QStringLiteral("SHOW transaction_read_only");
 
 // Repeated wrong passwords, counted per operator in a table of the shell's own
 // (created when first needed), shared by every workstation. Times are whole

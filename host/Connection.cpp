@@ -11,11 +11,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QUrl>
 #include <arpa/inet.h>
+#include <libpq-fe.h>
+#include <optional>
+#include <poll.h>
 
 namespace Mainmodule {
 
@@ -24,7 +28,9 @@ QString ConnectionSettings::describe() const
     if (driver == u"QSQLITE")
         return QDir::toNativeSeparators(file);
     QString server = host.isEmpty() ? QStringLiteral("localhost") : host;
-    if (port > 0)
+    if (!ports.isEmpty())
+        server += u':' + ports;
+    else if (port > 0)
         server += u':' + QString::number(port);
     return (user.isEmpty() ? QString() : user + u'@') + server + u'/' + database;
 }
@@ -37,6 +43,48 @@ QString libpqQuoted(const QString& value)
     QString quoted = value;
     quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
     return u'\'' + quoted + u'\'';
+}
+
+// A host list as libpq takes it: "db1, db2" is "db1,db2".
+QString hostList(const QString& text)
+{
+    QStringList hosts = text.split(u',');
+    for (QString& host : hosts)
+        host = host.trimmed();
+    return hosts.join(u',');
+}
+
+// A port, or a list of them as libpq takes it: one for every host of
+// `s.host` ("5432,5433"), an empty entry for libpq's default. Sets the first
+// port and, for a list, the whole list; false when the text is no such thing.
+bool takePorts(ConnectionSettings& s, const QString& text)
+{
+    const QStringList entries = text.split(u',');
+    const qsizetype hosts = s.host.isEmpty() ? 1 : s.host.split(u',').size();
+    if (entries.size() > 1 && entries.size() != hosts)
+        return false;
+    QStringList ports;
+    for (const QString& entry : entries) {
+        bool ok = false;
+        const int port = entry.trimmed().toInt(&ok);
+        if (entry.trimmed().isEmpty() && entries.size() > 1) {
+            ports << QString();
+            continue;
+        }
+        if (!ok || port <= 0 || port > 65535)
+            return false;
+        ports << QString::number(port);
+    }
+    s.port = ports.first().toInt();
+    s.ports = ports.size() > 1 ? ports.join(u',') : QString();
+    return true;
+}
+
+QString badPort(const QString& text)
+{
+    return QCoreApplication::translate("Mainmodule",
+        "端口“%1”不正确：应当是一个端口号，或者为每台服务器各写一个端口号，按服务器的顺序用逗号隔开（例如 5432,5432）。")
+        .arg(text);
 }
 
 // A password in a file others can read is known to them: the operator is told
@@ -71,12 +119,14 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
     const QString driver = get(u"Driver").toLower();
     if (driver == u"qpsql" || driver == u"postgresql" || driver == u"postgres" || driver == u"psql") {
         s.driver = QStringLiteral("QPSQL");
-        s.host = get(u"Host");
+        s.host = hostList(get(u"Host"));
         if (s.host.isEmpty())
             s.host = QStringLiteral("localhost");
-        s.port = get(u"Port").toInt();
-        if (s.port <= 0)
-            s.port = 5432;
+        // A port that is not one must not quietly become another.
+        s.port = 5432;
+        if (const QString ports = get(u"Port"); !ports.isEmpty() && !takePorts(s, ports))
+            throw Db::Error(QCoreApplication::translate("Mainmodule", "配置文件 %1 的 [Database] 中：%2")
+                                .arg(QDir::toNativeSeparators(path), badPort(ports)));
         s.database = get(u"Database");
         s.user = get(u"User");
         // Without a password the connection is left to libpq's password file.
@@ -86,16 +136,19 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
             s.warning = readableByOthers(path);
         // TLS, as libpq takes it: "sslmode=verify-full" with the authority's
         // certificate in "sslrootcert" accepts only a server whose certificate
-        // it signed for that host name. Relative files are in the suite directory.
-        QStringList tls;
-        for (const char16_t* key : { u"sslmode", u"sslrootcert", u"sslcert", u"sslkey" }) {
+        // it signed for that host name. Relative files are in the suite
+        // directory. With several servers, which of them to use.
+        QStringList options;
+        for (const char16_t* key :
+            { u"sslmode", u"sslrootcert", u"sslcert", u"sslkey", u"target_session_attrs" }) {
             QString value = get(key);
-            if (!value.isEmpty() && key != std::u16string_view(u"sslmode") && QDir::isRelativePath(value))
+            if (!value.isEmpty() && key != std::u16string_view(u"sslmode")
+                && key != std::u16string_view(u"target_session_attrs") && QDir::isRelativePath(value))
                 value = appDir + value;
             if (!value.isEmpty())
-                tls << QString::fromUtf16(key) + u'=' + libpqQuoted(value);
+                options << QString::fromUtf16(key) + u'=' + libpqQuoted(value);
         }
-        s.options = tls.join(u' ');
+        s.options = options.join(u' ');
         return s;
     }
     s.driver = QStringLiteral("QSQLITE");
@@ -106,18 +159,20 @@ ConnectionSettings readConnectionSettings(const QString& appDir)
     return s;
 }
 
-ConnectionSettings serverSettings(const QString& connectionText)
+namespace {
+
+using Pairs = QList<std::pair<QString, QString>>;
+
+// The keys and values of a connection text in libpq's "key=value" form.
+Pairs keywordPairs(const QString& text)
 {
-    ConnectionSettings s;
-    s.driver = QStringLiteral("QPSQL");
-    QStringList extra;
-    const QString text = connectionText;
+    Pairs pairs;
     qsizetype i = 0;
     auto skipSpace = [&] {
         while (i < text.size() && text.at(i).isSpace())
             ++i;
     };
-    auto failed = [](const QString& why) -> ConnectionSettings { throw Db::Error(why); };
+    auto failed = [](const QString& why) -> Pairs { throw Db::Error(why); };
     skipSpace();
     QString previousKey;
     while (i < text.size()) {
@@ -162,13 +217,46 @@ ConnectionSettings serverSettings(const QString& connectionText)
             }
         }
         skipSpace();
+        pairs.append({ key, value });
+    }
+    return pairs;
+}
+
+// The keys and values of a connection URI ("postgres://..."), as libpq reads
+// it. libpq's own complaint may repeat the URI, password and all: it is not
+// shown.
+Pairs uriPairs(const QString& text)
+{
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(text.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        throw Db::Error(QCoreApplication::translate("Mainmodule",
+            "连接 URI 的写法不正确，应当是 postgres://用户@主机:端口,主机:端口/数据库?参数=值"));
+    Pairs pairs;
+    for (const PQconninfoOption* option = options; option->keyword; ++option) {
+        if (option->val)
+            pairs.append({ QString::fromUtf8(option->keyword), QString::fromUtf8(option->val) });
+    }
+    PQconninfoFree(options);
+    return pairs;
+}
+
+} // namespace
+
+ConnectionSettings serverSettings(const QString& connectionText)
+{
+    ConnectionSettings s;
+    s.driver = QStringLiteral("QPSQL");
+    const QString text = connectionText.trimmed();
+    const bool uri = text.startsWith(u"postgres://") || text.startsWith(u"postgresql://");
+    QStringList extra;
+    std::optional<QString> ports;
+    for (const auto& [key, value] : uri ? uriPairs(text) : keywordPairs(text)) {
         if (key == u"host") {
-            s.host = value;
+            s.host = hostList(value);
         } else if (key == u"port") {
-            bool ok = false;
-            s.port = value.toInt(&ok);
-            if (!ok || s.port <= 0 || s.port > 65535)
-                return failed(QCoreApplication::translate("Mainmodule", "端口“%1”不正确").arg(value));
+            ports = value;
         } else if (key == u"dbname") {
             s.database = value;
         } else if (key == u"user") {
@@ -181,6 +269,8 @@ ConnectionSettings serverSettings(const QString& connectionText)
             extra << key + u'=' + libpqQuoted(value);
         }
     }
+    if (ports && !takePorts(s, *ports))
+        throw Db::Error(badPort(*ports));
     s.options = extra.join(u' ');
     return s;
 }
@@ -315,6 +405,13 @@ QString postgresOpenMessage(const ConnectionSettings& s, const QString& error)
     if (containsAny(error, { u"does not exist", u"不存在" }))
         return QCoreApplication::translate("Mainmodule", "数据库服务器上没有这个数据库或用户：\n%1\n\n%2")
             .arg(where, error);
+    // Every server listed is a standby: none takes writes, or none yet while
+    // a standby is being promoted.
+    if (containsAny(error, { u"read-only", u"只读" }))
+        return QCoreApplication::translate("Mainmodule",
+            "列出的数据库服务器都只能读取（都是备用服务器），现在没有可以写入的主服务器：\n%1\n\n"
+            "主服务器刚停止时，备用服务器接替它需要一点时间，请稍后再试。\n\n%2")
+            .arg(where, error);
     // The server answered but refused (no pg_hba.conf entry, too many
     // connections, starting up...).
     if (containsAny(error, { u"FATAL", u"致命错误" }))
@@ -368,13 +465,19 @@ QString openPostgres(const ConnectionSettings& s, QSqlDatabase& db, bool require
 {
     if (!s.host.isEmpty())
         db.setHostName(s.host);
-    if (s.port > 0)
+    if (s.port > 0 && s.ports.isEmpty())
         db.setPort(s.port);
     db.setDatabaseName(s.database);
     db.setUserName(s.user);
     if (s.hasPassword)
         db.setPassword(s.password);
     QString options = QStringLiteral("connect_timeout=5 application_name=kolvane");
+    if (!s.ports.isEmpty())
+        options += QStringLiteral(" port=") + libpqQuoted(s.ports);
+    // Of several servers (a primary and its standbys) only the one that takes
+    // writes, whichever it is now, unless the settings say otherwise.
+    if ((s.host.contains(u',') || !s.ports.isEmpty()) && !s.options.contains(QStringLiteral("target_session_attrs=")))
+        options += QStringLiteral(" target_session_attrs=read-write");
     if (!s.options.isEmpty())
         options += u' ' + s.options;
     if (const QString tls = defaultTls(s); !tls.isEmpty())
@@ -432,6 +535,26 @@ void openConnection(const ConnectionSettings& settings, const QString& connectio
         QSqlDatabase::removeDatabase(connectionName);
         throw Db::Error(message);
     }
+}
+
+bool closeIfEnded(QSqlDatabase& db)
+{
+    if (Db::engineOf(db) != Db::Engine::PostgreSQL || !db.isOpen())
+        return false;
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0)
+        return false;
+    PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
+    bool ended = !conn || PQstatus(conn) != CONNECTION_OK;
+    // Idle between operations, a session has nothing to read unless the
+    // server said goodbye or the link closed.
+    if (!ended && PQtransactionStatus(conn) == PQTRANS_IDLE) {
+        pollfd socket { PQsocket(conn), POLLIN, 0 };
+        ended = ::poll(&socket, 1, 0) > 0 && (!PQconsumeInput(conn) || PQstatus(conn) != CONNECTION_OK);
+    }
+    if (ended)
+        db.close();
+    return ended;
 }
 
 } // namespace Mainmodule

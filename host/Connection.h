@@ -14,8 +14,9 @@ struct ConnectionSettings
 {
     QString driver; // "QSQLITE" or "QPSQL"
     QString file; // SQLite: full path of the database file
-    QString host;
-    int port = 0;
+    QString host; // one host, or several for a primary and its standbys: "db1,db2"
+    int port = 0; // the first port
+    QString ports; // with several ports, all of them as libpq takes them ("5432,5433"); else empty
     QString database;
     QString user;
     QString password;
@@ -29,10 +30,12 @@ struct ConnectionSettings
 // must not quietly take another database.
 ConnectionSettings readConnectionSettings(const QString& appDir);
 // A PostgreSQL server from a libpq connection text: "host=... port=...
-// dbname=... user=... [password=...]"; values may be single-quoted. Keys
-// other than these five go to libpq as they stand; a missing one is left to
-// libpq (environment, defaults). Throws Db::Error, naming no value, when the
-// text does not parse.
+// dbname=... user=... [password=...]"; values may be single-quoted. Or the
+// same as a URI: "postgres://user@db1:5432,db2:5432/dbname?target_session_attrs=read-write".
+// Hosts and ports may be lists, as libpq takes them. Keys other than these
+// five go to libpq as they stand; a missing one is left to libpq
+// (environment, defaults). Throws Db::Error, naming no value, when the text
+// does not parse.
 ConnectionSettings serverSettings(const QString& connectionText);
 
 // Opens a connection under the given name. When it fails, throws Db::Error
@@ -40,5 +43,11 @@ ConnectionSettings serverSettings(const QString& connectionText);
 // created or changed then. With `requireSuiteTables`, a database without the
 // suite's tables counts as a failure.
 void openConnection(const ConnectionSettings& settings, const QString& connectionName, bool requireSuiteTables = true);
+
+// Closes a PostgreSQL connection that the server ended while it stood idle
+// between operations (a restart, a primary gone and its standby promoted), so
+// that it is opened anew, to whichever server now takes writes, before the
+// next operation rather than failing its first statement. True when it did.
+bool closeIfEnded(QSqlDatabase& db);
 
 } // namespace Mainmodule

@@ -67,18 +67,24 @@ QSqlDatabase db()
     if (!MainDM || !MainDM->hasConnection())
         throw Db::Error(QCoreApplication::translate("Mainmodule", "没有数据库连接"));
     QSqlDatabase connection = MainDM->connection();
-    if (connection.isOpen())
+    // A session the server ended since the last operation is opened anew
+    // here, before the operation's first statement finds it gone.
+    if (connection.isOpen() && !closeIfEnded(connection))
         return connection;
     if (MainDM->isClosed())
         throw Db::Error(QCoreApplication::translate("Mainmodule", "数据库连接已关闭"));
     // The driver closes a connection whose server went away: try once to open
     // it again, so that the operation the operator retries can succeed.
-    if (!Db::reopen(connection))
+    // The operator hears what became of the operation; the driver's words go
+    // to standard error for whoever looks after the server.
+    if (!Db::reopen(connection)) {
+        qWarning("%s", qUtf8Printable(connection.lastError().text().trimmed()));
         throw Db::Error(QCoreApplication::translate("Mainmodule",
-                            "与数据库服务器的连接已中断，重新连接也没有成功。\n"
-                            "请检查数据库服务器和网络，然后再试一次。\n\n%1")
-                            .arg(connection.lastError().text().trimmed()),
+                            "与数据库服务器的连接已中断，重新连接也没有成功，这次操作没有完成。\n"
+                            "请检查数据库服务器和网络，然后再试一次；主服务器刚停止时，"
+                            "备用服务器接替它需要一点时间。"),
             Db::Error::Kind::ConnectionLost);
+    }
     return connection;
 }
 

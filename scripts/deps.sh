@@ -13,6 +13,8 @@ packages=(
     libpq-dev libsqlite3-dev libxlsxwriter-dev libsodium-dev faketime
     mdbtools-dev mdbtools
     postgresql openssl
+    # pg_autoctl, for trying the README's primary with a standby and automatic failover
+    postgresql-15-auto-failover
 )
 # The Debian package (scripts/package.sh, tests/sys_package.sh): its tools and
 # build dependencies. Without them only the package test is skipped.

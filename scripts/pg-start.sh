@@ -12,18 +12,30 @@
 # hostaddr=127.0.0.1) and 127.0.0.1; DIR/tls/other-ca.crt is an authority
 # that did not sign it.
 #
+# With --standby-of PRIMARY_DIR the server is instead a streaming standby of the
+# server pg-start.sh started in PRIMARY_DIR (pg_basebackup -R), and the primary
+# then commits synchronously: a commit returns once the standby has the change,
+# so promoting the standby (pg_ctl promote) loses no committed row.
+#
 # Prints the connection on stdout, e.g. "host=127.0.0.1 port=41234 user=postgres",
 # and keeps it in DIR/conninfo. Stop the server and remove DIR with pg-stop.sh DIR
 # (which removes only a directory marked as made here).
 set -euo pipefail
 
 tls=false
-if [ "${1:-}" = --tls ]; then
+primary=""
+case "${1:-}" in
+--tls)
     tls=true
     shift
-fi
+    ;;
+--standby-of)
+    primary="$(cd "${2:?usage: $0 --standby-of PRIMARY_DIR DIR}" && pwd)"
+    shift 2
+    ;;
+esac
 if [ $# -ne 1 ]; then
-    echo "usage: $0 [--tls] DIR" >&2
+    echo "usage: $0 [--tls | --standby-of PRIMARY_DIR] DIR" >&2
     exit 2
 fi
 dir="$(mkdir -p "$1" && cd "$1" && pwd)"
@@ -71,18 +83,33 @@ free_port() {
     fi
 }
 
-as_owner "$bindir/initdb" -D "$dir/data" -U postgres -E UTF8 --locale=C --auth=trust --no-sync >"$dir/initdb.log" 2>&1 || {
-    cat "$dir/initdb.log" >&2
-    exit 1
-}
-# Only the loopback address, and only postgres without a password.
-as_owner tee "$dir/data/pg_hba.conf" >/dev/null <<'HBA'
+if [ -n "$primary" ]; then
+    # The primary's files, its settings included, and how to follow it.
+    read -r primary_host primary_port _ <"$primary/conninfo"
+    as_owner "$bindir/pg_basebackup" -D "$dir/data" -R -X stream -c fast \
+        -d "$primary_host $primary_port user=postgres application_name=standby" >"$dir/initdb.log" 2>&1 || {
+        cat "$dir/initdb.log" >&2
+        exit 1
+    }
+    as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF
+unix_socket_directories = '$dir'
+cluster_name = 'standby'
+CONF
+else
+    as_owner "$bindir/initdb" -D "$dir/data" -U postgres -E UTF8 --locale=C --auth=trust --no-sync >"$dir/initdb.log" 2>&1 || {
+        cat "$dir/initdb.log" >&2
+        exit 1
+    }
+    # Only the loopback address, and only postgres without a password; a
+    # standby (--standby-of) copies the files as postgres.
+    as_owner tee "$dir/data/pg_hba.conf" >/dev/null <<'HBA'
 local   all   all                    trust
 host    all   postgres  127.0.0.1/32 trust
 host    all   all       127.0.0.1/32 scram-sha-256
+host    replication postgres 127.0.0.1/32 trust
 HBA
-# A test server: durability is not wanted, speed is.
-as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF
+    # A test server: durability is not wanted, speed is.
+    as_owner tee -a "$dir/data/postgresql.conf" >/dev/null <<CONF
 listen_addresses = '127.0.0.1'
 unix_socket_directories = '$dir'
 fsync = off
@@ -90,6 +117,7 @@ synchronous_commit = off
 full_page_writes = off
 max_connections = 200
 CONF
+fi
 
 if $tls; then
     tlsdir="$dir/tls"
@@ -114,6 +142,20 @@ CONF
     as_owner chmod 600 "$tlsdir"/*.key
 fi
 
+# The primary waits for this standby at every commit, from the moment it
+# streams to it; until then its commits would wait for nobody.
+synchronous() {
+    local psql=("$bindir/psql" -X -q -t -A -d "$1")
+    "${psql[@]}" -c "ALTER SYSTEM SET synchronous_commit = on" \
+        -c "ALTER SYSTEM SET synchronous_standby_names = 'standby'" -c "SELECT pg_reload_conf()" >/dev/null
+    for _ in $(seq 1 120); do
+        [ "$("${psql[@]}" -c "SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'")" = 1 ] && return 0
+        sleep 0.25
+    done
+    echo "pg-start: the standby in $dir does not stream from its primary" >&2
+    return 1
+}
+
 # A port found free may be taken before the server binds it: try a few.
 for attempt in 1 2 3 4 5; do
     port="$(free_port)"
@@ -121,6 +163,9 @@ for attempt in 1 2 3 4 5; do
         conninfo="host=127.0.0.1 port=$port user=postgres"
         echo "$conninfo" >"$dir/conninfo"
         echo "$bindir" >"$dir/bindir"
+        if [ -n "$primary" ]; then
+            synchronous "$primary_host $primary_port user=postgres"
+        fi
         echo "$conninfo"
         exit 0
     fi

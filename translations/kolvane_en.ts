@@ -91,6 +91,10 @@ Cancel the new period, open the account periods again and choose that period.
 <context>
     <name>Db</name>
     <message>
+        <source>已经保存的排班保留不变，其余的没有保存。连接恢复后请再次保存，系统会补全这个月的排班，每名员工仍只有一行。</source>
+        <translation>The schedules already saved are kept; the rest were not saved. Save again once the connection is back: the month&apos;s schedules are completed, still one row per employee.</translation>
+    </message>
+    <message>
         <source>数据库拒绝保存：%1</source>
         <translation>The database refused to store it: %1</translation>
     </message>
@@ -114,18 +118,10 @@ Cancel the new period, open the account periods again and choose that period.
 <context>
     <name>Db::Query</name>
     <message>
-        <source>连接已关闭</source>
-        <translation>the connection is closed</translation>
-    </message>
-    <message>
         <source>与数据库服务器的连接已中断（%1）。
-请检查数据库服务器和网络，然后再试一次。
-
-%2</source>
+请检查数据库服务器和网络，然后再试一次。</source>
         <translation>The connection to the database server was lost (%1).
-Check the database server and the network, then try again.
-
-%2</translation>
+Check the database server and the network, then try again.</translation>
     </message>
     <message>
         <source>%1：数据库中已有相同关键字的记录。
@@ -673,14 +669,10 @@ Press F5 to read again.</translation>
         <translation>The database connection is closed</translation>
     </message>
     <message>
-        <source>与数据库服务器的连接已中断，重新连接也没有成功。
-请检查数据库服务器和网络，然后再试一次。
-
-%1</source>
-        <translation>The connection to the database server was lost, and connecting again did not succeed.
-Check the database server and the network, then try again.
-
-%1</translation>
+        <source>与数据库服务器的连接已中断，重新连接也没有成功，这次操作没有完成。
+请检查数据库服务器和网络，然后再试一次；主服务器刚停止时，备用服务器接替它需要一点时间。</source>
+        <translation>The connection to the database server was lost and connecting again did not succeed: the operation was not completed.
+Check the database server and the network, then try again; when the primary server has just stopped, a standby needs a moment to take over.</translation>
     </message>
     <message>
         <source>警告：%1 中写有数据库密码，而其他用户也能读取这个文件。请执行 chmod 600 %1，或改用 libpq 的口令文件（~/.pgpass）保存密码。</source>
@@ -699,8 +691,30 @@ Check the database server and the network, then try again.
         <translation>The value of the connection setting &quot;%1&quot; has no closing single quote</translation>
     </message>
     <message>
-        <source>端口“%1”不正确</source>
-        <translation>The port &quot;%1&quot; is not valid</translation>
+        <source>端口“%1”不正确：应当是一个端口号，或者为每台服务器各写一个端口号，按服务器的顺序用逗号隔开（例如 5432,5432）。</source>
+        <translation>The port &quot;%1&quot; is not valid: give one port number, or one for each server, in the order of the servers, separated by commas (for example 5432,5432).</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 的 [Database] 中：%2</source>
+        <translation>In section [Database] of the configuration file %1: %2</translation>
+    </message>
+    <message>
+        <source>连接 URI 的写法不正确，应当是 postgres://用户@主机:端口,主机:端口/数据库?参数=值</source>
+        <translation>The connection URI is not written correctly; it should read postgres://user@host:port,host:port/database?setting=value</translation>
+    </message>
+    <message>
+        <source>列出的数据库服务器都只能读取（都是备用服务器），现在没有可以写入的主服务器：
+%1
+
+主服务器刚停止时，备用服务器接替它需要一点时间，请稍后再试。
+
+%2</source>
+        <translation>Every database server listed only reads (they are all standbys); none takes writes now:
+%1
+
+When the primary server has just stopped, a standby needs a moment to take over. Please try again shortly.
+
+%2</translation>
     </message>
     <message>
         <source>找不到数据库文件：
@@ -1757,6 +1771,16 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
 </context>
 <context>
     <name>TFrmLogin</name>
+    <message>
+        <source>登录没有完成，请再试一次。</source>
+        <translation>You are not signed in. Please try again.</translation>
+    </message>
+    <message>
+        <source>数据库服务器 %1 只允许读取（它是备用服务器），登录记录无法保存在那里。
+列出主服务器和备用服务器时，Tavrel.ini 的 [Database] 中应有 target_session_attrs=read-write。</source>
+        <translation>The database server %1 only reads (it is a standby): the sign-in cannot be recorded there.
+When [Database] in Tavrel.ini lists a primary and its standbys, it should have target_session_attrs=read-write.</translation>
+    </message>
     <message>
         <source>没有数据库连接</source>
         <translation>There is no database connection</translation>

@@ -36,10 +36,24 @@ TFrmLogin* FrmLogin = nullptr;
 using Functions::trimText;
 
 namespace {
-// A name locked after repeated wrong passwords is refused before its password is compared.
-bool refusedAsLocked(const QSqlDatabase& db, const QString& name)
+// The first read of an operation. A connection found gone (the server
+// restarted, or its standby took over) is opened anew and the read made once
+// more before the operator hears of it: a read changed nothing.
+template <class Read> auto firstRead(Read read)
 {
-    const int wait = Throttle::secondsLocked(db, name);
+    try {
+        return read(Mainmodule::db());
+    } catch (const Db::Error& e) {
+        if (!e.connectionLost())
+            throw;
+    }
+    return read(Mainmodule::db());
+}
+
+// A name locked after repeated wrong passwords is refused before its password is compared.
+bool refusedAsLocked(const QString& name)
+{
+    const int wait = firstRead([&name](const QSqlDatabase& db) { return Throttle::secondsLocked(db, name); });
     if (wait > 0)
         Platform::MessageBox(Throttle::lockedMessage(wait), Prjconst::_msg_Information, Platform::MB_ICONSTOP);
     return wait > 0;
@@ -206,21 +220,22 @@ void TFrmLogin::btnOkClick()
     stampConfiguration();
     // The entry is data that other modules read: it names the dialog by its
     // Chinese caption, whatever language the dialog is shown in.
-    WriteOpLog(Prjconst::_IntoModule.arg(QStringLiteral("登录身份验证")));
+    if (!WriteOpLog(Prjconst::_IntoModule.arg(QStringLiteral("登录身份验证"))))
+        return;
     done(Platform::mrOk);
 }
 
 std::optional<Operators::Operator> TFrmLogin::checkOperator()
 {
     LoginOk = true;
-    const QSqlDatabase db = Mainmodule::db();
     // With no operator defined at all, anyone may sign in; the operator's
     // columns then read as empty text.
-    if (Operators::names(db).isEmpty())
+    if (firstRead([](const QSqlDatabase& db) { return Operators::names(db); }).isEmpty())
         return Operators::Operator();
 
+    const QSqlDatabase db = Mainmodule::db();
     const QString name = trimText(ui->edUserName->currentText());
-    if (refusedAsLocked(db, name)) {
+    if (refusedAsLocked(name)) {
         LoginOk = false;
         return std::nullopt;
     }
@@ -277,7 +292,8 @@ bool TFrmLogin::confirmPeriod()
     // list is then read again).
     bool stored = !m_chosenYm.isEmpty() && periods->locate(m_chosenYm, Qt::CaseSensitive);
     if (stored) {
-        stored = Periods::exists(Mainmodule::db(), m_chosenYm);
+        // The first read since the operator answered, maybe minutes later.
+        stored = firstRead([this](const QSqlDatabase& db) { return Periods::exists(db, m_chosenYm); });
         if (!stored)
             periods->open();
     }
@@ -336,7 +352,7 @@ bool TFrmLogin::VerifyOperator()
 
 void TFrmLogin::btnSelClick()
 {
-    if (refusedAsLocked(Mainmodule::db(), trimText(ui->edUserName->currentText())))
+    if (refusedAsLocked(trimText(ui->edUserName->currentText())))
         return;
     if (!VerifyOperator()) {
         Platform::MessageBox(Prjconst::_msgOpenAccout, Prjconst::_msg_Information, Platform::MB_ICONSTOP);
@@ -361,25 +377,63 @@ void TFrmLogin::btnSelClick()
     }
 }
 
-void TFrmLogin::WriteOpLog(const QString& text)
+bool TFrmLogin::WriteOpLog(const QString& text)
 {
-    // The log entry is a record, not a condition of signing in: every failure is
-    // dropped. A session the server ended since the operator's checks would lose
-    // the entry, so it is written once more on the connection opened anew.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    const QVariantList values
+        = { Platform::now(), text, Varunit::User_name, Platform::GetComputerName().left(15) };
+    const auto bindTo = [&values](Db::Query& q) {
+        const QStringList markers = { QStringLiteral("opTime"), QStringLiteral("BeWrite"), QStringLiteral("opUser"),
+            QStringLiteral("opComputer") };
+        for (int i = 0; i < markers.size(); ++i)
+            q.bind(markers.at(i), values.at(i));
+    };
+    // A lost connection, or a server that takes no writes (a standby the
+    // connection was left on), gets one more attempt on a connection opened
+    // anew, which goes to the server that takes writes. Before it, the entry
+    // is looked for: the first write may have been stored with its answer lost.
+    for (int attempt = 0;; ++attempt) {
+        QString failure;
         try {
-            Db::Query insert(Mainmodule::db(), Db::sqlInsertOpLog);
-            insert.bind(QStringLiteral("opTime"), Platform::now());
-            insert.bind(QStringLiteral("BeWrite"), text);
-            insert.bind(QStringLiteral("opUser"), Varunit::User_name);
-            insert.bind(QStringLiteral("opComputer"), Platform::GetComputerName().left(15));
+            const QSqlDatabase db = Mainmodule::db();
+            if (attempt > 0) {
+                Db::Query stored(db, Db::sqlOpLogEntryCount);
+                bindTo(stored);
+                if (stored.open().value(QStringLiteral("n")).toInt() > 0)
+                    return true;
+            }
+            Db::Query insert(db, Db::sqlInsertOpLog);
+            bindTo(insert);
             insert.exec();
-            return;
+            return true;
         } catch (const Db::Error& error) {
-            if (!error.connectionLost())
-                return;
+            failure = error.connectionLost() ? Platform::messageOf(error) : readOnlyServer();
         } catch (...) {
-            return;
+            return true; // the log entry is a record: a site without the table still signs in
         }
+        if (failure.isEmpty())
+            return true;
+        if (attempt > 0) {
+            Platform::MessageBox(failure + QStringLiteral("\n\n") + tr("登录没有完成，请再试一次。"),
+                Prjconst::_msg_Information, Platform::MB_ICONSTOP);
+            return false;
+        }
+    }
+}
+
+QString TFrmLogin::readOnlyServer()
+{
+    try {
+        QSqlDatabase db = Mainmodule::db();
+        if (Db::engineOf(db) != Db::Engine::PostgreSQL
+            || Db::Query(db, Db::sqlReadOnlyPg).open().text(QStringLiteral("transaction_read_only")) != u"on")
+            return {};
+        // Opened anew, the connection goes to the server that takes writes.
+        const QString server = db.hostName();
+        db.close();
+        return tr("数据库服务器 %1 只允许读取（它是备用服务器），登录记录无法保存在那里。\n"
+                  "列出主服务器和备用服务器时，Tavrel.ini 的 [Database] 中应有 target_session_attrs=read-write。")
+            .arg(server);
+    } catch (const Db::Error& error) {
+        return error.connectionLost() ? Platform::messageOf(error) : QString();
     }
 }

@@ -33,8 +33,10 @@ public:
     void btnOkClick();
     void btnSelClick();
     bool VerifyOperator();
-    // One OpLog row with this text; never reports a failure.
-    void WriteOpLog(const QString& text);
+    // One OpLog row with this text, written once. False, after telling the
+    // operator, when it cannot be stored: the server takes no writes or the
+    // connection stays lost. A log table that is not there is no failure.
+    bool WriteOpLog(const QString& text);
 
     // The key (ym) of the period chosen in the selector; empty while none is chosen.
     QString chosenYm() const { return m_chosenYm; }
@@ -59,6 +61,9 @@ private:
     void publishPeriod();
     void rememberChoice();
     void stampConfiguration();
+    // Why the log entry cannot be stored, when the connection is on a server
+    // that takes no writes (closed then) or is lost; empty for anything else.
+    QString readOnlyServer();
 
     std::unique_ptr<Ui::FrmLogin> ui;
     QString SelectedYm;
