@@ -54,6 +54,9 @@ const Column colShift { Db::cShiftId, QT_TRANSLATE_NOOP("Setup", "班次或规�
 const Column colStart { Db::cStartDate, QT_TRANSLATE_NOOP("Setup", "起始日期") };
 
 constexpr int maxListed = 20;
+// The highest slot number a rule's sheet has a column for: no cycle a person
+// plans comes near it, and a broken rule must not make a million columns.
+constexpr int maxSlot = 1000;
 
 // The codes of a slot list by slot number: the lines named by a slot in
 // decimal, the first of each; the value trimmed as the cycle position reads it.
@@ -104,7 +107,8 @@ public:
     void add(int row, const QString& column, const QString& why)
     {
         if (++m_count <= maxListed)
-            m_lines << tr("第 %1 行“%2”列：%3").arg(row).arg(column, why);
+            m_lines << (column.isEmpty() ? tr("第 %1 行：%2").arg(row).arg(why)
+                                         : tr("第 %1 行“%2”列：%3").arg(row).arg(column, why));
     }
     bool isEmpty() const { return m_count == 0; }
     QString text(const QString& path) const
@@ -221,6 +225,12 @@ Table exportRules(const QSqlDatabase& db)
         slots.append(slotsOf(row.text(Db::cShifts)));
         if (!slots.last().empty())
             width = qMax(width, slots.last().rbegin()->first);
+        if (width > maxSlot)
+            throw Platform::Failure(
+                QCoreApplication::translate("Setup", "规则 %1 有第 %2 个位置的班次，超过 %3，无法导出")
+                    .arg(row.text(Db::cShiftId))
+                    .arg(width)
+                    .arg(maxSlot));
     }
     for (int slot = 1; slot <= width; ++slot)
         table.header << QString::number(slot);
@@ -373,6 +383,11 @@ protected:
     // operator; empty when every change is stored.
     virtual QString write() = 0;
 
+    // The row has as many cells as the header and no control character; else
+    // it is noted as bad.
+    bool fits(const QStringList& row);
+    // The cells a row may end after; the header's by default.
+    virtual qsizetype fewestCells() const { return m_sheet.header.size(); }
     // Notes what is wrong with `column` of the row being checked.
     void problem(const QString& column, const QString& why)
     {
@@ -404,6 +419,7 @@ protected:
     const Sheet& m_sheet;
     Problems m_problems;
     bool m_bad = false; // the row being checked has a problem
+    QList<int> m_textColumns; // columns of free text
 
 private:
     int m_line = 0;
@@ -423,7 +439,8 @@ int SheetImport::run(bool dryRun)
             continue;
         m_line = static_cast<int>(i) + 2;
         m_bad = false;
-        check(m_sheet.rows.at(i));
+        if (fits(m_sheet.rows.at(i)))
+            check(m_sheet.rows.at(i));
     }
     if (!m_problems.isEmpty())
         return fail(m_problems.text(m_sheet.path), BadFile);
@@ -438,6 +455,26 @@ int SheetImport::run(bool dryRun)
                .arg(m_same)
         << '\n';
     return refused.isEmpty() ? Done : fail(refused, Refused);
+}
+
+bool SheetImport::fits(const QStringList& row)
+{
+    // A row cut short or run long would be read as empty cells, or lose some.
+    if (row.size() > m_sheet.header.size() || row.size() < fewestCells()) {
+        m_problems.add(m_line, {}, tr("有 %1 格，第一行有 %2 格").arg(row.size()).arg(m_sheet.header.size()));
+        return false;
+    }
+    for (qsizetype i = 0; i < row.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const QString& cell = row.at(i);
+        // Free text may hold tabs and line breaks (a name over two lines).
+        const QStringView allowed = m_textColumns.contains(column) ? QStringView(u"\t\r\n") : QStringView();
+        if (std::any_of(cell.begin(), cell.end(), [&](QChar c) { return c < u' ' && !allowed.contains(c); }))
+            problem(
+                trimText(m_sheet.header.at(i)).isEmpty() ? QString::number(column + 1) : trimText(m_sheet.header.at(i)),
+                tr("含有控制字符"));
+    }
+    return !m_bad;
 }
 
 bool SheetImport::checkId(const QString& id, const QString& key, const QString& column, int length)
@@ -495,6 +532,7 @@ int EmployeeImport::prepare()
     if (m_id < 0)
         return missing(colEmpId);
     m_sheet.warnUnread({ m_id, m_name, m_leave });
+    m_textColumns = { m_name };
     m_idLength = Db::columnLength(m_db, Db::tEmployee, Db::cEmpId);
     m_nameLength = Db::columnLength(m_db, Db::tEmployee, Db::cEmpName);
     Db::Query q(m_db, Db::sqlSetupEmployees);
@@ -579,6 +617,9 @@ private:
     void checkRule(const QStringList& row, bool isNew, Rule& rule);
     // The row's slot codes, checked; the rule's own without slot columns.
     std::map<int, QString> checkSlots(const QStringList& row, const Rule& rule);
+    // A rule's row may end after its last code, as a short cycle is written
+    // by hand; checkSlots() refuses one that would so clear a stored code.
+    qsizetype fewestCells() const override { return std::max({ m_id, m_name, m_cycle, m_unit }) + 1; }
 
     int m_id = -1;
     int m_name = -1;
@@ -603,13 +644,16 @@ int RuleImport::prepare()
     for (qsizetype i = 0; i < m_sheet.header.size(); ++i) {
         bool ok = false;
         const int slot = trimText(m_sheet.header.at(i)).toInt(&ok);
-        if (ok && slot > 0 && !m_slots.contains(slot))
+        if (ok && slot > maxSlot)
+            m_problems.add(1, trimText(m_sheet.header.at(i)), tr("位置超过 %1").arg(maxSlot));
+        else if (ok && slot > 0 && !m_slots.contains(slot))
             m_slots.emplace(slot, static_cast<int>(i));
     }
     QList<int> read = { m_id, m_name, m_cycle, m_unit };
     for (const auto& entry : m_slots)
         read << entry.second;
     m_sheet.warnUnread(read);
+    m_textColumns = { m_name };
     // A rule's id is a schedule's shift_id; its codes fill the day columns.
     m_idLength = Db::columnLength(m_db, Db::tShiftsRule, Db::cShiftId);
     if (const int schemeLength = Db::columnLength(m_db, Db::tScheme, Db::cShiftId); schemeLength > 0)
@@ -653,7 +697,12 @@ std::map<int, QString> RuleImport::checkSlots(const QStringList& r, const Rule& 
         return slotsOf(rule.shifts);
     std::map<int, QString> slots;
     const qint64 count = slotCount(CycleShift::unitOf(rule.unit), rule.cycle);
+    const std::map<int, QString> stored = slotsOf(rule.shifts);
     for (const auto& [slot, column] : m_slots) {
+        if (column >= r.size() && stored.contains(slot)) {
+            problem({}, tr("有 %1 格，第一行有 %2 格").arg(r.size()).arg(m_sheet.header.size()));
+            break;
+        }
         const QString code = m_sheet.cell(r, column);
         if (code.isEmpty())
             continue;
@@ -786,6 +835,7 @@ void ScheduleImport::findDays()
 {
     QList<int> read = { m_id, m_sheet.find(colEmpName), m_shift, m_start };
     const QList<int> known = read;
+    m_textColumns = { read.at(1) };
     for (qsizetype i = 0; i < m_sheet.header.size(); ++i) {
         const int column = static_cast<int>(i);
         const QString text = trimText(m_sheet.header.at(i));

@@ -72,6 +72,10 @@ Cancel the new period, open the account periods again and choose that period.
         <source>标准输出</source>
         <translation>standard output</translation>
     </message>
+    <message>
+        <source>文件 %1 超过 %2 MB，不是员工或排班的表格，没有读取。</source>
+        <translation>The file %1 is larger than %2 MB, which no employee or schedule sheet is; it was not read.</translation>
+    </message>
 </context>
 <context>
     <name>CycleShift</name>
@@ -916,10 +920,6 @@ Install the certificate of the authority that signed the server&apos;s certifica
         <translation>The schedules hold more than 65535 different shift codes and cannot be shown.</translation>
     </message>
     <message>
-        <source>员工 %1 的排班含有无法识别的控制字符，无法显示。</source>
-        <translation>The schedule of employee %1 holds control characters and cannot be shown.</translation>
-    </message>
-    <message>
         <source>%1：轮班规则 %2，起始日 %3</source>
         <translation>%1: rotation %2, starting %3</translation>
     </message>
@@ -1323,6 +1323,26 @@ Please try again in %1.</translation>
     <message>
         <source>第 %1 行“%2”列：%3</source>
         <translation>row %1, column &quot;%2&quot;: %3</translation>
+    </message>
+    <message>
+        <source>第 %1 行：%2</source>
+        <translation>row %1: %2</translation>
+    </message>
+    <message>
+        <source>有 %1 格，第一行有 %2 格</source>
+        <translation>%1 cells, where the first line has %2</translation>
+    </message>
+    <message>
+        <source>含有控制字符</source>
+        <translation>holds a control character</translation>
+    </message>
+    <message>
+        <source>位置超过 %1</source>
+        <translation>slot number beyond %1</translation>
+    </message>
+    <message>
+        <source>规则 %1 有第 %2 个位置的班次，超过 %3，无法导出</source>
+        <translation>Rule %1 has a shift in slot %2, beyond %3: it cannot be exported</translation>
     </message>
     <message>
         <source>文件 %1 有错误，数据库没有改动：</source>
