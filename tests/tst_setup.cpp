@@ -8,13 +8,17 @@
 #include "host/Prjconst.h"
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
+#include "setup/ui/ImportPreview.h"
 #include "signin/PasswordHash.h"
+#include "signin/Throttle.h"
 #include "signin/ui/Login.h"
 #include "signin/ui/Password.h"
-#include "signin/Throttle.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 
 #include <QFile>
 #include <QProcess>
@@ -128,6 +132,7 @@ private Q_SLOTS:
     void siteFromSpreadsheets();
     void badRowsChangeNothing();
     void formulasStayText();
+    void importPreview();
     void usage();
 };
 
@@ -522,6 +527,82 @@ void TestSetup::formulasStayText()
         r = tool({ u"import"_s, u"schedule"_s, u"2026-02"_s, tool.file(u"s.csv"_s, file.toUtf8()) });
         QVERIFY2(r.out.contains(u"已新增 0 行，修改 0 行，1 行不变"_s), qPrintable(r.out + r.err));
     }
+}
+
+// The program's import: the file asked for, checked whole and shown; a file
+// with bad rows names them all and cannot be imported; a good one shows what
+// it adds and changes, and is written and logged only on "导入".
+void TestSetup::importPreview()
+{
+    TestEnv env(QDateTime::currentDateTime());
+    env.createDatabase();
+    QVERIFY(env.createDataModule());
+    env.exec(u"INSERT INTO Employee (emp_id, emp_name) VALUES ('E1', 'Old')"_s);
+    const QString before = snapshot(env);
+    const auto importFile
+        = [&](const QString& name, const QByteArray& bytes, const std::function<int(Setup::SheetImportDialog*)>& act) {
+              const QString path = env.appDir() + name;
+              QFile f(path);
+              QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+              f.close();
+              env.onNextModal([path](QDialog* dialog) {
+                  static_cast<QFileDialog*>(dialog)->selectFile(path);
+                  return int(QDialog::Accepted);
+              });
+              env.onNextModal([act](QDialog* dialog) { return act(static_cast<Setup::SheetImportDialog*>(dialog)); });
+              Setup::SheetImportDialog::run(nullptr, Setup::SheetKind::Employees, u"admin"_s);
+              QCOMPARE(env.pendingModalHandlers(), 0);
+          };
+    const auto cells = [](QTableWidget* t, int column) {
+        QStringList list;
+        for (int row = 0; row < t->rowCount(); ++row)
+            list << t->item(row, column)->text();
+        return list;
+    };
+
+    // What the preview showed, read while it was open.
+    QStringList lines, columns, kinds;
+    QString summary, change, during;
+    bool enabled = false;
+    const auto look = [&](Setup::SheetImportDialog* d) {
+        lines = cells(d->problemsTable(), 0);
+        columns = cells(d->problemsTable(), 1);
+        kinds = cells(d->rowsTable(), 1);
+        change = d->rowsTable()->rowCount() > 0 ? d->rowsTable()->item(0, 3)->text() : QString();
+        summary = d->summary();
+        enabled = d->importButton()->isEnabled();
+        during = snapshot(env);
+    };
+
+    // An empty id, a row cut short, a duplicate: all three named, "导入" off,
+    // and closing writes nothing.
+    importFile(u"bad.csv"_s, "员工编号,姓名\nE2,Two\n,Nobody\nE3\nE2,Again\n", [&](Setup::SheetImportDialog* d) {
+        look(d);
+        return int(QDialog::Rejected);
+    });
+    QCOMPARE(lines, QStringList({ u"3"_s, u"4"_s, u"5"_s }));
+    QCOMPARE(columns, QStringList({ u"员工编号"_s, QString(), u"员工编号"_s }));
+    QVERIFY(!enabled);
+    QVERIFY2(summary.contains(u"3 处错误"_s), qPrintable(summary));
+    QCOMPARE(snapshot(env), before);
+    QCOMPARE(env.scalar(u"SELECT COUNT(*) FROM OpLog"_s).toInt(), 0);
+
+    // A good file: one row changed (old → new), one added; written on "导入".
+    importFile(u"good.csv"_s, "员工编号,姓名\nE1,New\nE2,Two\n", [&](Setup::SheetImportDialog* d) {
+        look(d);
+        d->importButton()->click();
+        return d->result();
+    });
+    QVERIFY(lines.isEmpty() && enabled);
+    QCOMPARE(kinds, QStringList({ u"修改"_s, u"新增"_s }));
+    QVERIFY2(change.contains(u"Old → New"_s), qPrintable(change));
+    QCOMPARE(during, before); // nothing written before "导入"
+    QCOMPARE(env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id='E1'"_s).toString(), u"New"_s);
+    QCOMPARE(env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id='E2'"_s).toString(), u"Two"_s);
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY2(env.messages[0].text.contains(u"已新增 1 行，修改 1 行"_s), qPrintable(env.messages[0].text));
+    QCOMPARE(env.scalar(u"SELECT opUser FROM OpLog"_s).toString(), u"admin"_s);
+    QVERIFY(env.scalar(u"SELECT BeWrite FROM OpLog"_s).toString().contains(u"good.csv"_s));
 }
 
 // Each verb's own usage, the same through "VERB --help" and "help VERB", and

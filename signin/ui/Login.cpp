@@ -6,6 +6,7 @@
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
+#include "host/OpLog.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "host/ui/Artwork.h"
@@ -363,23 +364,5 @@ void TFrmLogin::btnSelClick()
 
 void TFrmLogin::WriteOpLog(const QString& text)
 {
-    // The log entry is a record, not a condition of signing in: every failure is
-    // dropped. A session the server ended since the operator's checks would lose
-    // the entry, so it is written once more on the connection opened anew.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            Db::Query insert(Mainmodule::db(), Db::sqlInsertOpLog);
-            insert.bind(QStringLiteral("opTime"), Platform::now());
-            insert.bind(QStringLiteral("BeWrite"), text);
-            insert.bind(QStringLiteral("opUser"), Varunit::User_name);
-            insert.bind(QStringLiteral("opComputer"), Platform::GetComputerName().left(15));
-            insert.exec();
-            return;
-        } catch (const Db::Error& error) {
-            if (!error.connectionLost())
-                return;
-        } catch (...) {
-            return;
-        }
-    }
+    OpLog::write(text, Varunit::User_name);
 }
