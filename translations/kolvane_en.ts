@@ -1334,7 +1334,7 @@ Please try again in %1.</translation>
     </message>
     <message>
         <source>有 %1 格，第一行有 %2 格</source>
-        <translation>%1 cells, where the first line has %2</translation>
+        <translation>has %1 cells, the first line %2</translation>
     </message>
     <message>
         <source>含有控制字符</source>
