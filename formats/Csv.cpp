@@ -11,6 +11,29 @@
 
 namespace Csv {
 
+namespace {
+
+// Quotes, at least `quotes` of them, and then a character that starts a formula.
+bool formulaAfterQuotes(const QString& text, qsizetype quotes)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == u'\'')
+        ++i;
+    return i >= quotes && i < text.size() && QStringView(u"=+-@\t\r").contains(text.at(i));
+}
+
+} // namespace
+
+QString guard(const QString& text)
+{
+    return formulaAfterQuotes(text, 0) ? u'\'' + text : text;
+}
+
+QString unguard(const QString& text)
+{
+    return formulaAfterQuotes(text, 1) ? text.mid(1) : text;
+}
+
 std::optional<QString> Reader::decode(const QByteArray& bytes, QString* encoding)
 {
     const auto decoded = [&](QStringDecoder& decoder, const char* name) -> std::optional<QString> {
@@ -66,6 +89,10 @@ QList<QStringList> Reader::parse(const QString& text, QChar separator)
     QString field;
     bool quoted = false;
     bool any = false; // the record has begun
+    const auto take = [&] {
+        record << unguard(field);
+        field.clear();
+    };
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = text.at(i);
@@ -85,16 +112,14 @@ QList<QStringList> Reader::parse(const QString& text, QChar separator)
             quoted = true;
             any = true;
         } else if (c == separator) {
-            record << field;
-            field.clear();
+            take();
             any = true;
         } else if (c == u'\r' || c == u'\n') {
             if (c == u'\r' && i + 1 < size && text.at(i + 1) == u'\n')
                 ++i;
-            record << field;
+            take();
             records << record;
             record.clear();
-            field.clear();
             any = false;
         } else {
             field += c;
@@ -102,7 +127,7 @@ QList<QStringList> Reader::parse(const QString& text, QChar separator)
         }
     }
     if (any || !field.isEmpty()) {
-        record << field;
+        take();
         records << record;
     }
     return records;
@@ -113,7 +138,19 @@ Table Reader::readFile(const QString& path)
     QFile file(path);
     if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly))
         throw Platform::Failure(tr("无法读取文件 %1：%2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    // A file over the limit is refused by its size; standard input as it comes.
+    const auto tooLarge = [&] {
+        return Platform::Failure(
+            tr("文件 %1 超过 %2 MB，不是员工或排班的表格，没有读取。").arg(path).arg(kMaxFileBytes / 1000 / 1000));
+    };
+    if (!file.isSequential() && file.size() > kMaxFileBytes)
+        throw tooLarge();
+    QByteArray bytes;
+    for (QByteArray chunk; !(chunk = file.read(1 << 20)).isEmpty();) {
+        bytes += chunk;
+        if (bytes.size() > kMaxFileBytes)
+            throw tooLarge();
+    }
     Table table;
     const std::optional<QString> text = decode(bytes, &table.encoding);
     if (!text)
@@ -163,8 +200,9 @@ Writer::~Writer()
     delete m_out;
 }
 
-QString Writer::field(const QString& text)
+QString Writer::field(const QString& cell)
 {
+    const QString text = guard(cell);
     const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
         || text.contains(u';') || text.contains(u'\t')
         || (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));

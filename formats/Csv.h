@@ -8,6 +8,13 @@
 // separators, quotes ("") and line breaks.
 // Writing gives UTF-8 with a byte-order mark, commas and CRLF line ends, so
 // that a spreadsheet opens it as Unicode.
+//
+// A cell a spreadsheet would run as a formula (one that begins with = + - @,
+// a tab or a carriage return) is written with a single quote before it, which
+// the spreadsheet shows as text; reading takes that one quote away again. A
+// cell that already begins with quotes before such a character gets one more,
+// so that what is written and read back is always the text itself, and a
+// quote typed before anything else ('t Hooft) stays.
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDate>
@@ -19,6 +26,14 @@
 class QIODevice;
 
 namespace Csv {
+
+// Files larger than this are refused unread: no planner's sheet comes near.
+inline constexpr qint64 kMaxFileBytes = 100 * 1000 * 1000;
+
+// The cell as written: a quote before text a spreadsheet would run.
+QString guard(const QString& text);
+// The cell as read: the quote guard() puts there taken away.
+QString unguard(const QString& text);
 
 struct Table
 {
@@ -36,10 +51,11 @@ public:
     static std::optional<QString> decode(const QByteArray& bytes, QString* encoding = nullptr);
     // The separator the text's first line uses most (',' when it has none).
     static QChar separatorOf(const QString& text);
-    // The records of the text; an unterminated quote runs to the end.
+    // The records of the text, each field unguard()ed; an unterminated quote
+    // runs to the end.
     static QList<QStringList> parse(const QString& text, QChar separator);
     // The whole file. Throws std::runtime_error, saying why, when it cannot
-    // be read or decoded.
+    // be read or decoded, or is larger than kMaxFileBytes.
     static Table readFile(const QString& path);
 };
 
@@ -62,8 +78,8 @@ public:
     // be written.
     void finish();
 
-    // A field quoted where a spreadsheet needs it.
-    static QString field(const QString& text);
+    // A field guard()ed, and quoted where a spreadsheet needs it.
+    static QString field(const QString& cell);
     // A record's line: its fields separated by commas, and CRLF.
     static QString line(const QStringList& fields);
 

@@ -139,6 +139,22 @@ void TestRoster::readCountColourExport()
     QCOMPARE(month.filter(QStringLiteral("e0")).size(), size_t(4));
     QCOMPARE(month.filter(QStringLiteral("张三")), std::vector<int>({ 0 }));
 
+    // Codes holding control characters, the day separator among them, show
+    // as visible pictures; the month still loads, each day in its place.
+    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name) VALUES ('2026-06', '6')"));
+    addRow(env, QStringLiteral("2026-06"), QStringLiteral("C1"), QStringLiteral("x"), {},
+        { { 1, u"A\u001FB"_s }, { 2, QStringLiteral("早班") }, { 3, u"C\u0001"_s } });
+    addRow(env, QStringLiteral("2026-06"), QStringLiteral("C2"), QStringLiteral("x"), {},
+        every(QStringLiteral("早班"), 30));
+    const Month june = Month::read(env.db(), QStringLiteral("2026-06"));
+    QCOMPARE(june.rowCount(), 2);
+    QCOMPARE(june.code(0, 1), u"A\u241FB"_s);
+    QCOMPARE(june.code(0, 2), QStringLiteral("早班"));
+    QCOMPARE(june.code(0, 3), QStringLiteral("C\u2401"));
+    QCOMPARE(june.code(0, 4), QString());
+    QCOMPARE(june.code(1, 30), QStringLiteral("早班"));
+    QCOMPARE(june.count(static_cast<Month::Code>(june.codes().indexOf(QStringLiteral("早班"))), 2), 2);
+
     // A dozen codes get a dozen colours, and the same colours whatever order
     // the rows and codes come in.
     const auto letter = [](int i) { return QStringLiteral("班") + QChar(static_cast<char16_t>(u'甲' + i)); };

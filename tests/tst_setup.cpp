@@ -8,13 +8,17 @@
 #include "host/Prjconst.h"
 #include "periods/AccountRules.h"
 #include "periods/Rollover.h"
+#include "setup/ui/ImportPreview.h"
 #include "signin/PasswordHash.h"
+#include "signin/Throttle.h"
 #include "signin/ui/Login.h"
 #include "signin/ui/Password.h"
-#include "signin/Throttle.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 
 #include <QFile>
 #include <QProcess>
@@ -127,6 +131,8 @@ private Q_SLOTS:
     void operators();
     void siteFromSpreadsheets();
     void badRowsChangeNothing();
+    void formulasStayText();
+    void importPreview();
     void usage();
 };
 
@@ -418,13 +424,14 @@ void TestSetup::badRowsChangeNothing()
     QCOMPARE(snapshot(env), before);
 
     // Rules: a cycle that is no positive number, a slot code longer than a day
-    // column holds, an unknown unit.
+    // column holds, an unknown unit, a row that ends before a stored code.
     r = tool({ u"import"_s, u"rules"_s,
         tool.file(u"bad-r.csv"_s,
             QStringLiteral("规则编号;周期;周期单位;1;2\nR1;3;day;A;B\nR2;0;day;A;B\nR3;1;week;ABCDEFGHIJKLMNOPQRSTU;B\n"
-                           "R4;2;fortnight;A;\n")
+                           "R4;2;fortnight;A;\nR1;2;day;A\n")
                 .toUtf8()) });
     QCOMPARE(r.code, 6);
+    QVERIFY2(r.err.contains(QStringLiteral("第 6 行：有 4 格，第一行有 5 格")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("第 3 行“周期”列")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("第 4 行“1”列")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("第 5 行“周期单位”列")), qPrintable(r.err));
@@ -442,6 +449,160 @@ void TestSetup::badRowsChangeNothing()
     QVERIFY2(r.err.contains(QStringLiteral("第 4 行“员工编号”列")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("第 5 行“起始日期”列")), qPrintable(r.err));
     QCOMPARE(snapshot(env), before);
+
+    // An empty id, a row cut short (read as empty cells it would clear the
+    // employee's plan and days), a duplicate id: all three named, nothing written.
+    for (const bool dryRun : { true, false }) {
+        QStringList args = { u"import"_s, u"schedule"_s, u"2026-03"_s };
+        if (dryRun)
+            args << u"--dry-run"_s;
+        r = tool(args << tool.file(u"short.csv"_s,
+                     "员工编号,班次或规则,起始日期,1,2\nE1,白班,,白班,白班\n,白班,,A,B\nE2,白班\nE1,R1,,A,B\n"));
+        QCOMPARE(r.code, 6);
+        QVERIFY2(r.err.contains(QStringLiteral("第 3 行“员工编号”列：编号为空")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("第 4 行：有 2 格，第一行有 5 格")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("第 5 行“员工编号”列：编号 E1 重复（第 2 行已有）")), qPrintable(r.err));
+        QCOMPARE(r.err.count(QStringLiteral("第 ")), 4);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(snapshot(env), before);
+    }
+}
+
+// Names and codes a spreadsheet would run as formulas: every CSV the tool
+// writes shows them as text (a quote before them), and reading that file, or
+// a file of them as typed, gives back exactly the text; a quote before
+// anything else is text of its own.
+void TestSetup::formulasStayText()
+{
+    TestEnv env(QDateTime::currentDateTime());
+    const Tool tool(env);
+    QCOMPARE(tool({ QStringLiteral("init") }).code, 0);
+    const QStringList names
+        = { u"=1+1"_s, u"+1"_s, u"-1+1"_s, u"@SUM(1)"_s, u"'quoted"_s, u"=HYPERLINK(\"http://x\";\"点我\")"_s };
+    const QString typed = u"员工编号,姓名\r\nE0,=1+1\r\nE1,+1\r\nE2,-1+1\r\nE3,@SUM(1)\r\nE4,'quoted\r\n"
+                          u"E5,\"=HYPERLINK(\"\"http://x\"\";\"\"点我\"\")\"\r\n"_s;
+    Result r = tool({ u"import"_s, u"employees"_s, tool.file(u"typed.csv"_s, typed.toUtf8()) });
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const auto stored = [&] {
+        QStringList list;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            list << env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id=?"_s, { u"E%1"_s.arg(i) }).toString();
+        return list;
+    };
+    QCOMPARE(stored(), names);
+
+    // Exported: each formula behind a quote; read back, nothing changes. A
+    // stored name that itself begins with a quote before "=" survives too.
+    env.exec(u"INSERT INTO Employee (emp_id, emp_name) VALUES ('E9', ?)"_s, { u"''=2"_s });
+    r = tool({ u"export"_s, u"employees"_s });
+    QCOMPARE(r.code, 0);
+    for (const QString& cell : { u"\nE0,'=1+1,"_s, u"\nE1,'+1,"_s, u"\nE2,'-1+1,"_s, u"\nE3,'@SUM(1),"_s,
+             u"\nE4,'quoted,"_s, u"\nE5,\"'=HYPERLINK("_s, u"\nE9,'''=2,"_s })
+        QVERIFY2(r.out.contains(cell), qPrintable(cell + u" in "_s + r.out));
+    r = tool({ u"import"_s, u"employees"_s, tool.file(u"back.csv"_s, r.out.toUtf8()) });
+    QVERIFY2(r.out.contains(u"已新增 0 行，修改 0 行，7 行不变"_s), qPrintable(r.out + r.err));
+    QCOMPARE(stored(), names);
+    QCOMPARE(env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id='E9'"_s).toString(), u"''=2"_s);
+
+    // The month's codes: the schedule export and the roster write them behind
+    // a quote, and either file read back changes nothing.
+    env.exec(u"INSERT INTO Accounts (ym, account_name) VALUES ('2026-02', 'Feb')"_s);
+    QString month = u"员工编号,班次或规则,1,2,3,4\r\nE0,-1+1,=1+1,@SUM(1),'quoted,+1\r\n"_s;
+    r = tool({ u"import"_s, u"schedule"_s, u"2026-02"_s, tool.file(u"m.csv"_s, month.toUtf8()) });
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(env.scalar(u"SELECT \"1\" FROM Scheme WHERE emp_id='E0'"_s).toString(), u"=1+1"_s);
+    QCOMPARE(env.scalar(u"SELECT shift_id FROM Scheme WHERE emp_id='E0'"_s).toString(), u"-1+1"_s);
+    QStringList roster = { u"roster"_s };
+    if (TestEnv::engine() == Db::Engine::PostgreSQL)
+        roster << u"--server"_s << qEnvironmentVariable("KOLVANE_TEST_PG") + u" dbname="_s + env.databaseName();
+    else
+        roster << env.dbPath();
+    QProcess p;
+    p.start(qEnvironmentVariable("KOLVANE_BIN_DIR") + u"/kolvane-db"_s, roster << u"2026-02"_s);
+    QVERIFY(p.waitForFinished(60000));
+    const QString rosterCsv = QString::fromUtf8(p.readAllStandardOutput());
+    const QString schedule = tool({ u"export"_s, u"schedule"_s, u"2026-02"_s }).out;
+    for (const QString& file : { rosterCsv, schedule }) {
+        QVERIFY2(file.contains(u"\nE0,'=1+1,'-1+1,,'=1+1,'@SUM(1),'quoted,'+1,"_s), qPrintable(file));
+        r = tool({ u"import"_s, u"schedule"_s, u"2026-02"_s, tool.file(u"s.csv"_s, file.toUtf8()) });
+        QVERIFY2(r.out.contains(u"已新增 0 行，修改 0 行，1 行不变"_s), qPrintable(r.out + r.err));
+    }
+}
+
+// The program's import: the file asked for, checked whole and shown; a file
+// with bad rows names them all and cannot be imported; a good one shows what
+// it adds and changes, and is written and logged only on "导入".
+void TestSetup::importPreview()
+{
+    TestEnv env(QDateTime::currentDateTime());
+    env.createDatabase();
+    QVERIFY(env.createDataModule());
+    env.exec(u"INSERT INTO Employee (emp_id, emp_name) VALUES ('E1', 'Old')"_s);
+    const QString before = snapshot(env);
+    const auto importFile
+        = [&](const QString& name, const QByteArray& bytes, const std::function<int(Setup::SheetImportDialog*)>& act) {
+              const QString path = env.appDir() + name;
+              QFile f(path);
+              QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+              f.close();
+              env.onNextModal([path](QDialog* dialog) {
+                  static_cast<QFileDialog*>(dialog)->selectFile(path);
+                  return int(QDialog::Accepted);
+              });
+              env.onNextModal([act](QDialog* dialog) { return act(static_cast<Setup::SheetImportDialog*>(dialog)); });
+              Setup::SheetImportDialog::run(nullptr, Setup::SheetKind::Employees, u"admin"_s);
+              QCOMPARE(env.pendingModalHandlers(), 0);
+          };
+    const auto cells = [](QTableWidget* t, int column) {
+        QStringList list;
+        for (int row = 0; row < t->rowCount(); ++row)
+            list << t->item(row, column)->text();
+        return list;
+    };
+
+    // What the preview showed, read while it was open.
+    QStringList lines, columns, kinds;
+    QString summary, change, during;
+    bool enabled = false;
+    const auto look = [&](Setup::SheetImportDialog* d) {
+        lines = cells(d->problemsTable(), 0);
+        columns = cells(d->problemsTable(), 1);
+        kinds = cells(d->rowsTable(), 1);
+        change = d->rowsTable()->rowCount() > 0 ? d->rowsTable()->item(0, 3)->text() : QString();
+        summary = d->summary();
+        enabled = d->importButton()->isEnabled();
+        during = snapshot(env);
+    };
+
+    // An empty id, a row cut short, a duplicate: all three named, "导入" off,
+    // and closing writes nothing.
+    importFile(u"bad.csv"_s, "员工编号,姓名\nE2,Two\n,Nobody\nE3\nE2,Again\n", [&](Setup::SheetImportDialog* d) {
+        look(d);
+        return int(QDialog::Rejected);
+    });
+    QCOMPARE(lines, QStringList({ u"3"_s, u"4"_s, u"5"_s }));
+    QCOMPARE(columns, QStringList({ u"员工编号"_s, QString(), u"员工编号"_s }));
+    QVERIFY(!enabled);
+    QVERIFY2(summary.contains(u"3 处错误"_s), qPrintable(summary));
+    QCOMPARE(snapshot(env), before);
+    QCOMPARE(env.scalar(u"SELECT COUNT(*) FROM OpLog"_s).toInt(), 0);
+
+    // A good file: one row changed (old → new), one added; written on "导入".
+    importFile(u"good.csv"_s, "员工编号,姓名\nE1,New\nE2,Two\n", [&](Setup::SheetImportDialog* d) {
+        look(d);
+        d->importButton()->click();
+        return d->result();
+    });
+    QVERIFY(lines.isEmpty() && enabled);
+    QCOMPARE(kinds, QStringList({ u"修改"_s, u"新增"_s }));
+    QVERIFY2(change.contains(u"Old → New"_s), qPrintable(change));
+    QCOMPARE(during, before); // nothing written before "导入"
+    QCOMPARE(env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id='E1'"_s).toString(), u"New"_s);
+    QCOMPARE(env.scalar(u"SELECT emp_name FROM Employee WHERE emp_id='E2'"_s).toString(), u"Two"_s);
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY2(env.messages[0].text.contains(u"已新增 1 行，修改 1 行"_s), qPrintable(env.messages[0].text));
+    QCOMPARE(env.scalar(u"SELECT opUser FROM OpLog"_s).toString(), u"admin"_s);
+    QVERIFY(env.scalar(u"SELECT BeWrite FROM OpLog"_s).toString().contains(u"good.csv"_s));
 }
 
 // Each verb's own usage, the same through "VERB --help" and "help VERB", and

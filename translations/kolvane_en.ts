@@ -72,6 +72,10 @@ Cancel the new period, open the account periods again and choose that period.
         <source>标准输出</source>
         <translation>standard output</translation>
     </message>
+    <message>
+        <source>文件 %1 超过 %2 MB，不是员工或排班的表格，没有读取。</source>
+        <translation>The file %1 is larger than %2 MB, which no employee or schedule sheet is; it was not read.</translation>
+    </message>
 </context>
 <context>
     <name>CycleShift</name>
@@ -934,10 +938,6 @@ Install the certificate of the authority that signed the server&apos;s certifica
         <translation>The schedules hold more than 65535 different shift codes and cannot be shown.</translation>
     </message>
     <message>
-        <source>员工 %1 的排班含有无法识别的控制字符，无法显示。</source>
-        <translation>The schedule of employee %1 holds control characters and cannot be shown.</translation>
-    </message>
-    <message>
         <source>%1：轮班规则 %2，起始日 %3</source>
         <translation>%1: rotation %2, starting %3</translation>
     </message>
@@ -1343,6 +1343,30 @@ Please try again in %1.</translation>
         <translation>row %1, column &quot;%2&quot;: %3</translation>
     </message>
     <message>
+        <source>第 %1 行：%2</source>
+        <translation>row %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 排班</source>
+        <translation>%1 schedule</translation>
+    </message>
+    <message>
+        <source>有 %1 格，第一行有 %2 格</source>
+        <translation>has %1 cells, the first line %2</translation>
+    </message>
+    <message>
+        <source>含有控制字符</source>
+        <translation>holds a control character</translation>
+    </message>
+    <message>
+        <source>位置超过 %1</source>
+        <translation>slot number beyond %1</translation>
+    </message>
+    <message>
+        <source>规则 %1 有第 %2 个位置的班次，超过 %3，无法导出</source>
+        <translation>Rule %1 has a shift in slot %2, beyond %3: it cannot be exported</translation>
+    </message>
+    <message>
         <source>文件 %1 有错误，数据库没有改动：</source>
         <translation>The file %1 has errors; the database was not changed:</translation>
     </message>
@@ -1708,6 +1732,120 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>这些操作员下次登录成功时，密码即被加密保存。</source>
         <translation>Each of these operators&apos; passwords is stored hashed at their next successful sign-in.</translation>
+    </message>
+</context>
+<context>
+    <name>Setup::SheetExportDialog</name>
+    <message>
+        <source>导出%1</source>
+        <translation>Export %1</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv);;Excel 工作簿 (*.xlsx)</source>
+        <translation>CSV files (*.csv);;Excel workbooks (*.xlsx)</translation>
+    </message>
+    <message>
+        <source>导出%1：文件 %2，%3 行</source>
+        <translation>Exported %1: file %2, %3 rows</translation>
+    </message>
+    <message>
+        <source>已导出 %1 行到 %2。</source>
+        <translation>Exported %1 rows to %2.</translation>
+    </message>
+    <message>
+        <source>没有导出：%1</source>
+        <translation>Nothing exported: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Setup::SheetImportDialog</name>
+    <message>
+        <source>行</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>内容</source>
+        <translation>What changes</translation>
+    </message>
+    <message>
+        <source>列</source>
+        <translation>Column</translation>
+    </message>
+    <message>
+        <source>原因</source>
+        <translation>Reason</translation>
+    </message>
+    <message>
+        <source>导入%1</source>
+        <translation>Import %1</translation>
+    </message>
+    <message>
+        <source>各行(&amp;R)：</source>
+        <translation>&amp;Rows:</translation>
+    </message>
+    <message>
+        <source>错误(&amp;E)：</source>
+        <translation>&amp;Errors:</translation>
+    </message>
+    <message>
+        <source>导入(&amp;I)</source>
+        <translation>&amp;Import</translation>
+    </message>
+    <message>
+        <source>关闭(&amp;C)</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>正在检查 %1……</source>
+        <translation>Checking %1…</translation>
+    </message>
+    <message>
+        <source>新增</source>
+        <translation>added</translation>
+    </message>
+    <message>
+        <source>修改</source>
+        <translation>changed</translation>
+    </message>
+    <message>
+        <source>不变</source>
+        <translation>unchanged</translation>
+    </message>
+    <message>
+        <source>文件 %1：将新增 %2 行，修改 %3 行，%4 行不变。按“导入”写入数据库。</source>
+        <translation>File %1: %2 rows would be added, %3 changed, %4 left as they are. Press &quot;Import&quot; to write them to the database.</translation>
+    </message>
+    <message>
+        <source>文件 %1 有 %2 处错误，不能导入：请改正后再选择文件。数据库没有改动。</source>
+        <translation>File %1 has %2 errors and cannot be imported: correct them, then choose the file again. The database is unchanged.</translation>
+    </message>
+    <message>
+        <source>没有读取这些列：%1</source>
+        <translation>These columns were not read: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>没有导入：%1</source>
+        <translation>Nothing imported: %1</translation>
+    </message>
+    <message>
+        <source>导入%1：文件 %2，新增 %3 行，修改 %4 行</source>
+        <translation>Imported %1: file %2, %3 rows added, %4 changed</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv *.txt);;所有文件 (*)</source>
+        <translation>CSV files (*.csv *.txt);;All files (*)</translation>
     </message>
 </context>
 <context>

@@ -1,11 +1,13 @@
 #include "host/roster/Roster.h"
 
 #include "db/Query.h"
+#include "db/SetupStatements.h"
 #include "db/Statements.h"
 #include "formats/Csv.h"
 #include "host/MonthKey.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QIODevice>
 #include <QSqlRecord>
 #include <QStringTokenizer>
@@ -48,6 +50,22 @@ quint32 fnv1a(const QString& text)
 std::u16string_view keyOf(QStringView text)
 {
     return { text.utf16(), static_cast<size_t>(text.size()) };
+}
+
+// A code as shown: a control character (which a cell cannot show, and which
+// would split the day cells read as one text) as its visible picture.
+QString visible(QStringView code)
+{
+    QString text = code.toString();
+    for (QChar& c : text)
+        if (c < u' ')
+            c = QChar(0x2400 + c.unicode());
+    return text;
+}
+
+bool hasControl(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c < u' '; });
 }
 
 } // namespace
@@ -93,8 +111,10 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
     // Codes are looked up by the text they span in the row's days, without a
     // copy; the keys point into the month's own table of codes.
     std::unordered_map<std::u16string_view, Code> index { { std::u16string_view(), Code(0) } };
-    const auto intern = [&](QStringView text) -> Code {
-        text = text.trimmed();
+    const auto intern = [&](QStringView cell) -> Code {
+        const QStringView trimmed = cell.trimmed();
+        const QString shown = hasControl(trimmed) ? visible(trimmed) : QString();
+        const QStringView text = shown.isNull() ? trimmed : QStringView(shown);
         const auto found = index.find(keyOf(text));
         if (found != index.end())
             return found->second;
@@ -106,6 +126,7 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
         return code;
     };
     const QStringList columns = { Db::cEmpId, Db::cShiftId, Db::cStartDate, Db::cEmpName, QStringLiteral("days") };
+    QHash<QString, size_t> split; // rows whose codes hold the separator -> first cell
     const auto read = [&](const QVariant* value) {
         Row row;
         row.empId = value[0].toString();
@@ -113,17 +134,34 @@ Month Month::read(const QSqlDatabase& db, const QString& ym)
         row.anchor = Db::toDateTime(value[2]).date();
         row.name = value[3].toString();
         const QString cells = value[4].toString();
+        const size_t first = month.m_cells.size();
         int day = 0;
         for (const QStringView code : QStringTokenizer(cells, Db::sqlRosterDaySeparator)) {
             if (++day > month.m_days)
                 break;
             month.m_cells.push_back(intern(code));
         }
-        if (day != month.m_days)
-            throw Db::Error(tr("员工 %1 的排班含有无法识别的控制字符，无法显示。").arg(row.empId));
+        if (day != month.m_days) {
+            month.m_cells.resize(first + static_cast<size_t>(month.m_days), Code(0));
+            split.insert(row.empId, first);
+        }
         month.m_rows.push_back(std::move(row));
     };
     Db::forEachRow(db, sql, { ym }, columns, read, tr("无法读取排班表"));
+    // A code holding the separator itself: those rows' days again, a column each.
+    if (!split.empty()) {
+        QStringList dayColumns = { Db::cEmpId };
+        for (int day = 1; day <= month.m_days; ++day)
+            dayColumns << Db::dayColumn(day);
+        Db::forEachRow(
+            db, Db::sqlSetupMonthSchemes, { ym }, dayColumns,
+            [&](const QVariant* value) {
+                const auto found = split.constFind(value[0].toString());
+                for (int day = 1; found != split.cend() && day <= month.m_days; ++day)
+                    month.m_cells[*found + static_cast<size_t>(day - 1)] = intern(value[day].toString());
+            },
+            tr("无法读取排班表"));
+    }
     month.m_rows.shrink_to_fit();
     month.m_cells.shrink_to_fit();
     month.computeCounts();
