@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSet>
 #include <QtEndian>
 #include <cerrno>
 #include <cmath>
@@ -32,7 +33,11 @@ const unsigned char* bytes(const void* p)
 constexpr int kOffsetMask = 0x1fff;
 constexpr int kRowDeleted = 0x4000;
 // Column types libmdb 1.0 has no name for.
+constexpr int kLargeNumber = 0x13;
 constexpr int kExtendedDateTime = 0x14;
+// Object types in the catalogue (MSysObjects) of tables kept elsewhere.
+constexpr int kLinkedOdbc = 4;
+constexpr int kLinkedAccess = 6;
 // A long value (memo, OLE) starts with its length and flags, then the page and
 // row of its first part; an inline value follows its 12-byte header.
 constexpr quint32 kLongInline = 0x80000000;
@@ -200,6 +205,95 @@ QString numericText(const void* p, int scale)
     return decimalText(magnitude, *bytes(p) & 0x80, scale);
 }
 
+// How many bytes a property value of `type` is read from, whatever its
+// stated size.
+int propertySize(int type)
+{
+    switch (type) {
+    case MDB_BOOL:
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+    case MDB_FLOAT:
+        return 4;
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+    case MDB_MONEY:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+// The number of names in a property block's list of names; -1 when one goes
+// past its end.
+qsizetype propertyNames(const unsigned char* p, qsizetype size)
+{
+    qsizetype count = 0;
+    for (qsizetype pos = 0; pos < size; ++count) {
+        if (size - pos < 2 || stored<quint16>(p + pos) > size - pos - 2)
+            return -1;
+        pos += 2 + stored<quint16>(p + pos);
+    }
+    return count;
+}
+
+// Whether the values of a property block stay inside it, each long enough
+// for its type.
+bool propertyValues(const unsigned char* p, qsizetype size, qsizetype names)
+{
+    if (size < 6 || 6 + stored<quint16>(p + 4) > size)
+        return false;
+    for (qsizetype pos = 6 + stored<quint16>(p + 4); pos < size;) {
+        if (size - pos < 8)
+            return false;
+        const quint16 length = stored<quint16>(p + pos);
+        const quint16 valueSize = stored<quint16>(p + pos + 6);
+        if (stored<quint16>(p + pos + 4) >= names)
+            return true; // libmdb stops reading there
+        // A currency property is read from libmdb's page buffer at the
+        // block's offset.
+        const int type = p[pos + 3];
+        if (length < 8 || length > size - pos || valueSize > length - 8 || valueSize < propertySize(type)
+            || (type == MDB_MONEY && pos + 16 > MDB_PGSIZE))
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
+// Whether libmdb can take an object's properties (its LvProp value) as they
+// are: it believes every length in them, and a zero loops for ever.
+bool wellFormedProperties(const QByteArray& block)
+{
+    const auto* p = bytes(block.constData());
+    const qsizetype size = block.size();
+    if (size < 4 || (std::memcmp(p, "KKD", 4) != 0 && std::memcmp(p, "MR2", 4) != 0))
+        return false;
+    qsizetype names = -1;
+    for (qsizetype pos = 4; pos < size;) {
+        if (size - pos < 6)
+            return false;
+        const quint32 length = stored<quint32>(p + pos);
+        const quint16 type = stored<quint16>(p + pos + 4);
+        if (length < 6 || length > quint64(size - pos))
+            return false;
+        if (type == 0x80)
+            names = propertyNames(p + pos + 6, length - 6);
+        if (names < 0 && type == 0x80)
+            return false;
+        if (type <= 2 && names >= 0 && !propertyValues(p + pos + 6, length - 6, names))
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
 } // namespace
 
 struct AccessSource::Private
@@ -208,6 +302,8 @@ struct AccessSource::Private
     iconv_t text = iconv_t(-1); // Jet 3 values
     int codePage = 0;
     QString path;
+    qint64 fileSize = 0; // no value is longer than the file
+    QList<Link> links;
 
     ~Private()
     {
@@ -227,7 +323,8 @@ struct AccessSource::Private
     // A memo or OLE value whole: inline, on one page, or in a chain of
     // pages. Reading other pages leaves the current data page in place
     // (libmdb reads them into its second buffer). False for a value whose
-    // pages cannot be followed.
+    // pages cannot be followed: a length longer than the file, a chain that
+    // comes back to a part it has been through.
     bool longValue(const void* field, int size, QByteArray& out) const
     {
         out.clear();
@@ -235,6 +332,8 @@ struct AccessSource::Private
             return size == 0;
         const quint32 header = stored<quint32>(field);
         const quint32 length = header & 0x3fffffff;
+        if (qint64(length) > fileSize)
+            return false;
         if (header & kLongInline) {
             out = QByteArray(static_cast<const char*>(field) + MDB_MEMO_OVERHEAD, size - MDB_MEMO_OVERHEAD);
             return true;
@@ -252,10 +351,13 @@ struct AccessSource::Private
         if ((header & 0xff000000) != 0)
             return false;
         out.reserve(qsizetype(length));
-        // The chain ends with a zero pointer; the stated length bounds it.
+        // The chain ends with a zero pointer; the stated length bounds it,
+        // and every part is read once at most.
+        QSet<qint32> seen;
         while (pageRow != 0 && quint32(out.size()) < length) {
-            if (mdb_find_pg_row(mdb, pageRow, &buf, &start, &len) != 0 || len < 4)
+            if (seen.contains(pageRow) || mdb_find_pg_row(mdb, pageRow, &buf, &start, &len) != 0 || len < 4)
                 return false;
+            seen.insert(pageRow);
             out.append(static_cast<const char*>(buf) + start + 4, qsizetype(len - 4));
             pageRow = stored<qint32>(bytes(buf) + start);
         }
@@ -284,6 +386,8 @@ struct AccessSource::Private
             return n >= 2 ? QVariant(int(stored<qint16>(p))) : QVariant();
         case MDB_LONGINT:
             return n >= 4 ? QVariant(int(stored<qint32>(p))) : QVariant();
+        case kLargeNumber:
+            return n >= 8 ? QVariant(qlonglong(stored<qint64>(p))) : QVariant();
         case MDB_MONEY:
             return n >= 8 ? QVariant(currencyText(stored<qint64>(p))) : QVariant();
         case MDB_FLOAT:
@@ -300,7 +404,7 @@ struct AccessSource::Private
         case MDB_OLE:
             if (!longValue(p, n, buffer))
                 throw ReadError(QCoreApplication::translate("Import", "表 %1 的列 %2 中有无法读出的长文本或 OLE 对象")
-                                    .arg(table, column.name));
+                                    .arg(printable(table), printable(column.name)));
             return col.col_type == MDB_MEMO ? QVariant(textOf(buffer.constData(), size_t(buffer.size())))
                                             : QVariant(buffer);
         case MDB_REPID:
@@ -311,6 +415,12 @@ struct AccessSource::Private
             return {};
         }
     }
+
+    bool readCatalogue();
+
+    // Every row of the table `entry` names, decoded by `table`'s columns.
+    // Returns the number of rows that could not be read.
+    qint64 scan(MdbCatalogEntry* entry, const Table& table, const std::function<void(const QVariantList&)>& row);
 
     QString guidText(int start) const
     {
@@ -325,6 +435,7 @@ AccessSource::AccessSource(const QString& path, int codePage)
     : d(std::make_unique<Private>())
 {
     d->path = path;
+    d->fileSize = QFileInfo(path).size();
     if (!AccessFile::isAccessFile(path))
         throw ReadError(
             QCoreApplication::translate("Import", "不是 Access 数据库文件（.mdb、.accdb），或无法读取：%1").arg(path));
@@ -349,10 +460,15 @@ AccessSource::AccessSource(const QString& path, int codePage)
     if (d->mdb->iconv_in == iconv_t(-1) || (d->jet3() && d->text == iconv_t(-1)))
         throw ReadError(QCoreApplication::translate("Import", "不支持代码页 %1").arg(d->codePage));
 
-    if (!mdb_read_catalog(d->mdb, MDB_TABLE) || d->mdb->num_catalog == 0)
+    bool catalogue = false;
+    try {
+        catalogue = d->readCatalogue();
+    } catch (const ReadError&) {
+    }
+    if (!catalogue)
         throw ReadError(QCoreApplication::translate(
             "Import", "无法读出 Access 数据库的目录：文件已加密（设有数据库密码）或已损坏：%1")
-                            .arg(path));
+                            .arg(printable(path)));
 }
 
 AccessSource::~AccessSource() = default;
@@ -438,7 +554,7 @@ bool readDefinition(TableDef& table, MdbCatalogEntry* entry, bool indexes)
     table.def = mdb_read_table(entry);
     if (!table.def || !mdb_read_columns(table.def))
         throw ReadError(
-            QCoreApplication::translate("Import", "无法读出表 %1 的定义").arg(QString::fromUtf8(entry->object_name)));
+            QCoreApplication::translate("Import", "无法读出表 %1 的定义").arg(printable(QString::fromUtf8(entry->object_name))));
     return !indexes || readIndices(table.def);
 }
 
@@ -454,6 +570,9 @@ Column columnOf(const MdbTableDef* table, const MdbColumn* col, bool jet3)
     case MDB_INT:
     case MDB_LONGINT:
         c.kind = Kind::Integer;
+        break;
+    case kLargeNumber:
+        c.kind = Kind::BigInt;
         break;
     case MDB_MONEY:
         c.kind = Kind::Currency;
@@ -561,13 +680,110 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
 {
     MdbCatalogEntry* entry = entryNamed(d->mdb, table.name);
     if (!entry)
-        throw ReadError(QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(table.name));
+        throw ReadError(QCoreApplication::translate("Import", "Access 数据库中没有表 %1").arg(printable(table.name)));
+    return d->scan(entry, table, row);
+}
+
+QList<Link> AccessSource::links()
+{
+    return d->links;
+}
+
+namespace {
+
+// The catalogue (MSysObjects) is a table itself, on page 2.
+struct Catalogue
+{
+    MdbCatalogEntry entry {};
+    Table table;
+    int id = -1, name = -1, type = -1, flags = -1, properties = -1;
+    int database = -1, connect = -1, foreign = -1;
+
+    Catalogue(MdbHandle* mdb, bool jet3)
+    {
+        entry.mdb = mdb;
+        entry.object_type = MDB_TABLE;
+        entry.table_pg = 2;
+        std::snprintf(entry.object_name, sizeof entry.object_name, "%s", "MSysObjects");
+        table.name = QString::fromLatin1(entry.object_name);
+        TableDef def;
+        readDefinition(def, &entry, false);
+        for (unsigned c = 0; c < def.def->num_cols; ++c)
+            table.columns << columnOf(def.def, static_cast<MdbColumn*>(g_ptr_array_index(def.def->columns, c)), jet3);
+        // Only the columns needed are decoded.
+        QList<Column> wanted;
+        for (auto [place, column] : { std::pair { &id, "Id" }, { &name, "Name" }, { &type, "Type" }, { &flags, "Flags" },
+                 { &properties, "LvProp" }, { &database, "Database" }, { &connect, "Connect" },
+                 { &foreign, "ForeignName" } }) {
+            for (int c = 0; c < table.columns.size(); ++c) {
+                if (table.columns.at(c).name.compare(QLatin1StringView(column), Qt::CaseInsensitive) == 0)
+                    *place = c;
+            }
+        }
+        for (int c = 0; c < table.columns.size(); ++c) {
+            if (!QList { id, name, type, flags, properties, database, connect, foreign }.contains(c))
+                table.columns[c].kind = Kind::Unreadable;
+        }
+        if (id < 0 || name < 0 || type < 0 || flags < 0)
+            throw ReadError(QCoreApplication::translate("Import", "无法读出表 %1 的定义").arg(table.name));
+    }
+};
+
+Link linkOf(const Catalogue& catalogue, const QVariantList& values)
+{
+    Link link;
+    link.name = values.at(catalogue.name).toString();
+    link.foreignName = values.value(catalogue.foreign).toString();
+    link.database = values.value(catalogue.database).toString();
+    // A password the link keeps is nobody's business here.
+    QStringList parts = values.value(catalogue.connect).toString().split(u';');
+    parts.removeIf([](const QString& part) { return part.trimmed().startsWith(u"PWD=", Qt::CaseInsensitive); });
+    link.connect = parts.join(u';');
+    return link;
+}
+
+} // namespace
+
+// The file's tables and links, from the catalogue read as any other table:
+// libmdb's own reading of it believes every length in the objects'
+// properties, and leaves out where a linked table is kept.
+bool AccessSource::Private::readCatalogue()
+{
+    const Catalogue catalogue(mdb, jet3());
+    if (mdb->catalog)
+        mdb_free_catalog(mdb);
+    mdb->catalog = g_ptr_array_new();
+    mdb->num_catalog = 0;
+    scan(const_cast<MdbCatalogEntry*>(&catalogue.entry), catalogue.table, [&](const QVariantList& values) {
+        const int type = values.at(catalogue.type).toInt();
+        if (type == kLinkedOdbc || type == kLinkedAccess)
+            links << linkOf(catalogue, values);
+        if (type != MDB_TABLE)
+            return;
+        auto* entry = g_new0(MdbCatalogEntry, 1);
+        entry->mdb = mdb;
+        std::snprintf(entry->object_name, sizeof entry->object_name, "%s",
+            values.at(catalogue.name).toString().toUtf8().constData());
+        entry->object_type = MDB_TABLE;
+        entry->table_pg = values.at(catalogue.id).toLongLong() & 0x00FFFFFF;
+        entry->flags = values.at(catalogue.flags).toInt();
+        QByteArray properties = values.value(catalogue.properties).toByteArray();
+        if (wellFormedProperties(properties))
+            entry->props = mdb_kkd_to_props(mdb, properties.data(), size_t(properties.size()));
+        g_ptr_array_add(mdb->catalog, entry);
+        ++mdb->num_catalog;
+    });
+    return mdb->num_catalog > 0 || !links.isEmpty();
+}
+
+qint64 AccessSource::Private::scan(
+    MdbCatalogEntry* entry, const Table& table, const std::function<void(const QVariantList&)>& row)
+{
     TableDef def;
     readDefinition(def, entry, false);
     MdbTableDef* t = def.def;
     if (int(t->num_cols) != table.columns.size())
-        throw ReadError(QCoreApplication::translate("Import", "表 %1 的定义在读取时改变了").arg(table.name));
-    MdbHandle* mdb = d->mdb;
+        throw ReadError(QCoreApplication::translate("Import", "表 %1 的定义在读取时改变了").arg(printable(table.name)));
     std::vector<MdbField> fields(t->num_cols);
     std::vector<MdbColumn*> columns(t->num_cols);
     for (unsigned c = 0; c < t->num_cols; ++c)
@@ -595,7 +811,7 @@ qint64 AccessSource::readRows(const Table& table, const std::function<void(const
             }
             values.clear();
             for (unsigned c = 0; c < t->num_cols; ++c)
-                values << d->valueOf(fields[c], *columns[c], table.columns.at(int(c)), table.name, longBytes);
+                values << valueOf(fields[c], *columns[c], table.columns.at(int(c)), table.name, longBytes);
             row(values);
         }
     }

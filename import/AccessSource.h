@@ -25,6 +25,7 @@ public:
 
     QList<Table> tables() override;
     qint64 readRows(const Table& table, const std::function<void(const QVariantList& values)>& row) override;
+    QList<Link> links() override;
 
 private:
     struct Private;

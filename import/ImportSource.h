@@ -25,6 +25,7 @@ enum class Kind
 {
     Boolean, // bool
     Integer, // int (8, 16 or 32 bits in the file)
+    BigInt, // qlonglong (Access 2016's Large Number)
     Currency, // QString: exact decimal, four places at most ("-12.5")
     Decimal, // QString: exact decimal with `scale` places at most
     Float, // double holding a single-precision value
@@ -63,11 +64,27 @@ struct Table
     qint64 catalogueRows = -1; // the row count the file states; -1: unknown
 };
 
+// A table the file only links to: its rows are kept in another Access file
+// or behind an ODBC data source.
+struct Link
+{
+    QString name; // the table's name in this file
+    QString foreignName; // its name where it is kept
+    QString database; // the Access file it is kept in, as the link states it
+    QString connect; // the link's connection text ("ODBC;DSN=...", ";PWD=..." left out)
+};
+
+// `text` for a message: control characters (a name read from a damaged file
+// may hold any) as \xNN, so that it stays one line of plain text.
+QString printable(const QString& text);
+
 class Source
 {
 public:
     virtual ~Source() = default;
     virtual QList<Table> tables() = 0;
+    // The linked tables, whose rows are not in the file.
+    virtual QList<Link> links() { return {}; }
     // Calls `row` for every row of `table`, in the file's order, with one
     // value per column (an invalid QVariant for NULL and for Unreadable
     // columns). Rows are read one at a time, never all held. Returns the number

@@ -35,6 +35,9 @@ QString typeFor(const Column& c, bool pg)
         return QString::fromUtf16(t.boolean);
     case Kind::Integer:
         return QString::fromUtf16(t.integer);
+    case Kind::BigInt:
+        // SQLite's INTEGER holds 64 bits.
+        return pg ? QStringLiteral("BIGINT") : QString::fromUtf16(t.integer);
     case Kind::Currency:
         return QString::fromUtf16(t.currency);
     case Kind::Decimal: {
@@ -361,8 +364,14 @@ void readTable(
     Source& source, const Table& table, const QSqlDatabase* target, const Progress& progress, TableReport& report)
 {
     std::optional<TableWriter> writer;
-    if (target)
-        writer.emplace(*target, table, report);
+    try {
+        if (target)
+            writer.emplace(*target, table, report);
+    } catch (const Db::Error& e) {
+        // The statement, with the file's names in it, is no message: its
+        // first line is.
+        throw Db::Error(printable(Platform::messageOf(e).section(u'\n', 0, 0)), e.kind());
+    }
     if (progress)
         progress(table.name, 0, false);
     report.damaged = source.readRows(table, [&](const QVariantList& values) {
@@ -412,7 +421,7 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
                 "Import", "主键和唯一索引：文件中的定义无法完整读出，没有建立");
         for (const Column& c : table.columns) {
             if (c.kind == Kind::Unreadable)
-                report.unreadable << QCoreApplication::translate("Import", "%1（%2）").arg(c.name, c.problem);
+                report.unreadable << QCoreApplication::translate("Import", "%1（%2）").arg(printable(c.name), c.problem);
         }
         if (report.suiteTable && target) {
             // Rows that break the schema's keys: the table again, without them.
@@ -434,6 +443,16 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
         }
         reports << report;
     }
+    for (const Link& link : source.links()) {
+        TableReport report;
+        report.source = link.name;
+        report.linkedTo = !link.database.isEmpty() ? link.database
+            : !link.connect.isEmpty()                ? link.connect
+                                                     : QCoreApplication::translate("Import", "（未记载的来源）");
+        if (!link.foreignName.isEmpty() && link.foreignName != link.name)
+            report.linkedTo += QCoreApplication::translate("Import", "（表 %1）").arg(link.foreignName);
+        reports << report;
+    }
     return reports;
 }
 
@@ -441,17 +460,26 @@ QString summary(const QList<TableReport>& reports, bool written)
 {
     QString text;
     for (const TableReport& r : reports) {
+        if (!r.linkedTo.isEmpty()) {
+            text += printable(QCoreApplication::translate("Import", "表 %1：链接表，数据在 %2，没有导入")
+                                  .arg(r.source, r.linkedTo))
+                + u'\n'
+                + QCoreApplication::translate(
+                    "Import", "  请导入数据所在的 Access 文件本身（或在 Access 中把它转换为本地表后再导入）")
+                + u'\n';
+            continue;
+        }
         const QString catalogue
             = r.catalogue < 0 ? QCoreApplication::translate("Import", "未知") : QString::number(r.catalogue);
         if (written)
             text += QCoreApplication::translate("Import", "表 %1 → %2：读出 %3 行，写入 %4 行，目录记载 %5 行")
-                        .arg(r.source, r.target)
+                        .arg(printable(r.source), printable(r.target))
                         .arg(r.read)
                         .arg(r.written)
                         .arg(catalogue);
         else
             text += QCoreApplication::translate("Import", "表 %1：读出 %2 行，目录记载 %3 行")
-                        .arg(r.source)
+                        .arg(printable(r.source))
                         .arg(r.read)
                         .arg(catalogue);
         text += u'\n';
@@ -461,11 +489,11 @@ QString summary(const QList<TableReport>& reports, bool written)
             text += QCoreApplication::translate("Import", "  损坏而无法读出的行：%1").arg(r.damaged) + u'\n';
         if (written && !r.keptKeys.isEmpty())
             text += QCoreApplication::translate("Import", "  保留的键：%1")
-                        .arg(r.keptKeys.join(QCoreApplication::translate("Import", "；")))
+                        .arg(printable(r.keptKeys.join(QCoreApplication::translate("Import", "；"))))
                 + u'\n';
         if (!r.droppedKeys.isEmpty())
             text += QCoreApplication::translate("Import", "  舍弃的键：%1")
-                        .arg(r.droppedKeys.join(QCoreApplication::translate("Import", "；")))
+                        .arg(printable(r.droppedKeys.join(QCoreApplication::translate("Import", "；"))))
                 + u'\n';
         if (!r.unreadable.isEmpty())
             text += QCoreApplication::translate("Import", "  无法如实读出、未导入的列：%1")
@@ -475,10 +503,16 @@ QString summary(const QList<TableReport>& reports, bool written)
     return text;
 }
 
+bool onlyLinks(const QList<TableReport>& reports)
+{
+    return !reports.isEmpty()
+        && std::all_of(reports.cbegin(), reports.cend(), [](const TableReport& r) { return !r.linkedTo.isEmpty(); });
+}
+
 bool hasWarnings(const QList<TableReport>& reports)
 {
     for (const TableReport& r : reports) {
-        if ((r.catalogue >= 0 && r.catalogue != r.read) || r.damaged > 0 || !r.droppedKeys.isEmpty()
+        if ((r.catalogue >= 0 && r.catalogue != r.read) || r.damaged > 0 || !r.droppedKeys.isEmpty() || !r.linkedTo.isEmpty()
             || !r.unreadable.isEmpty())
             return true;
     }

@@ -22,6 +22,7 @@ struct TableReport
     QStringList keptKeys; // "主键 (ID)", ...
     QStringList droppedKeys; // the same, with the reason
     QStringList unreadable; // "name（why）"
+    QString linkedTo; // a linked table: where its rows are kept (nothing is read)
 };
 
 // Called while a table is read: its name and the rows so far; `done` once at
@@ -32,11 +33,14 @@ using Progress = std::function<void(const QString& table, qint64 rows, bool done
 // a table of the suite's other modules.
 QString suiteTableName(const QString& name);
 
-// Reads every table of `source`; with a `target`, an open connection inside a
+// Reads every table of `source` (and reports its linked tables); with a `target`, an open connection inside a
 // transaction the caller commits, writes them. A database that receives any of
 // the suite's tables gets the suite's whole schema. Throws ReadError or
 // Db::Error; then the caller rolls back.
 QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const Progress& progress = {});
+
+// Whether the reports are of linked tables alone: a file that holds no data.
+bool onlyLinks(const QList<TableReport>& reports);
 
 // The summary for the operator, one block per table.
 QString summary(const QList<TableReport>& reports, bool written);

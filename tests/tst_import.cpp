@@ -18,8 +18,11 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSqlField>
 #include <QSqlRecord>
 #include <QtTest>
 
@@ -205,6 +208,8 @@ private Q_SLOTS:
     void accessFileAtStartup();
     void commandWritesAllOrNothing();
     void valuesArriveAsTheyWere();
+    void readerFailureIsContained();
+    void linksLargeNumbersAndNames();
 };
 
 // Every sample lands whole (the rows the catalogue states, each written), with
@@ -481,6 +486,115 @@ void TestImport::valuesArriveAsTheyWere()
         message = QString::fromUtf8(e.what());
     }
     QVERIFY2(message.contains(QStringLiteral("第 3 行")), qPrintable(message));
+}
+
+// A reader that crashes or hangs, or a file that crashes it: one message
+// naming the file and the table, the damaged file's exit, and nothing left
+// where the new file would have been.
+void TestImport::readerFailureIsContained()
+{
+    SKIP_ON_POSTGRESQL("the target is a new file");
+    REQUIRE_SAMPLES();
+    TestEnv env;
+    const QString tool = qEnvironmentVariable("KOLVANE_BIN_DIR") + QStringLiteral("/kolvane-db");
+    const QString dir = env.appDir() + QStringLiteral("target/");
+    QVERIFY(QDir().mkpath(dir));
+    const QString sample = samplesDir() + QStringLiteral("testEmoticonsV2010.accdb");
+    struct Cases
+    {
+        const char* fault;
+        bool check;
+    };
+    for (const Cases& c : { Cases { "crash", true }, Cases { "crash", false }, Cases { "hang", false } }) {
+        QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KOLVANE_TEST_READER_FAULT"), QString::fromLatin1(c.fault));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("zh_CN.UTF-8"));
+        p.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
+        p.start(tool,
+            QStringList { QStringLiteral("import") }
+                + (c.check ? QStringList { QStringLiteral("--check"), sample }
+                           : QStringList { sample, dir + QStringLiteral("new.mdb") }));
+        QVERIFY(p.waitForFinished(60000));
+        const QString where = QString::fromLatin1(c.fault) + (c.check ? QStringLiteral(" --check") : QString());
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(where));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 6);
+        const QStringList errors = QString::fromUtf8(p.readAllStandardError())
+                                       .split(u'\n')
+                                       .filter(QRegularExpression(QStringLiteral("^kolvane-db:")));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.at(0).contains(u"该文件已损坏") && errors.at(0).contains(sample)
+                && errors.at(0).contains(u"表 data"),
+            qPrintable(errors.at(0)));
+        QVERIFY2(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(),
+            qPrintable(where));
+    }
+}
+
+// Tables linked to other files are named with where their rows are, and a
+// file of links alone is refused rather than imported as an empty database;
+// Access 2016's Large Number comes as a 64-bit integer; names read from the
+// file reach messages without their control characters.
+void TestImport::linksLargeNumbersAndNames()
+{
+    REQUIRE_SAMPLES();
+    const QString changed = QFileInfo(samplesDir() + QStringLiteral("../access-damaged/")).absoluteFilePath();
+    {
+        AccessSource links(changed + QStringLiteral("links-only.mdb"));
+        QVERIFY(links.tables().isEmpty());
+        const QList<TableReport> reports = importAll(links, nullptr);
+        QVERIFY(!reports.isEmpty());
+        QVERIFY(onlyLinks(reports));
+        QVERIFY(hasWarnings(reports));
+        const QString text = summary(reports, false);
+        QVERIFY2(text.contains(reports.at(0).source) && text.contains(u"链接表"), qPrintable(text));
+    }
+    if (TestEnv::engine() != Db::Engine::PostgreSQL) {
+        TestEnv env;
+        const QString tool = qEnvironmentVariable("KOLVANE_BIN_DIR") + QStringLiteral("/kolvane-db");
+        const QString target = env.appDir() + QStringLiteral("links.mdb");
+        QProcess p;
+        p.start(tool, { QStringLiteral("import"), changed + QStringLiteral("links-only.mdb"), target });
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 4);
+        QVERIFY(!QFileInfo::exists(target));
+    }
+    {
+        TestEnv env;
+        AccessSource source(changed + QStringLiteral("large-number.accdb"));
+        const QList<TableReport> reports = importInto(env, source);
+        QCOMPARE(reportOf(reports, QStringLiteral("Table1"))->unreadable.size(), 11);
+        QCOMPARE(env.scalar(QStringLiteral("SELECT salary FROM table1 WHERE id=2")).toLongLong(), -10000);
+        if (TestEnv::engine() == Db::Engine::PostgreSQL) // BIGINT; SQLite's INTEGER holds 64 bits anyway
+            QCOMPARE(env.db().record(QStringLiteral("table1")).field(QStringLiteral("salary")).metaType().id(),
+                QMetaType::LongLong);
+    }
+    {
+        TestEnv env;
+        MemorySource source;
+        Table table;
+        table.name = QStringLiteral("T\x1f\nX");
+        table.columns << Column { QStringLiteral("C\x01"), Kind::Integer, 0, 0, 0, {} };
+        // The same name twice: the second table cannot be made.
+        source.list << table << table;
+        source.rows << QList<QVariantList> { { 1 } } << QList<QVariantList> {};
+        QString message;
+        try {
+            importInto(env, source);
+        } catch (const Db::Error& e) {
+            message = Platform::messageOf(e);
+        }
+        QVERIFY(!message.isEmpty());
+        QVERIFY2(!message.contains(u'\n') && !message.contains(u'\x1f') && !message.contains(u"CREATE"),
+            qPrintable(message));
+        source.list.removeLast();
+        source.rows.removeLast();
+        const QString text = summary(importAll(source, nullptr), false);
+        QVERIFY2(text.contains(u"T\\x1f\\x0aX") && text.count(u'\n') == 1, qPrintable(text));
+    }
 }
 
 QTEST_MAIN(TestImport)

@@ -2,7 +2,7 @@
 // spreadsheet of employees, shift rules or a month's schedules into the suite
 // database (tools/SetupSheets.cpp).
 #include "host/AccessFile.h"
-#include "import/AccessSource.h"
+#include "import/SandboxedSource.h"
 #include "import/Importer.h"
 #include "platform/System.h"
 #include "tools/Command.h"
@@ -20,12 +20,13 @@ Progress progressLine()
 {
     return [](const QString& table, qint64 rows, bool done) {
         QTextStream err(stderr);
+        const QString name = printable(table);
         if (done)
-            err << QCoreApplication::translate("Import", "%1：已读 %2 行，完成").arg(table).arg(rows) << '\n';
+            err << QCoreApplication::translate("Import", "%1：已读 %2 行，完成").arg(name).arg(rows) << '\n';
         else if (rows == 0)
-            err << QCoreApplication::translate("Import", "%1：正在读取……").arg(table) << '\n';
+            err << QCoreApplication::translate("Import", "%1：正在读取……").arg(name) << '\n';
         else
-            err << QCoreApplication::translate("Import", "%1：已读 %2 行").arg(table).arg(rows) << '\n';
+            err << QCoreApplication::translate("Import", "%1：已读 %2 行").arg(name).arg(rows) << '\n';
     };
 }
 
@@ -57,8 +58,9 @@ private:
     int importSheets(const QCommandLineParser& parser, const DatabaseOptions& database, QStringList positional) const;
     int importAccess(
         const QCommandLineParser& parser, const DatabaseOptions& database, const QStringList& positional) const;
-    static std::unique_ptr<AccessSource> open(const QString& path, int codePage);
-    static int write(AccessSource& source, const Mainmodule::ConnectionSettings& target);
+    static std::unique_ptr<SandboxedSource> open(const QString& path, int codePage, int& code);
+    static int write(SandboxedSource& source, const Mainmodule::ConnectionSettings& target);
+    static int read(SandboxedSource& source, const Mainmodule::ConnectionSettings& target, bool check);
 
     QCommandLineOption m_codePage;
     QCommandLineOption m_check;
@@ -82,8 +84,8 @@ QString ImportCommand::usage() const
               "文件中有一行出错时，数据库不做任何改动。\n"
               "  --dry-run           只列出将有的改动，不写入\n"
               "\n"
-              "退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；\n"
-              "5 无法打开 Access 文件或连接服务器。\n"
+              "退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 写入失败，\n"
+              "或文件只有链接表；5 无法打开 Access 文件或连接服务器；6 Access 文件已损坏，无法读完。\n"
               "退出码（CSV 文件）：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；\n"
               "6 导入文件无法读取或有错误的行。\n");
 }
@@ -144,22 +146,38 @@ int ImportCommand::importAccess(
     if (!target)
         return Usage;
     const QString& path = positional.first();
-    const std::unique_ptr<AccessSource> source = open(path, codePage);
+    int code = Done;
+    const std::unique_ptr<SandboxedSource> source = open(path, codePage, code);
     if (!source)
-        return CannotOpen;
+        return code;
+    code = read(*source, *target, check);
+    // The reader's own words, counted: a damaged file can make it say the
+    // same thing a million times.
+    if (source->warningCount() > 0)
+        QTextStream(stderr) << tr("读取时 libmdb 有 %1 条警告，例如：%2")
+                                   .arg(source->warningCount())
+                                   .arg(source->warnings().join(QStringLiteral(" | ")))
+                            << '\n';
+    return code;
+}
+
+int ImportCommand::read(SandboxedSource& source, const Mainmodule::ConnectionSettings& target, bool check)
+{
     try {
         if (check) {
-            printSummary(importAll(*source, nullptr, progressLine()), false);
+            const QList<TableReport> reports = importAll(source, nullptr, progressLine());
+            printSummary(reports, false);
             return Done;
         }
-        return write(*source, *target);
+        return write(source, target);
     } catch (const std::exception& e) {
-        return fail(tr("无法读出 %1：%2").arg(path, Platform::messageOf(e)), Refused);
+        return fail(Platform::messageOf(e), BadFile);
     }
 }
 
-// Opens the Access file and says what it is; nothing after saying why it cannot.
-std::unique_ptr<AccessSource> ImportCommand::open(const QString& path, int codePage)
+// Opens the Access file and says what it is; nothing after saying why it
+// cannot (exit 5, or 6 for a file that makes the reader fail).
+std::unique_ptr<SandboxedSource> ImportCommand::open(const QString& path, int codePage, int& code)
 {
     QTextStream err(stderr);
     if (const QString lock = AccessFile::lockFileBeside(path); !lock.isEmpty())
@@ -167,11 +185,14 @@ std::unique_ptr<AccessSource> ImportCommand::open(const QString& path, int codeP
                   "请先关闭所有使用它的程序，否则读到的数据可能不完整。")
                    .arg(path, lock)
             << '\n';
-    std::unique_ptr<AccessSource> source;
+    std::unique_ptr<SandboxedSource> source;
     try {
-        source = std::make_unique<AccessSource>(path, codePage);
+        source = std::make_unique<SandboxedSource>(path, codePage);
+    } catch (const DamagedFile& e) {
+        code = fail(Platform::messageOf(e), BadFile);
+        return nullptr;
     } catch (const ReadError& e) {
-        fail(Platform::messageOf(e), CannotOpen);
+        code = fail(Platform::messageOf(e), CannotOpen);
         return nullptr;
     }
     if (codePage > 0 && !source->isJet3())
@@ -179,15 +200,28 @@ std::unique_ptr<AccessSource> ImportCommand::open(const QString& path, int codeP
     QString described = source->format();
     if (source->isJet3())
         described += tr("，代码页 %1").arg(source->codePage());
-    err << tr("读取 %1（%2）").arg(path, described) << '\n';
+    err << tr("读取 %1（%2）").arg(printable(path), described) << '\n';
     return source;
 }
 
-// Every table into a new file, or a server's database, whole or not at all.
-int ImportCommand::write(AccessSource& source, const Mainmodule::ConnectionSettings& target)
+// Every table into a new file, or a server's database, whole or not at all;
+// nothing from a file that only links to others.
+int ImportCommand::write(SandboxedSource& source, const Mainmodule::ConnectionSettings& target)
 {
+    if (source.tables().isEmpty() && !source.links().isEmpty()) {
+        printSummary(importAll(source, nullptr), false);
+        return fail(tr("该文件只有链接表，数据在上面列出的文件或数据源中；请导入那些文件本身。"), Refused);
+    }
     QList<TableReport> reports;
-    const Fill fill = [&](const QSqlDatabase& db) { reports = importAll(source, &db, progressLine()); };
+    bool damaged = false;
+    const Fill fill = [&](const QSqlDatabase& db) {
+        try {
+            reports = importAll(source, &db, progressLine());
+        } catch (const ReadError&) {
+            damaged = true;
+            throw;
+        }
+    };
     QString where;
     int code = Done;
     if (target.driver == u"QPSQL") {
@@ -201,7 +235,7 @@ int ImportCommand::write(AccessSource& source, const Mainmodule::ConnectionSetti
         printSummary(reports, true);
         say(tr("已导入到：%1").arg(where));
     }
-    return code;
+    return code == Refused && damaged ? BadFile : code;
 }
 
 } // namespace

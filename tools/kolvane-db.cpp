@@ -2,6 +2,7 @@
 // SQLite file or on a PostgreSQL server; imports an Access database; sets up
 // a site's operators, employees, shift rules and schedules. One verb a run,
 // each a Command (tools/Command.h).
+#include "import/SandboxedSource.h"
 #include "platform/System.h"
 #include "tools/Command.h"
 #include "tools/Database.h"
@@ -96,6 +97,9 @@ private:
 
 int main(int argc, char** argv)
 {
+    // The Access reader of an import runs in a process of its own.
+    if (const std::optional<int> code = Import::runReaderChild(argc, argv))
+        return *code;
     QCoreApplication app(argc, argv);
     Platform::installTranslations(QLocale::system());
     Tool::Commands commands;

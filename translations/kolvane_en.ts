@@ -439,8 +439,8 @@ Access 数据库（.mdb、.accdb）的全部数据表导入新的数据库文件
 文件中有一行出错时，数据库不做任何改动。
   --dry-run           只列出将有的改动，不写入
 
-退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 读取或写入失败；
-5 无法打开 Access 文件或连接服务器。
+退出码（Access 文件）：0 成功；2 用法错误；3 目标已存在或已有一卡通数据表；4 写入失败，
+或文件只有链接表；5 无法打开 Access 文件或连接服务器；6 Access 文件已损坏，无法读完。
 退出码（CSV 文件）：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库；
 6 导入文件无法读取或有错误的行。
 </source>
@@ -461,7 +461,8 @@ FILE - reads standard input. When any row of the file is wrong, the database is 
   --dry-run           list the changes only; write nothing
 
 Exit codes (Access file): 0 done; 2 wrong arguments; 3 the target exists or has the suite&apos;s tables;
-4 reading or writing failed; 5 the Access file cannot be opened or the server cannot be reached.
+4 writing failed, or the file holds linked tables only; 5 the Access file cannot be opened or the server
+cannot be reached; 6 the Access file is damaged and cannot be read to its end.
 Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened;
 6 the input file cannot be read or has bad rows.
 </translation>
@@ -469,10 +470,6 @@ Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the da
     <message>
         <source>代码页不正确：%1</source>
         <translation>Invalid code page: %1</translation>
-    </message>
-    <message>
-        <source>无法读出 %1：%2</source>
-        <translation>Cannot read %1: %2</translation>
     </message>
     <message>
         <source>警告：%1 旁边有锁定文件 %2，Access 或一卡通系统可能仍在使用它；请先关闭所有使用它的程序，否则读到的数据可能不完整。</source>
@@ -501,6 +498,62 @@ Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the da
     <message>
         <source>已导入到：%1</source>
         <translation>Imported into: %1</translation>
+    </message>
+    <message>
+        <source>（表 %1）</source>
+        <translation> (table %1)</translation>
+    </message>
+    <message>
+        <source>（未记载的来源）</source>
+        <translation>(a source not recorded)</translation>
+    </message>
+    <message>
+        <source>表 %1：链接表，数据在 %2，没有导入</source>
+        <translation>Table %1: a linked table, its data is in %2; not imported</translation>
+    </message>
+    <message>
+        <source>  请导入数据所在的 Access 文件本身（或在 Access 中把它转换为本地表后再导入）</source>
+        <translation>  Import the Access file that holds the data itself (or make it a local table in Access first)</translation>
+    </message>
+    <message>
+        <source>无法启动 Access 文件的读取程序 %1：%2</source>
+        <translation>Cannot start the Access file reader %1: %2</translation>
+    </message>
+    <message>
+        <source>读取程序交来的内容无法识别</source>
+        <translation>the reader handed over something unrecognisable</translation>
+    </message>
+    <message>
+        <source>读取程序异常终止</source>
+        <translation>the reader ended abnormally</translation>
+    </message>
+    <message>
+        <source>读取程序提前结束（退出码 %1）</source>
+        <translation>the reader ended early (exit code %1)</translation>
+    </message>
+    <message>
+        <source>读取程序 %1 秒没有进展，已被停止</source>
+        <translation>the reader made no progress for %1 seconds and was stopped</translation>
+    </message>
+    <message>
+        <source>目录</source>
+        <translation>the catalogue</translation>
+    </message>
+    <message>
+        <source>表 %1</source>
+        <translation>table %1</translation>
+    </message>
+    <message>
+        <source>该文件已损坏，或不是 Access 数据库：%1（读取%2时%3）</source>
+        <translation>The file is damaged, or not an Access database: %1 (while reading %2: %3)</translation>
+    </message>
+    <message>
+        <source>读取时 libmdb 有 %1 条警告，例如：%2</source>
+        <translation>libmdb gave %1 warnings while reading, for example: %2</translation>
+    </message>
+    <message>
+        <source>该文件只有链接表，数据在上面列出的文件或数据源中；请导入那些文件本身。</source>
+        <translation>The file holds linked tables only; the data is in the files or data sources listed above: import those files themselves.</translation>
     </message>
 </context>
 <context>
