@@ -205,6 +205,18 @@ QString numericText(const void* p, int scale)
     return decimalText(magnitude, *bytes(p) & 0x80, scale);
 }
 
+// Whether every value libmdb found in a row lies inside the page: the
+// offsets of a damaged row point anywhere.
+bool withinPage(const std::vector<MdbField>& fields, const MdbHandle* mdb)
+{
+    const auto* page = bytes(mdb->pg_buf);
+    return std::all_of(fields.cbegin(), fields.cend(), [&](const MdbField& f) {
+        const auto* value = bytes(f.value);
+        return f.is_null || !value
+            || (f.siz >= 0 && value >= page && value + f.siz <= page + std::min<int>(mdb->fmt->pg_size, MDB_PGSIZE));
+    });
+}
+
 // How many bytes a property value of `type` is read from, whatever its
 // stated size.
 int propertySize(int type)
@@ -805,7 +817,8 @@ qint64 AccessSource::Private::scan(
             if (mdb_find_row(mdb, r, &start, &size) != 0 || size == 0 || (start & kRowDeleted))
                 continue; // deleted, or moved to another page (read there)
             start &= kOffsetMask;
-            if (mdb_crack_row(t, start, size, fields.data()) < 0) {
+            if (size_t(start) + size > size_t(mdb->fmt->pg_size) || mdb_crack_row(t, start, size, fields.data()) < 0
+                || !withinPage(fields, mdb)) {
                 ++damaged;
                 continue;
             }

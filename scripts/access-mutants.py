@@ -118,7 +118,7 @@ def main():
     parser.add_argument("--count", type=int, default=304)
     parser.add_argument("--keep", help="keep the mutants of failing runs here")
     options = parser.parse_args()
-    tool = os.path.join(options.bin, "kolvane-db")
+    tool = os.path.join(os.path.abspath(options.bin), "kolvane-db")
     work = tempfile.mkdtemp(prefix="kolvane-mutants-")
     codes, failures, slowest, largest = {}, 0, 0.0, 0
     try:
