@@ -656,8 +656,16 @@ QList<Table> AccessSource::tables()
         Table t;
         t.name = QString::fromUtf8(entry->object_name);
         t.catalogueRows = def.def->num_rows;
-        for (unsigned c = 0; c < def.def->num_cols; ++c)
+        QSet<QString> names;
+        for (unsigned c = 0; c < def.def->num_cols; ++c) {
             t.columns << columnOf(def.def, static_cast<MdbColumn*>(g_ptr_array_index(def.def->columns, c)), d->jet3());
+            // Access allows neither; a damaged definition has them.
+            const QString name = t.columns.last().name.toLower();
+            if (name.isEmpty() || names.contains(name))
+                throw ReadError(QCoreApplication::translate("Import", "表 %1 的定义已损坏：列名“%2”为空或重复")
+                                    .arg(printable(t.name), printable(t.columns.last().name)));
+            names.insert(name);
+        }
         for (unsigned k = 0; def.def->indices && k < def.def->num_idxs; ++k) {
             const auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(def.def->indices, k));
             // Type 2: the far side of a relationship, not an index of its own.

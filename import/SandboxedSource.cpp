@@ -212,6 +212,7 @@ SandboxedSource::SandboxedSource(const QString& path, int codePage, const QStrin
     if (tag == Failed) {
         QString message;
         s >> message;
+        stop();
         throw ReadError(message);
     }
     qint32 page = 0;
@@ -222,6 +223,11 @@ SandboxedSource::SandboxedSource(const QString& path, int codePage, const QStrin
 }
 
 SandboxedSource::~SandboxedSource()
+{
+    stop();
+}
+
+void SandboxedSource::stop()
 {
     // The end of its input ends the reader.
     m_process.closeWriteChannel();

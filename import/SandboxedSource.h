@@ -51,6 +51,7 @@ public:
 
 private:
     QByteArray nextFrame();
+    void stop();
     [[noreturn]] void failed(const QString& why);
     void takeWarnings();
 

@@ -2,7 +2,8 @@
 """Damaged Access files against `kolvane-db import`.
 
 Makes a deterministic set of mutants of the public samples (bit flips,
-truncations, overwritten page pointers, huge stated lengths) from a seed, and
+truncations, overwritten page pointers, huge stated lengths, chains of long
+values that come back to themselves) from a seed, and
 imports each one twice: with --check, and into a new file in an empty
 directory. Every run must end within the time limit with exit 0, or with the
 exit of a file that cannot be opened (5) or is damaged (6) and a one-line
@@ -70,13 +71,37 @@ def mutate(data, kind, rng):
                 flags = rng.choice([0, 0x40000000, 0x80000000])
                 length = rng.choice([0x3FFFFFFF, 0x10000000, 1 << 20, rng.randrange(1 << 30)])
                 data[at:at + 4] = (flags | length).to_bytes(4, "little")
+    elif kind == "chain":
+        # The parts of long values (memo, OLE) on LVAL pages start with the
+        # page and row of the next part: one points back at itself, or at the
+        # part before it, and the row is cut to that pointer.
+        jet3 = size == 2048
+        lval = [p for p in range(pages) if data[p * size] == 0x01 and data[p * size + 4:p * size + 8] == b"LVAL"]
+        for _ in range(rng.randint(1, 4) if lval else 0):
+            page = rng.choice(lval)
+            base = page * size
+            rows = int.from_bytes(data[base + (8 if jet3 else 12):base + (10 if jet3 else 14)], "little")
+            if rows == 0:
+                continue
+            r = rng.randrange(rows)
+            at = base + (10 if jet3 else 14) + 2 * r
+            start = int.from_bytes(data[at:at + 2], "little") & 0x1FFF
+            if rng.random() < 0.5:
+                # Cut to the pointer: the row starts 4 bytes before the one
+                # before it (rows fill the page from its end).
+                end = size if r == 0 else int.from_bytes(data[at - 2:at], "little") & 0x1FFF
+                flags = int.from_bytes(data[at:at + 2], "little") & 0xE000
+                start = max(0, end - 4)
+                data[at:at + 2] = (flags | start).to_bytes(2, "little")
+            target = rng.choice([(page << 8) | r, (page << 8) | max(0, r - 1)])
+            data[base + start:base + start + 4] = target.to_bytes(4, "little")
     return bytes(data)
 
 
 def mutants(seed, count):
     rng = random.Random(seed)
     files = sorted(f for f in os.listdir(SAMPLES) if f.endswith((".mdb", ".accdb")))
-    kinds = ["flip", "truncate", "pointer", "length"]
+    kinds = ["flip", "truncate", "pointer", "length", "chain"]
     for n in range(count):
         sample = files[n % len(files)]
         kind = kinds[(n // len(files)) % len(kinds)]

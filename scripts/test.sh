@@ -23,6 +23,7 @@ fi
 
 cd "$root/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+"$root/scripts/fuzz.sh" 60 # the Access reader on damaged files: fails on a crash, a hang or a huge reserve
 
 # The same suite again, built with the address and undefined-behaviour sanitizers.
 cmake -S "$root" -B "$root/build-asan" -DKOLVANE_SANITIZE=ON -DKOLVANE_WERROR=ON -DKOLVANE_BENCH=OFF >/dev/null

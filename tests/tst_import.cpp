@@ -532,6 +532,15 @@ void TestImport::readerFailureIsContained()
         QVERIFY2(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty(),
             qPrintable(where));
     }
+    // Files that once crashed or hung the reader: a summary or a refusal.
+    const QDir damaged(samplesDir() + QStringLiteral("../access-damaged"));
+    for (const QString& file : damaged.entryList({ QStringLiteral("*.mdb"), QStringLiteral("*.accdb") })) {
+        QProcess p;
+        p.start(tool, { QStringLiteral("import"), QStringLiteral("--check"), damaged.filePath(file) });
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2((QList { 0, 5, 6 }.contains(p.exitCode())), qPrintable(file));
+    }
 }
 
 // Tables linked to other files are named with where their rows are, and a

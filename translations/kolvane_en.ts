@@ -555,6 +555,10 @@ Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the da
         <source>该文件只有链接表，数据在上面列出的文件或数据源中；请导入那些文件本身。</source>
         <translation>The file holds linked tables only; the data is in the files or data sources listed above: import those files themselves.</translation>
     </message>
+    <message>
+        <source>表 %1 的定义已损坏：列名“%2”为空或重复</source>
+        <translation>The definition of table %1 is damaged: the column name &quot;%2&quot; is empty or repeated</translation>
+    </message>
 </context>
 <context>
     <name>Main::TFrmMain</name>
