@@ -448,7 +448,7 @@ QList<TableReport> importAll(Source& source, const QSqlDatabase* target, const P
         report.source = link.name;
         report.linkedTo = !link.database.isEmpty() ? link.database
             : !link.connect.isEmpty()                ? link.connect
-                                                     : QCoreApplication::translate("Import", "（未记载的来源）");
+                                                     : QCoreApplication::translate("Import", "未记载的位置");
         if (!link.foreignName.isEmpty() && link.foreignName != link.name)
             report.linkedTo += QCoreApplication::translate("Import", "（表 %1）").arg(link.foreignName);
         reports << report;

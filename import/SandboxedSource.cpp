@@ -317,9 +317,10 @@ void SandboxedSource::failed(const QString& why)
     m_process.kill();
     m_process.waitForFinished();
     takeWarnings();
-    const QString where = m_reading.isEmpty() ? QCoreApplication::translate("Import", "目录")
-                                              : QCoreApplication::translate("Import", "表 %1").arg(printable(m_reading));
-    throw DamagedFile(QCoreApplication::translate("Import", "该文件已损坏，或不是 Access 数据库：%1（读取%2时%3）")
+    const QString where = m_reading.isEmpty()
+        ? QCoreApplication::translate("Import", "正在读取目录")
+        : QCoreApplication::translate("Import", "正在读取表 %1").arg(printable(m_reading));
+    throw DamagedFile(QCoreApplication::translate("Import", "该文件已损坏，或不是 Access 数据库：%1（%2：%3）")
                           .arg(printable(m_path), where, why));
 }
 

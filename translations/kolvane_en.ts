@@ -504,8 +504,8 @@ Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the da
         <translation> (table %1)</translation>
     </message>
     <message>
-        <source>（未记载的来源）</source>
-        <translation>(a source not recorded)</translation>
+        <source>未记载的位置</source>
+        <translation>a place not recorded</translation>
     </message>
     <message>
         <source>表 %1：链接表，数据在 %2，没有导入</source>
@@ -536,16 +536,16 @@ Exit codes (CSV files): 0 done; 2 wrong arguments; 4 refused or failed; 5 the da
         <translation>the reader made no progress for %1 seconds and was stopped</translation>
     </message>
     <message>
-        <source>目录</source>
-        <translation>the catalogue</translation>
+        <source>正在读取目录</source>
+        <translation>reading the catalogue</translation>
     </message>
     <message>
-        <source>表 %1</source>
-        <translation>table %1</translation>
+        <source>正在读取表 %1</source>
+        <translation>reading table %1</translation>
     </message>
     <message>
-        <source>该文件已损坏，或不是 Access 数据库：%1（读取%2时%3）</source>
-        <translation>The file is damaged, or not an Access database: %1 (while reading %2: %3)</translation>
+        <source>该文件已损坏，或不是 Access 数据库：%1（%2：%3）</source>
+        <translation>The file is damaged, or not an Access database: %1 (%2: %3)</translation>
     </message>
     <message>
         <source>读取时 libmdb 有 %1 条警告，例如：%2</source>
