@@ -19,6 +19,6 @@ trap 'rm -rf "$corpus"' EXIT
 mkdir -p "$build/artifacts"
 # libmdb is not built with the sanitizer: what it leaks on a damaged file is
 # not looked for; its crashes and our code's faults are.
-"$build/bin/kolvane_access_fuzz" -max_total_time="$seconds" -timeout=20 -malloc_limit_mb=1024 \
+ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}" "$build/bin/kolvane_access_fuzz" -max_total_time="$seconds" -timeout=20 -malloc_limit_mb=1024 \
     -rss_limit_mb=2048 -detect_leaks=0 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
     "$corpus" "$root/tests/data/access-samples" "$root/tests/data/access-damaged"
