@@ -58,7 +58,7 @@ Cancel the new period, open the account periods again and choose that period.
     </message>
     <message>
         <source>操作员(&amp;U)…</source>
-        <translation>Operators(&amp;U)…</translation>
+        <translation>&amp;Operators…</translation>
     </message>
     <message>
         <source>导入员工(&amp;E)…</source>
@@ -2059,7 +2059,7 @@ When [Database] in Tavrel.ini lists a primary and its standbys, it should have t
     </message>
     <message>
         <source>导入数据(&amp;E)</source>
-        <translation>Imp&amp;ort data</translation>
+        <translation>Import da&amp;ta</translation>
     </message>
     <message>
         <source>权限：</source>
@@ -2070,12 +2070,12 @@ When [Database] in Tavrel.ini lists a primary and its standbys, it should have t
         <translation>The password must be changed at the next sign-in.</translation>
     </message>
     <message>
-        <source>确定</source>
-        <translation>OK</translation>
+        <source>确定(&amp;O)</source>
+        <translation>&amp;OK</translation>
     </message>
     <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
+        <source>取消(&amp;X)</source>
+        <translation>Cance&amp;l</translation>
     </message>
 </context>
 <context>

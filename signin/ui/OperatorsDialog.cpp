@@ -78,10 +78,10 @@ TFrmOperatorEdit::TFrmOperatorEdit(
     }
     if (mode != Mode::Rights)
         form->addRow(new QLabel(tr("下次登录时须修改密码。"), this));
-    auto* ok = new QPushButton(tr("确定"), this);
+    auto* ok = new QPushButton(tr("确定(&O)"), this);
     ok->setObjectName(QStringLiteral("btnOk"));
     ok->setDefault(true);
-    auto* cancel = button(tr("取消"), this);
+    auto* cancel = button(tr("取消(&X)"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -152,7 +152,7 @@ TFrmOperators::TFrmOperators(const OperatorAdmin::Actor& actor, QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSectionResizeMode(8, QHeaderView::Stretch);
     auto* add = button(tr("新增(&N)…"), this);
     auto* reset = button(tr("重设密码(&P)…"), this);
     auto* rights = button(tr("权限(&R)…"), this);
