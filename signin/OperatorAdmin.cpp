@@ -250,11 +250,12 @@ Result resetPassword(const QSqlDatabase& db, const Actor& actor, const QString& 
 Result setRights(
     const QSqlDatabase& db, const Actor& actor, const QString& name, const AccountRules::Rights& rights, bool force)
 {
-    const QString what = QStringLiteral("权限 ActAccount=%1 ActOperator=%2 ActImport=%3，")
-                             .arg(rights.account)
-                             .arg(rights.manageOperators ? 1 : 0)
-                             .arg(rights.importData ? 1 : 0);
-    return Admin::recorded(db, actor, logText(what, name), [&] {
+    const auto yes = [](bool value) { return value ? QStringLiteral("是") : QStringLiteral("否"); };
+    const QString what = logText(QStringLiteral("权限"), name)
+        + QStringLiteral("：新建帐套 %1，删除帐套 %2，管理操作员 %3，导入数据 %4")
+              .arg(yes(rights.account & AccountRules::RightCreate), yes(rights.account & AccountRules::RightDelete),
+                  yes(rights.manageOperators), yes(rights.importData));
+    return Admin::recorded(db, actor, what, [&] {
         const QList<Entry> before = load(db);
         Result result;
         const std::optional<qsizetype> at = Admin::findOne(before, name, result);

@@ -216,6 +216,7 @@ void TestOperators::operatorsDialog()
     QCOMPARE(rows.size(), 5);
     QVERIFY2(rows.at(0).startsWith(u"admin|"_s) && rows.at(0).contains(u"新增“王五”"_s), qPrintable(rows.at(0)));
     QVERIFY2(rows.at(1).contains(u"停用“张三”"_s), qPrintable(rows.at(1)));
+    QCOMPARE(rows.at(2), u"admin|操作员管理：权限“王五”：新建帐套 是，删除帐套 是，管理操作员 是，导入数据 否"_s);
     QVERIFY2(rows.at(4).contains(u"解锁“王五”"_s), qPrintable(rows.at(4)));
 }
 
