@@ -94,7 +94,12 @@ Result Admin::recorded(
         throw Db::errorFor(tr("无法开始事务"), session, session.lastError());
     Result result;
     try {
-        result = work();
+        // A signed-in operator may have lost the right, or been stopped, since the menu was shown.
+        const QList<Entry> all = actor.operatorName.isEmpty() ? QList<Entry>() : load(db);
+        const bool allowed = actor.operatorName.isEmpty() || std::any_of(all.begin(), all.end(), [&](const Entry& e) {
+            return e.name == actor.operatorName && managesOperators(e);
+        });
+        result = allowed ? work() : refused(tr("操作员“%1”不能管理操作员").arg(actor.operatorName));
         if (result.done) {
             Db::Query log(db, Db::sqlInsertOpLog);
             log.bind(QStringLiteral("opTime"), Platform::now());

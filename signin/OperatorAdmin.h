@@ -64,7 +64,8 @@ QString passwordProblem(const QString& typed, const QString& again);
 // forbid: a password is stored trimmed as its hash and must be changed at the
 // next sign-in; the last operator (not stopped) who may create periods or
 // manage operators is neither stopped nor loses that right unless `force`; an
-// operator does not stop themself; a name two rows share is refused. Rights
+// operator does not stop themself; a signed-in operator who may not manage
+// operators (not stopped) changes nothing; a name two rows share is refused. Rights
 // set the two period bits of "ActAccount" as given and keep its other bits.
 // Throws Db::Error.
 Result add(const QSqlDatabase& db, const Actor& actor, NewOperator op, const QString& password);

@@ -1115,6 +1115,10 @@ Install the certificate of the authority that signed the server&apos;s certifica
         <source>操作员“%1”：新建帐套 %2，删除帐套 %3，管理操作员 %4，导入数据 %5。</source>
         <translation>Operator &quot;%1&quot;: create periods %2, delete periods %3, manage operators %4, import data %5.</translation>
     </message>
+    <message>
+        <source>操作员“%1”不能管理操作员</source>
+        <translation>The operator &quot;%1&quot; may not manage operators</translation>
+    </message>
 </context>
 <context>
     <name>PasswordHash</name>
