@@ -64,7 +64,7 @@ void addInitialOperator(const QSqlDatabase& db)
         { QStringLiteral("User_id"), QStringLiteral("username"), QStringLiteral("password"), QStringLiteral("isNew"),
             QStringLiteral("IsStop"), QStringLiteral("Access") },
         { QStringLiteral("1"), QStringLiteral("admin"), PasswordHash::make(QStringLiteral("admin")), 1, 0,
-            QStringLiteral("ActAccount=5") });
+            QStringLiteral("ActAccount=5\r\nActOperator=1\r\nActImport=1") });
 }
 
 } // namespace Schema

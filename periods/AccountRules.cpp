@@ -62,15 +62,49 @@ QString withListValue(const QString& lines, const QString& name, const QString& 
     return lines + (ended ? QString() : lineBreak) + name + u'=' + value;
 }
 
-int actAccountRights(const QString& access)
+namespace {
+
+const QString actOperator = QStringLiteral("ActOperator");
+const QString actImport = QStringLiteral("ActImport");
+
+// The decimal value of a line; 0 when missing or not a decimal number.
+int decimalValue(const QString& access, const QString& name)
 {
     static const QRegularExpression decimal(QStringLiteral("\\A[+-]?[0-9]+\\z"));
-    const QString value = listValue(access, QStringLiteral("ActAccount"));
+    const QString value = listValue(access, name);
     if (!decimal.match(value).hasMatch())
         return 0;
     bool ok = false;
-    const int bits = value.toInt(&ok, 10);
-    return ok ? bits : 0;
+    const int number = value.toInt(&ok, 10);
+    return ok ? number : 0;
+}
+
+} // namespace
+
+int actAccountRights(const QString& access)
+{
+    return decimalValue(access, QStringLiteral("ActAccount"));
+}
+
+Rights rightsIn(const QString& access)
+{
+    Rights rights;
+    rights.account = actAccountRights(access);
+    if (listValue(access, actOperator).isNull() && listValue(access, actImport).isNull()) {
+        const bool both = (rights.account & (RightCreate | RightDelete)) == (RightCreate | RightDelete);
+        rights.manageOperators = rights.importData = both;
+    } else {
+        rights.manageOperators = decimalValue(access, actOperator) == 1;
+        rights.importData = decimalValue(access, actImport) == 1;
+    }
+    return rights;
+}
+
+QString withRights(const QString& access, const Rights& rights)
+{
+    QString text = withListValue(access, QStringLiteral("ActAccount"), QString::number(rights.account));
+    text = withListValue(text, actOperator, rights.manageOperators ? QStringLiteral("1") : QStringLiteral("0"));
+    return withListValue(text, actImport, rights.importData ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 int rightsOf(const Db::Row& user)
@@ -85,6 +119,15 @@ std::optional<int> rightsOf(const QSqlDatabase& db, const QString& userName)
     if (user.open().isEmpty())
         return std::nullopt;
     return rightsOf(user.row(0));
+}
+
+std::optional<Rights> operatorRights(const QSqlDatabase& db, const QString& userName)
+{
+    Db::Query user(db, Db::sqlUserAccess);
+    user.bind(Db::cUsername, userName);
+    if (user.open().isEmpty())
+        return std::nullopt;
+    return rightsIn(user.row(0).text(Db::cAccess));
 }
 
 } // namespace AccountRules

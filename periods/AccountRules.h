@@ -1,6 +1,7 @@
 #pragma once
 // Rules of the account-period dialog that need no widget: the period a month
-// key stands for, and the operator's rights read from the Users.Access text.
+// key stands for, and the operator's rights read from and written to the
+// Users.Access text (the one place that knows its lines).
 #include "host/MonthKey.h"
 
 #include <QDate>
@@ -48,5 +49,26 @@ int rightsOf(const Db::Row& user);
 // The same of the operator named `userName`; none when no row has the name.
 // Throws Db::Error.
 std::optional<int> rightsOf(const QSqlDatabase& db, const QString& userName);
+
+// An operator's rights: the "ActAccount" bits, and the lines "ActOperator"
+// (value 1: may manage operators) and "ActImport" (value 1: may import data).
+struct Rights
+{
+    int account = 0;
+    bool manageOperators = false;
+    bool importData = false;
+
+    bool operator==(const Rights&) const = default;
+};
+// The rights an Access text gives. A text with neither "ActOperator" nor
+// "ActImport" (written before those rights existed) gives both to an operator
+// with both period rights, so that an older database keeps an administrator.
+Rights rightsIn(const QString& access);
+// The same text with the three lines set to `rights` (added where missing),
+// every other line and character kept.
+QString withRights(const QString& access, const Rights& rights);
+// The rights of the operator named `userName`; none when no row has the name.
+// Throws Db::Error.
+std::optional<Rights> operatorRights(const QSqlDatabase& db, const QString& userName);
 
 } // namespace AccountRules

@@ -38,7 +38,7 @@ void addOperators(const QSqlDatabase& db)
         const char16_t* access;
     };
     const Operator operators[] = {
-        { u"1", u"admin", u"admin", 0, 0, u"ActAccount=5\r\nActEmployee=7" },
+        { u"1", u"admin", u"admin", 0, 0, u"ActAccount=5\r\nActEmployee=7\r\nActOperator=1\r\nActImport=1" },
         { u"2", u"张三", u"1234", 0, 0, u"ActEmployee=1\r\nActAccount=1" },
         { u"3", u"李四", u"1234", 0, 1, u"ActAccount=5" },
         { u"4", u"王五", u"1234", 1, 0, u"ActAccount=1" },

@@ -3,8 +3,10 @@
 #include "host/ui/Main.h"
 #include "host/ui/DataModule.h"
 #include "host/Pubfunctions.h"
+#include "host/ui/ErrorReport.h"
 #include "platform/ui/ModalShow.h"
 #include "platform/System.h"
+#include "shell/AdminMenu.h"
 #include "shell/Application.h"
 #include "shell/Logo.h"
 #include "signin/ui/Login.h"
@@ -143,6 +145,8 @@ void signInAndRun(const Seams& seams, const Step& step, Owned& owned)
                     step(QStringLiteral("splash closed"));
                 });
                 Main::FrmMain = seams.createMainWindow ? seams.createMainWindow() : new Main::TFrmMain;
+                // Rights that cannot be read are reported; the window opens without its 管理 menu.
+                ErrorReport::guarded([] { AdminMenu::install(Main::FrmMain); })();
                 step(QStringLiteral("main window"));
             }
             Main::FrmMain->show();

@@ -175,6 +175,24 @@ void TestAccount::rightsFromAccessText()
         QVERIFY2(actAccountRights(QString::fromUtf16(text)) == 0, qPrintable(QString::fromUtf16(text)));
     QCOMPARE(AccountRules::listValue(QStringLiteral("x=1\r\ny=a=b"), QStringLiteral("Y")), QStringLiteral("a=b"));
     QVERIFY(AccountRules::listValue(QStringLiteral("x=1"), QStringLiteral("y")).isNull());
+
+    // Managing operators and importing data: an older text without either line
+    // gives both to an operator with both period rights, and to nobody else;
+    // once either line is there, each line says 1 or not.
+    using AccountRules::Rights;
+    using AccountRules::rightsIn;
+    QCOMPARE(rightsIn(QStringLiteral("ActEmployee=7\r\nActAccount=5")), (Rights { 5, true, true }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=7")), (Rights { 7, true, true }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=1")), (Rights { 1, false, false }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=4")), (Rights { 4, false, false }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=5\nActImport=1")), (Rights { 5, false, true }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=5\nactoperator=0")), (Rights { 5, false, false }));
+    QCOMPARE(rightsIn(QStringLiteral("ActAccount=0\nActOperator=1\nActImport=2")), (Rights { 0, true, false }));
+    // Written back: the three lines set, every other line and ending kept.
+    QCOMPARE(AccountRules::withRights(QStringLiteral("ActEmployee=7\nActAccount=5\n"), Rights { 1, true, false }),
+        QStringLiteral("ActEmployee=7\nActAccount=1\nActOperator=1\nActImport=0"));
+    for (const Rights& rights : { Rights { 0, false, false }, Rights { 5, false, true }, Rights { 4, true, false } })
+        QCOMPARE(rightsIn(AccountRules::withRights(QStringLiteral("ActAccount=5"), rights)), rights);
 }
 
 void TestAccount::rightsEnableButtons_data()

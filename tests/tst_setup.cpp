@@ -210,16 +210,35 @@ void TestSetup::operators()
     QCOMPARE(tool({ u"user"_s, u"stop"_s, u"王五"_s }).code, 4);
     QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM Users")).toInt(), 3);
 
-    // Only the ActAccount value changes, whatever else Access holds.
+    // Only the rights lines change, whatever else Access holds. An older admin
+    // row (both period rights, no line of the newer rights) manages operators:
+    // taking that right from the only one who has it needs --force.
     const QString access = QStringLiteral("ActEmployee=7\r\nactACCOUNT=5\nX=a=b\r\n");
+    const auto accessOf = [&env](const QString& name) {
+        return env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username=?"), { name }).toString();
+    };
     env.exec(QStringLiteral("UPDATE Users SET Access=? WHERE username='admin'"), { access });
-    QCOMPARE(tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s }).code, 0);
-    QCOMPARE(env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username='admin'")).toString(),
-        QStringLiteral("ActEmployee=7\r\nactACCOUNT=4\nX=a=b\r\n"));
+    r = tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s, u"--import-data"_s });
+    QCOMPARE(r.code, 4);
+    QVERIFY2(r.err.contains(QStringLiteral("管理操作员")) && r.err.contains(QStringLiteral("--force")), qPrintable(r.err));
+    QCOMPARE(accessOf(u"admin"_s), access);
+    r = tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s, u"--manage-operators"_s });
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("管理操作员 是，导入数据 否")), qPrintable(r.out));
+    QCOMPARE(accessOf(u"admin"_s), QStringLiteral("ActEmployee=7\r\nactACCOUNT=4\nX=a=b\r\nActOperator=1\r\nActImport=0"));
     env.exec(QStringLiteral("UPDATE Users SET Access=? WHERE username='李四'"), { QStringLiteral("ActEmployee=1") });
-    QCOMPARE(tool({ u"user"_s, u"rights"_s, u"李四"_s, u"--create-periods"_s, u"--delete-periods"_s }).code, 0);
-    QCOMPARE(env.scalar(QStringLiteral("SELECT Access FROM Users WHERE username='李四'")).toString(),
-        QStringLiteral("ActEmployee=1\r\nActAccount=5"));
+    QCOMPARE(tool({ u"user"_s, u"rights"_s, u"李四"_s, u"--create-periods"_s, u"--delete-periods"_s, u"--import-data"_s })
+                 .code,
+        0);
+    QCOMPARE(accessOf(u"李四"_s), QStringLiteral("ActEmployee=1\r\nActAccount=5\r\nActOperator=0\r\nActImport=1"));
+    QCOMPARE(tool({ u"user"_s, u"stop"_s, u"admin"_s }).code, 4);
+    QCOMPARE(tool({ u"user"_s, u"stop"_s, u"admin"_s, u"--import-data"_s }).code, 2);
+    // Every change is in the operation log, under the local account's name.
+    QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM OpLog WHERE opUser LIKE 'kolvane-db:_%' AND BeWrite = "
+                                       "'操作员管理：权限“李四”：新建帐套 是，删除帐套 是，管理操作员 否，导入数据 是'"))
+                 .toInt(),
+        1);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM OpLog WHERE BeWrite LIKE '%admin%'")).toInt(), 1);
 
     // 张三 and 李四 may create periods: stopping both needs --force for the second.
     QCOMPARE(tool({ u"user"_s, u"stop"_s, u"张三"_s }).code, 0);

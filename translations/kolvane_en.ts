@@ -51,6 +51,45 @@ Cancel the new period, open the account periods again and choose that period.
     </message>
 </context>
 <context>
+    <name>AdminMenu</name>
+    <message>
+        <source>管理(&amp;A)</source>
+        <translation>&amp;Admin</translation>
+    </message>
+    <message>
+        <source>操作员(&amp;U)…</source>
+        <translation>&amp;Operators…</translation>
+    </message>
+    <message>
+        <source>导入员工(&amp;E)…</source>
+        <translation>Import &amp;Employees…</translation>
+    </message>
+    <message>
+        <source>导入班次规则(&amp;R)…</source>
+        <translation>Import Shift &amp;Rules…</translation>
+    </message>
+    <message>
+        <source>导入排班(&amp;S)…</source>
+        <translation>Import &amp;Schedules…</translation>
+    </message>
+    <message>
+        <source>导出员工(&amp;M)…</source>
+        <translation>Export E&amp;mployees…</translation>
+    </message>
+    <message>
+        <source>导出班次规则(&amp;L)…</source>
+        <translation>Export Shift Ru&amp;les…</translation>
+    </message>
+    <message>
+        <source>导出排班(&amp;H)…</source>
+        <translation>Export Sc&amp;hedules…</translation>
+    </message>
+    <message>
+        <source>尚未提供</source>
+        <translation>Not available yet</translation>
+    </message>
+</context>
+<context>
     <name>Csv</name>
     <message>
         <source>无法读取文件 %1：%2</source>
@@ -1028,6 +1067,117 @@ Install the certificate of the authority that signed the server&apos;s certifica
     </message>
 </context>
 <context>
+    <name>OperatorAdmin</name>
+    <message>
+        <source>操作员“%1”已经存在</source>
+        <translation>The operator &quot;%1&quot; exists already</translation>
+    </message>
+    <message>
+        <source>编号 %1 已经属于操作员“%2”</source>
+        <translation>The ID %1 belongs to the operator &quot;%2&quot; already</translation>
+    </message>
+    <message>
+        <source>操作员名称“%1”超过 %2 个字符</source>
+        <translation>The operator name &quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>编号“%1”超过 %2 个字符</source>
+        <translation>The ID &quot;%1&quot; is longer than %2 characters</translation>
+    </message>
+    <message>
+        <source>两次输入的密码不一致</source>
+        <translation>The two passwords differ</translation>
+    </message>
+    <message>
+        <source>密码不能为空</source>
+        <translation>The password must not be empty</translation>
+    </message>
+    <message>
+        <source>已添加操作员“%1”（编号 %2），首次登录时须修改密码。</source>
+        <translation>Operator &quot;%1&quot; added (ID %2); the password must be changed at the first sign-in.</translation>
+    </message>
+    <message>
+        <source>警告：已没有能新建帐套的操作员。</source>
+        <translation>Warning: no operator may create periods any more.</translation>
+    </message>
+    <message>
+        <source>没有操作员“%1”</source>
+        <translation>There is no operator &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>有 %1 个操作员都叫“%2”，无法确定要改哪一个</source>
+        <translation>%1 operators are named &quot;%2&quot;; which one to change cannot be told</translation>
+    </message>
+    <message>
+        <source>无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录</source>
+        <translation>Cannot end the lock-out of the operator &quot;%1&quot;: the database refused to delete its row in LoginFailures</translation>
+    </message>
+    <message>
+        <source>已解除操作员“%1”的锁定。</source>
+        <translation>The lock-out of the operator &quot;%1&quot; has ended.</translation>
+    </message>
+    <message>
+        <source>操作员“%1”没有被锁定；输错密码的次数已清零。</source>
+        <translation>The operator &quot;%1&quot; was not locked out; the count of wrong passwords is cleared.</translation>
+    </message>
+    <message>
+        <source>已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。</source>
+        <translation>The operator &quot;%1&quot; has a new first password and must change it at the next sign-in.</translation>
+    </message>
+    <message>
+        <source>已停用操作员“%1”。</source>
+        <translation>The operator &quot;%1&quot; is stopped.</translation>
+    </message>
+    <message>
+        <source>已启用操作员“%1”。</source>
+        <translation>The operator &quot;%1&quot; is started again.</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>操作员名称不能为空</source>
+        <translation>The operator name must not be empty</translation>
+    </message>
+    <message>
+        <source>这是最后一个能新建帐套的操作员，改动后就没有人能新建帐套了。</source>
+        <translation>This is the last operator who may create periods; after this change nobody could.</translation>
+    </message>
+    <message>
+        <source>这是最后一个能管理操作员的操作员，改动后就没有人能管理操作员了。</source>
+        <translation>This is the last operator who may manage operators; after this change nobody could.</translation>
+    </message>
+    <message>
+        <source>警告：已没有能管理操作员的操作员。</source>
+        <translation>Warning: no operator may manage operators any more.</translation>
+    </message>
+    <message>
+        <source>无法开始事务</source>
+        <translation>Cannot begin a transaction</translation>
+    </message>
+    <message>
+        <source>无法保存</source>
+        <translation>Cannot save</translation>
+    </message>
+    <message>
+        <source>不能停用自己</source>
+        <translation>You cannot stop yourself</translation>
+    </message>
+    <message>
+        <source>操作员“%1”：新建帐套 %2，删除帐套 %3，管理操作员 %4，导入数据 %5。</source>
+        <translation>Operator &quot;%1&quot;: create periods %2, delete periods %3, manage operators %4, import data %5.</translation>
+    </message>
+    <message>
+        <source>操作员“%1”不能管理操作员</source>
+        <translation>The operator &quot;%1&quot; may not manage operators</translation>
+    </message>
+</context>
+<context>
     <name>PasswordHash</name>
     <message>
         <source>密码加密库无法初始化</source>
@@ -1501,52 +1651,12 @@ be opened.
         <translation>the ID %1 is there twice (already in row %2)</translation>
     </message>
     <message>
-        <source>操作员：列出、添加、停用、启用、新密码、帐套权限、解除锁定</source>
-        <translation>Operators: list, add, stop, start, new password, period rights, unlock</translation>
-    </message>
-    <message>
         <source>是</source>
         <translation>yes</translation>
     </message>
     <message>
         <source>否</source>
         <translation>no</translation>
-    </message>
-    <message>
-        <source>用法：
-  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至
-  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]
-                                                新操作员，首次登录时须修改密码
-  kolvane-db user stop 名称 [--force]           停用操作员
-  kolvane-db user start 名称                    启用操作员
-  kolvane-db user reset 名称                    新的首次登录密码，下次登录时须修改
-  kolvane-db user rights 名称 [--create-periods] [--delete-periods] [--force]
-                                                新建、删除帐套的权限（未写的权限被取消）
-  kolvane-db user unlock 名称                   解除输错密码后的锁定
-每个命令都可以加 --db 文件 或 --server 连接参数；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库。
-首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行。
-停用操作员或改动权限后若没有人能新建帐套，须加 --force。
-
-退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库。
-</source>
-        <translation>Usage:
-  kolvane-db user list                          the operators: id, stopped, must change the password,
-                                                period rights, locked until
-  kolvane-db user add NAME [--id ID] [--create-periods] [--delete-periods]
-                                                a new operator, who must change the password at the first sign-in
-  kolvane-db user stop NAME [--force]           stops an operator
-  kolvane-db user start NAME                    starts an operator again
-  kolvane-db user reset NAME                    a new first password, to be changed at the next sign-in
-  kolvane-db user rights NAME [--create-periods] [--delete-periods] [--force]
-                                                the rights to create and delete periods (those not given are taken away)
-  kolvane-db user unlock NAME                   ends a lock-out after wrong passwords
-Each takes --db FILE or --server CONNECTION; without either, the database that Tavrel.ini in the suite
-directory names.
-The first password is typed twice at a terminal, without echo, and read as one line from standard input
-otherwise. Leaving nobody who may create periods, by stopping an operator or changing rights, needs --force.
-
-Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened.
-</translation>
     </message>
     <message>
         <source>标准输入中没有密码</source>
@@ -1563,14 +1673,6 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>没有输入密码</source>
         <translation>No password was typed</translation>
-    </message>
-    <message>
-        <source>两次输入的密码不一致</source>
-        <translation>The two passwords differ</translation>
-    </message>
-    <message>
-        <source>密码不能为空</source>
-        <translation>The password must not be empty</translation>
     </message>
     <message>
         <source>user %1 需要一个操作员名称</source>
@@ -1611,70 +1713,6 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>锁定至</source>
         <translation>Locked until</translation>
-    </message>
-    <message>
-        <source>操作员“%1”已经存在</source>
-        <translation>The operator &quot;%1&quot; exists already</translation>
-    </message>
-    <message>
-        <source>编号 %1 已经属于操作员“%2”</source>
-        <translation>The ID %1 belongs to the operator &quot;%2&quot; already</translation>
-    </message>
-    <message>
-        <source>操作员名称“%1”超过 %2 个字符</source>
-        <translation>The operator name &quot;%1&quot; is longer than %2 characters</translation>
-    </message>
-    <message>
-        <source>编号“%1”超过 %2 个字符</source>
-        <translation>The ID &quot;%1&quot; is longer than %2 characters</translation>
-    </message>
-    <message>
-        <source>已添加操作员“%1”（编号 %2），首次登录时须修改密码。</source>
-        <translation>Operator &quot;%1&quot; added (ID %2); the password must be changed at the first sign-in.</translation>
-    </message>
-    <message>
-        <source>警告：已没有能新建帐套的操作员。</source>
-        <translation>Warning: no operator may create periods any more.</translation>
-    </message>
-    <message>
-        <source>这是最后一个能新建帐套的操作员，改动后就没有人能新建帐套了。确要如此，请加 --force。</source>
-        <translation>This is the last operator who may create periods; after this change nobody could. Add --force if that is what you want.</translation>
-    </message>
-    <message>
-        <source>没有操作员“%1”</source>
-        <translation>There is no operator &quot;%1&quot;</translation>
-    </message>
-    <message>
-        <source>有 %1 个操作员都叫“%2”，无法确定要改哪一个</source>
-        <translation>%1 operators are named &quot;%2&quot;; which one to change cannot be told</translation>
-    </message>
-    <message>
-        <source>无法解除操作员“%1”的锁定：数据库拒绝删除 LoginFailures 中的记录</source>
-        <translation>Cannot end the lock-out of the operator &quot;%1&quot;: the database refused to delete its row in LoginFailures</translation>
-    </message>
-    <message>
-        <source>已解除操作员“%1”的锁定。</source>
-        <translation>The lock-out of the operator &quot;%1&quot; has ended.</translation>
-    </message>
-    <message>
-        <source>操作员“%1”没有被锁定；输错密码的次数已清零。</source>
-        <translation>The operator &quot;%1&quot; was not locked out; the count of wrong passwords is cleared.</translation>
-    </message>
-    <message>
-        <source>已为操作员“%1”设置新的首次登录密码，下次登录时须修改密码。</source>
-        <translation>The operator &quot;%1&quot; has a new first password and must change it at the next sign-in.</translation>
-    </message>
-    <message>
-        <source>已停用操作员“%1”。</source>
-        <translation>The operator &quot;%1&quot; is stopped.</translation>
-    </message>
-    <message>
-        <source>已启用操作员“%1”。</source>
-        <translation>The operator &quot;%1&quot; is started again.</translation>
-    </message>
-    <message>
-        <source>操作员“%1”：新建帐套 %2，删除帐套 %3。</source>
-        <translation>Operator &quot;%1&quot;: create periods %2, delete periods %3.</translation>
     </message>
     <message>
         <source>“%1”不是日期</source>
@@ -1789,6 +1827,59 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>这些操作员下次登录成功时，密码即被加密保存。</source>
         <translation>Each of these operators&apos; passwords is stored hashed at their next successful sign-in.</translation>
+    </message>
+    <message>
+        <source>%1确要如此，请加 --force。</source>
+        <translation>%1 Add --force if that is what you want.</translation>
+    </message>
+    <message>
+        <source>操作员：列出、添加、停用、启用、新密码、权限、解除锁定</source>
+        <translation>Operators: list, add, stop, start, new password, rights, unlock</translation>
+    </message>
+    <message>
+        <source>用法：
+  kolvane-db user list                          列出操作员：编号、停用、须改密码、帐套权限、锁定至
+  kolvane-db user add 名称 [--id 编号] [--create-periods] [--delete-periods]
+                      [--manage-operators] [--import-data]
+                                                新操作员，首次登录时须修改密码
+  kolvane-db user stop 名称 [--force]           停用操作员
+  kolvane-db user start 名称                    启用操作员
+  kolvane-db user reset 名称                    新的首次登录密码，下次登录时须修改
+  kolvane-db user rights 名称 [--create-periods] [--delete-periods]
+                      [--manage-operators] [--import-data] [--force]
+                                                新建、删除帐套，管理操作员，导入数据的权限
+                                                （未写的权限被取消）
+  kolvane-db user unlock 名称                   解除输错密码后的锁定
+每个命令都可以加 --db 文件 或 --server 连接参数；都不写时，用一卡通目录中 Tavrel.ini 所指的数据库。
+首次登录密码在终端上输入两次，不回显；不是终端时从标准输入读一行。
+停用操作员或改动权限后若没有人能新建帐套或管理操作员，须加 --force。
+每次改动都记入操作日志（OpLog），操作者记为“kolvane-db:”加本机用户名。
+
+退出码：0 成功；2 用法错误；4 被拒绝或失败；5 无法打开数据库。
+</source>
+        <translation>Usage:
+  kolvane-db user list                          the operators: id, stopped, must change the password,
+                                                period rights, locked until
+  kolvane-db user add NAME [--id ID] [--create-periods] [--delete-periods]
+                      [--manage-operators] [--import-data]
+                                                a new operator, who must change the password at the first sign-in
+  kolvane-db user stop NAME [--force]           stops an operator
+  kolvane-db user start NAME                    starts an operator again
+  kolvane-db user reset NAME                    a new first password, to be changed at the next sign-in
+  kolvane-db user rights NAME [--create-periods] [--delete-periods]
+                      [--manage-operators] [--import-data] [--force]
+                                                the rights to create and delete periods, manage operators
+                                                and import data (those not given are taken away)
+  kolvane-db user unlock NAME                   ends a lock-out after wrong passwords
+Each takes --db FILE or --server CONNECTION; without either, the database that Tavrel.ini in the suite
+directory names.
+The first password is typed twice at a terminal, without echo, and read as one line from standard input
+otherwise. Leaving nobody who may create periods or manage operators, by stopping an operator or changing
+rights, needs --force.
+Every change goes into the operation log (OpLog) under &quot;kolvane-db:&quot; and the local user name.
+
+Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened.
+</translation>
     </message>
 </context>
 <context>
@@ -1979,6 +2070,152 @@ When [Database] in Tavrel.ini lists a primary and its standbys, it should have t
     <message>
         <source>没有数据库连接</source>
         <translation>There is no database connection</translation>
+    </message>
+</context>
+<context>
+    <name>TFrmOperatorEdit</name>
+    <message>
+        <source>新增操作员</source>
+        <translation>New Operator</translation>
+    </message>
+    <message>
+        <source>重设密码 - %1</source>
+        <translation>Reset Password - %1</translation>
+    </message>
+    <message>
+        <source>权限 - %1</source>
+        <translation>Rights - %1</translation>
+    </message>
+    <message>
+        <source>名称(&amp;N)：</source>
+        <translation>&amp;Name:</translation>
+    </message>
+    <message>
+        <source>编号(&amp;I)：</source>
+        <translation>&amp;ID:</translation>
+    </message>
+    <message>
+        <source>不填时自动编号</source>
+        <translation>the next number when left empty</translation>
+    </message>
+    <message>
+        <source>密码(&amp;P)：</source>
+        <translation>&amp;Password:</translation>
+    </message>
+    <message>
+        <source>再输入一次(&amp;A)：</source>
+        <translation>&amp;Again:</translation>
+    </message>
+    <message>
+        <source>新建帐套(&amp;C)</source>
+        <translation>&amp;Create periods</translation>
+    </message>
+    <message>
+        <source>删除帐套(&amp;D)</source>
+        <translation>&amp;Delete periods</translation>
+    </message>
+    <message>
+        <source>管理操作员(&amp;M)</source>
+        <translation>&amp;Manage operators</translation>
+    </message>
+    <message>
+        <source>导入数据(&amp;E)</source>
+        <translation>Import da&amp;ta</translation>
+    </message>
+    <message>
+        <source>权限：</source>
+        <translation>Rights:</translation>
+    </message>
+    <message>
+        <source>下次登录时须修改密码。</source>
+        <translation>The password must be changed at the next sign-in.</translation>
+    </message>
+    <message>
+        <source>确定(&amp;O)</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>取消(&amp;X)</source>
+        <translation>Cance&amp;l</translation>
+    </message>
+</context>
+<context>
+    <name>TFrmOperators</name>
+    <message>
+        <source>停用(&amp;T)</source>
+        <translation>S&amp;top</translation>
+    </message>
+    <message>
+        <source>启用(&amp;T)</source>
+        <translation>S&amp;tart</translation>
+    </message>
+    <message>
+        <source>操作员</source>
+        <translation>Operators</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>编号</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>停用</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>须改密码</source>
+        <translation>Must change password</translation>
+    </message>
+    <message>
+        <source>新建帐套</source>
+        <translation>Create periods</translation>
+    </message>
+    <message>
+        <source>删除帐套</source>
+        <translation>Delete periods</translation>
+    </message>
+    <message>
+        <source>管理操作员</source>
+        <translation>Manage operators</translation>
+    </message>
+    <message>
+        <source>导入数据</source>
+        <translation>Import data</translation>
+    </message>
+    <message>
+        <source>锁定至</source>
+        <translation>Locked until</translation>
+    </message>
+    <message>
+        <source>新增(&amp;N)…</source>
+        <translation>&amp;New…</translation>
+    </message>
+    <message>
+        <source>重设密码(&amp;P)…</source>
+        <translation>Reset &amp;Password…</translation>
+    </message>
+    <message>
+        <source>权限(&amp;R)…</source>
+        <translation>&amp;Rights…</translation>
+    </message>
+    <message>
+        <source>解锁(&amp;L)</source>
+        <translation>Un&amp;lock</translation>
+    </message>
+    <message>
+        <source>关闭(&amp;C)</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
     </message>
 </context>
 <context>
