@@ -1,12 +1,11 @@
 #include "shell/AdminMenu.h"
 
 #include "host/Mainmodule.h"
-#include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "host/ui/ErrorReport.h"
 #include "periods/AccountRules.h"
-#include "platform/ui/MessageBox.h"
 #include "platform/ui/ModalShow.h"
+#include "setup/ui/ImportPreview.h"
 #include "signin/ui/OperatorsDialog.h"
 
 #include <QCoreApplication>
@@ -60,14 +59,25 @@ void showOperators(QWidget* parent)
     Platform::ShowModal(&dialog);
 }
 
-void importSheet(QWidget*, const QString&)
+namespace {
+
+Setup::SheetKind sheetKind(const QString& kind)
 {
-    Platform::MessageBox(Text::tr("尚未提供"), Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
+    if (kind == u"employees")
+        return Setup::SheetKind::Employees;
+    return kind == u"rules" ? Setup::SheetKind::Rules : Setup::SheetKind::Schedule;
 }
 
-void exportSheet(QWidget*, const QString&)
+} // namespace
+
+void importSheet(QWidget* parent, const QString& kind)
 {
-    Platform::MessageBox(Text::tr("尚未提供"), Prjconst::_msg_Information, Platform::MB_ICONINFORMATION);
+    Setup::SheetImportDialog::run(parent, sheetKind(kind), Varunit::User_name);
+}
+
+void exportSheet(QWidget* parent, const QString& kind)
+{
+    Setup::SheetExportDialog::run(parent, sheetKind(kind), Varunit::User_name);
 }
 
 } // namespace AdminMenu

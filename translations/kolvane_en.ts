@@ -84,10 +84,6 @@ Cancel the new period, open the account periods again and choose that period.
         <source>导出排班(&amp;H)…</source>
         <translation>Export Sc&amp;hedules…</translation>
     </message>
-    <message>
-        <source>尚未提供</source>
-        <translation>Not available yet</translation>
-    </message>
 </context>
 <context>
     <name>Csv</name>
