@@ -13,6 +13,8 @@ packages=(
     libpq-dev libsqlite3-dev libxlsxwriter-dev libsodium-dev faketime
     mdbtools-dev mdbtools
     postgresql openssl
+    # the Access reader's fuzz target (scripts/fuzz.sh): clang and its libFuzzer
+    clang libclang-rt-14-dev
     # pg_autoctl, for trying the README's primary with a standby and automatic failover
     postgresql-15-auto-failover
 )
