@@ -171,6 +171,15 @@ void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
 
 int buildFile(const QString& path, const Fill& fill, const QString& failed)
 {
+    if (const int code = checkNewFile(path); code != Done)
+        return code;
+    if (const QString error = Import::buildNewFile(path, fill); !error.isEmpty())
+        return fail(failed.arg(path, error), Refused);
+    return Done;
+}
+
+int checkNewFile(const QString& path)
+{
     if (QFileInfo::exists(path))
         return fail(QCoreApplication::translate("Tool", "文件已存在，不会覆盖：%1").arg(path), Exists);
     const QFileInfo dir(QFileInfo(path).absolutePath());
@@ -183,8 +192,6 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed)
                         .arg(dir.filePath()),
             Refused);
     removeLeftovers(dir.filePath(), QFileInfo(path).fileName());
-    if (const QString error = Import::buildNewFile(path, fill); !error.isEmpty())
-        return fail(failed.arg(path, error), Refused);
     return Done;
 }
 

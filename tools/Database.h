@@ -68,6 +68,9 @@ using Fill = std::function<void(const QSqlDatabase& db)>;
 // the path in %1 and the reason in %2. Exit 3 when the file exists, 4 when it
 // cannot be made.
 int buildFile(const QString& path, const Fill& fill, const QString& failed);
+// Whether a new SQLite file can be made at `path` (see buildFile): Done, or
+// the exit code after saying why not. Removes a killed run's temporary files.
+int checkNewFile(const QString& path);
 // The same on a server: into a UTF8 database without the suite's tables, in
 // one transaction; `failed` with the server in %1. Exit 3 for a database
 // that is not UTF8 or has the suite's tables, 4 when filling fails, 5 when
