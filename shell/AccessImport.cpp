@@ -58,8 +58,9 @@ bool runImport(Import::SandboxedSource& source, const QString& path, const QStri
     dialog.show();
     QCoreApplication::processEvents();
     const Import::Progress progress = [&](const QString& table, qint64 rows, bool done) {
-        dialog.setLabelText(done ? QCoreApplication::translate("Import", "%1：已读 %2 行，完成").arg(table).arg(rows)
-                                 : QCoreApplication::translate("Import", "%1：已读 %2 行").arg(table).arg(rows));
+        const QString name = Import::printable(table);
+        dialog.setLabelText(done ? QCoreApplication::translate("Import", "%1：已读 %2 行，完成").arg(name).arg(rows)
+                                 : QCoreApplication::translate("Import", "%1：已读 %2 行").arg(name).arg(rows));
         QCoreApplication::processEvents();
     };
     const Import::FileImport result = Import::importToNewFile(
