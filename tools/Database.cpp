@@ -4,7 +4,6 @@
 #include "db/Query.h"
 #include "db/SetupStatements.h"
 #include "db/Statements.h"
-#include "import/NewDatabase.h"
 #include "platform/System.h"
 
 #include <QDir>

@@ -3,6 +3,7 @@
 // database a command names, transactions, and new databases that are made
 // whole or not at all.
 #include "host/Connection.h"
+#include "import/NewDatabase.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -61,7 +62,7 @@ int withDatabase(const Mainmodule::ConnectionSettings& settings, const std::func
 void inTransaction(const QSqlDatabase& db, const std::function<void()>& work);
 
 // Fills a new database, inside the transaction that makes it. Throws.
-using Fill = std::function<void(const QSqlDatabase& db)>;
+using Fill = Import::Fill;
 // A new SQLite file at `path`: made under a name of its own in the same
 // directory, filled, written to the disk and only then given its name, never
 // over an existing file; removed when anything fails. `failed` says so, with
