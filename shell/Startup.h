@@ -39,11 +39,11 @@ QString titleForCodePage(int codePage);
 
 // Start-up, sign-in, the main window's message loop and the shutdown, in this
 // order; needs the application object. Steps reported: "application directory",
-// "database file" (after the import of an Access file there, if any, or
-// "stopped" when it is not imported), "event hook", "data module", "title", then, unless the data
-// module asked to stop ("stopped"): "splash", "login", and after a sign-in
-// "signed in", "main window", "splash closed", "message loop"; then the
-// shutdown: "main window freed", "connection closed", "FreeDlls",
+// "database file" (after the import of an Access file found there, or
+// "stopped" when it is not imported), "event hook", "data module", "title",
+// then, unless the data module asked to stop ("stopped"): "splash", "login",
+// and after a sign-in "signed in", "main window", "splash closed",
+// "message loop"; then the shutdown: "main window freed", "connection closed", "FreeDlls",
 // "FreeFormAndDataModules", "data module freed" (each when it happens), and last
 // "windows freed". A failure is reported in one message box. Returns the
 // process exit code, always 0.

@@ -1,6 +1,5 @@
 #include "tools/Database.h"
 
-#include "db/ImportStatements.h"
 #include "db/Query.h"
 #include "db/SetupStatements.h"
 #include "db/Statements.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlField>
