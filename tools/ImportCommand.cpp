@@ -20,6 +20,9 @@ using namespace Import;
 Progress progressLine()
 {
     return [](const QString& table, qint64 rows, bool done) {
+        // A line every 10000 rows is enough on a terminal.
+        if (!done && rows % 10000 != 0)
+            return;
         QTextStream err(stderr);
         const QString name = printable(table);
         if (done)
