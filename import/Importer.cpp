@@ -378,7 +378,7 @@ void readTable(
         ++report.read;
         if (writer)
             writer->write(values);
-        if (progress && report.read % 10000 == 0)
+        if (progress && report.read % kProgressRows == 0)
             progress(table.name, report.read, false);
     });
     if (writer)

@@ -25,8 +25,10 @@ struct TableReport
     QString linkedTo; // a linked table: where its rows are kept (nothing is read)
 };
 
-// Called while a table is read: its name and the rows so far; `done` once at
-// its end.
+// Called while a table is read: its name and the rows so far (at its start and
+// every kProgressRows rows, often enough for a window to stay responsive);
+// `done` once at its end.
+inline constexpr qint64 kProgressRows = 500;
 using Progress = std::function<void(const QString& table, qint64 rows, bool done)>;
 
 // The suite's name for a source table ("users" -> "Users"), or empty text for

@@ -6,6 +6,7 @@
 #include "host/ui/ErrorReport.h"
 #include "platform/ui/ModalShow.h"
 #include "platform/System.h"
+#include "shell/AccessImport.h"
 #include "shell/AdminMenu.h"
 #include "shell/Application.h"
 #include "shell/Logo.h"
@@ -85,12 +86,16 @@ using Step = std::function<void(const QString&)>;
 
 // Up to the splash: the database file, the host hook, the data module and the
 // title. False when the program ends here (the operator has been told why).
-bool bringUp(const Step& step, Owned& owned)
+bool bringUp(const Seams& seams, const Step& step, Owned& owned)
 {
     try {
         AppDir = Platform::suiteDirectory();
         step(QStringLiteral("application directory"));
         migrateDatabaseFile(AppDir);
+        if (!importAccessDatabase(AppDir, seams.offerImport)) {
+            step(QStringLiteral("stopped"));
+            return false;
+        }
         step(QStringLiteral("database file"));
         Pubfunctions::EventCallBack = Main::ExeEventToBack;
         step(QStringLiteral("event hook"));
@@ -179,7 +184,7 @@ int run(const Seams& seams)
             owned.pop_back();
         step(QStringLiteral("windows freed"));
     });
-    if (!bringUp(step, owned))
+    if (!bringUp(seams, step, owned))
         return 0;
     // From here on the shutdown runs however the sign-in or the main window ends.
     signInAndRun(seams, step, owned);

@@ -19,6 +19,9 @@ struct Seams
     std::function<Main::TFrmMain*()> createMainWindow;
     // Runs the message loop until the main window has closed; default: QApplication::exec().
     std::function<void()> runMessageLoop;
+    // Asks whether to import an Access database file found where the database
+    // should be; default: a message box.
+    std::function<bool(const QString& text)> offerImport;
 };
 
 // The suite directory (where the database and Tavrel.ini live), ending in a
@@ -36,10 +39,11 @@ QString titleForCodePage(int codePage);
 
 // Start-up, sign-in, the main window's message loop and the shutdown, in this
 // order; needs the application object. Steps reported: "application directory",
-// "database file", "event hook", "data module", "title", then, unless the data
-// module asked to stop ("stopped"): "splash", "login", and after a sign-in
-// "signed in", "main window", "splash closed", "message loop"; then the
-// shutdown: "main window freed", "connection closed", "FreeDlls",
+// "database file" (after the import of an Access file found there, or
+// "stopped" when it is not imported), "event hook", "data module", "title",
+// then, unless the data module asked to stop ("stopped"): "splash", "login",
+// and after a sign-in "signed in", "main window", "splash closed",
+// "message loop"; then the shutdown: "main window freed", "connection closed", "FreeDlls",
 // "FreeFormAndDataModules", "data module freed" (each when it happens), and last
 // "windows freed". A failure is reported in one message box. Returns the
 // process exit code, always 0.

@@ -10,12 +10,17 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/ModalShow.h"
 #include "platform/System.h"
+#include "import/SandboxedSource.h"
+#include "shell/AccessImport.h"
 #include "shell/Application.h"
 #include "shell/Logo.h"
 #include "shell/Startup.h"
 #include "signin/ui/Login.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QProgressDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -83,6 +88,7 @@ private Q_SLOTS:
     void titleByCodePage();
     void stoppedByTheDataModule();
     void cancelledSignIn();
+    void accessFileImportedInItsPlace();
     void signInRunsTheMainWindowUntilItCloses();
     void mainWindowFailureStillShutsDown();
     void exceptionsAreReportedOnce();
@@ -308,8 +314,100 @@ void TestStartup::exceptionsAreReportedOnce()
     }
 }
 
+namespace {
+
+QByteArray digest(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+QStringList leftovers(const QString& dir)
+{
+    return QDir(dir).entryList({ QStringLiteral(".*.part") }, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+void TestStartup::accessFileImportedInItsPlace()
+{
+    if (TestEnv::engine() != Db::Engine::SQLite)
+        QSKIP("the database file is SQLite's");
+    TestEnv env;
+    const QString sample = QFINDTESTDATA("data/access-samples/testV2003.mdb");
+    QVERIFY(QFile::copy(sample, env.dbPath()));
+    const QByteArray original = digest(env.dbPath());
+    const QString kept = Startup::accessKeptName(env.dbPath());
+    QCOMPARE(QFileInfo(kept).fileName(), QStringLiteral("Kolvane-access.mdb"));
+    {
+        // Declined: the program ends and nothing is touched.
+        Run run;
+        QStringList offered;
+        run.seams.offerImport = [&](const QString& text) {
+            offered << text;
+            return false;
+        };
+        QCOMPARE(run(), 0);
+        QCOMPARE(offered.size(), 1);
+        QVERIFY(offered[0].contains(QDir::toNativeSeparators(kept)));
+        QCOMPARE(run.trace, steps({ u"application directory", u"stopped", u"windows freed" }));
+        QCOMPARE(digest(env.dbPath()), original);
+        QVERIFY(!QFile::exists(kept));
+    }
+    {
+        // Cancelled in the progress dialog: no temporary file, the Access file as it was.
+        Run run;
+        run.seams.offerImport = [](const QString&) { return true; };
+        QTimer::singleShot(0, [] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QProgressDialog*>(widget))
+                    dialog->cancel();
+        });
+        QCOMPARE(run(), 0);
+        QCOMPARE(run.trace.last(2), steps({ u"stopped", u"windows freed" }));
+        QCOMPARE(env.messages.size(), 1);
+        QCOMPARE(env.messages[0].flags, int(Platform::MB_ICONINFORMATION));
+        QVERIFY(!env.messages[0].text.contains(QStringLiteral("Table1"))); // no summary
+        QCOMPARE(digest(env.dbPath()), original);
+        QVERIFY(!QFile::exists(kept));
+        QCOMPARE(leftovers(env.appDir()), QStringList());
+        env.messages.clear();
+    }
+    {
+        // Accepted: a new SQLite database in its place, the Access file kept
+        // beside it, the summary shown, and start-up goes on.
+        Run run;
+        run.seams.offerImport = [](const QString&) { return true; };
+        run();
+        QVERIFY(run.trace.contains(QStringLiteral("database file")));
+        QCOMPARE(digest(kept), original);
+        QFile db(env.dbPath());
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        QCOMPARE(db.read(16), QByteArrayLiteral("SQLite format 3\0"));
+        QCOMPARE(leftovers(env.appDir()), QStringList());
+        QVERIFY(!env.messages.isEmpty());
+        QVERIFY2(env.messages[0].text.contains(QStringLiteral("Table1")), qPrintable(env.messages[0].text));
+        env.messages.clear();
+    }
+    {
+        // A second Access file where the kept name is taken: refused, nothing moved.
+        QVERIFY(QFile::remove(env.dbPath()));
+        QVERIFY(QFile::copy(sample, env.dbPath()));
+        Run run;
+        bool offered = false;
+        run.seams.offerImport = [&](const QString&) { return offered = true; };
+        run();
+        QVERIFY(!offered);
+        QCOMPARE(env.messages.size(), 1);
+        QCOMPARE(digest(env.dbPath()), original);
+        QCOMPARE(digest(kept), original);
+    }
+}
+
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> code = Import::runReaderChild(argc, argv))
+        return *code;
     TApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     TestStartup test;

@@ -1,6 +1,5 @@
 #include "tools/Database.h"
 
-#include "db/ImportStatements.h"
 #include "db/Query.h"
 #include "db/SetupStatements.h"
 #include "db/Statements.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlField>
@@ -23,33 +21,6 @@ namespace Tool {
 namespace {
 
 const QString connectionName = QStringLiteral("kolvane-db");
-
-// A new, empty file of its own in `dir`, named after `name`: created
-// exclusively (a link planted under that name is not followed), and made
-// readable and writable by its owner and group only, through its descriptor,
-// as the finished database stays (SQLite gives its -wal and -shm the same).
-// Empty, with the reason in `error`, when none can be made.
-QString newFileIn(const QString& dir, const QString& name, QString& error)
-{
-    QFile file;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(QDir(dir).filePath(QStringLiteral(".%1.%2.part")
-                                                .arg(name)
-                                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup)) {
-                error = file.errorString();
-                file.remove();
-                return {};
-            }
-            return file.fileName();
-        }
-        if (!file.exists())
-            break;
-    }
-    error = file.errorString();
-    return {};
-}
 
 // Temporary files of a run that was killed (they may hold a whole database,
 // passwords included): ours, untouched for ten minutes, so not another run's
@@ -66,39 +37,6 @@ void removeLeftovers(const QString& dir, const QString& name)
                                        .arg(info.filePath())
                                 << '\n';
     }
-}
-
-// Whether the file's contents have reached the disk.
-bool syncToDisk(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
-}
-
-// Fills the SQLite file `path` in one transaction; the reason when it fails.
-QString fillFile(const QString& path, const Fill& fill)
-{
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            try {
-                // No journal on the disk and no waiting for it: the file is
-                // synced once, when it is complete.
-                for (const QString& pragma : Db::sqlImportFastBuildSqlite)
-                    Db::Query(db, pragma).open();
-                inTransaction(db, [&] { fill(db); });
-            } catch (const std::exception& e) {
-                error = Platform::messageOf(e);
-            }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(connectionName);
-    return error;
 }
 
 // Why a server's database cannot take the suite's tables; empty when it can.
@@ -230,6 +168,15 @@ void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
 
 int buildFile(const QString& path, const Fill& fill, const QString& failed)
 {
+    if (const int code = checkNewFile(path); code != Done)
+        return code;
+    if (const QString error = Import::buildNewFile(path, fill); !error.isEmpty())
+        return fail(failed.arg(path, error), Refused);
+    return Done;
+}
+
+int checkNewFile(const QString& path)
+{
     if (QFileInfo::exists(path))
         return fail(QCoreApplication::translate("Tool", "文件已存在，不会覆盖：%1").arg(path), Exists);
     const QFileInfo dir(QFileInfo(path).absolutePath());
@@ -242,21 +189,6 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed)
                         .arg(dir.filePath()),
             Refused);
     removeLeftovers(dir.filePath(), QFileInfo(path).fileName());
-    QString error;
-    const QString temp = newFileIn(dir.filePath(), QFileInfo(path).fileName(), error);
-    if (temp.isEmpty())
-        return fail(QCoreApplication::translate("Tool", "无法在目录 %1 中建立临时文件：%2").arg(dir.filePath(), error),
-            Refused);
-    error = fillFile(temp, fill);
-    if (error.isEmpty() && !syncToDisk(temp))
-        error = QCoreApplication::translate("Tool", "无法把 %1 写到磁盘").arg(temp);
-    // Never over a file that appeared meanwhile: rename does not replace one.
-    if (error.isEmpty() && !QFile::rename(temp, path))
-        error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(temp, path);
-    if (!error.isEmpty()) {
-        QFile::remove(temp);
-        return fail(failed.arg(path, error), Refused);
-    }
     return Done;
 }
 

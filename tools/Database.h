@@ -3,6 +3,7 @@
 // database a command names, transactions, and new databases that are made
 // whole or not at all.
 #include "host/Connection.h"
+#include "import/NewDatabase.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -61,13 +62,16 @@ int withDatabase(const Mainmodule::ConnectionSettings& settings, const std::func
 void inTransaction(const QSqlDatabase& db, const std::function<void()>& work);
 
 // Fills a new database, inside the transaction that makes it. Throws.
-using Fill = std::function<void(const QSqlDatabase& db)>;
+using Fill = Import::Fill;
 // A new SQLite file at `path`: made under a name of its own in the same
 // directory, filled, written to the disk and only then given its name, never
 // over an existing file; removed when anything fails. `failed` says so, with
 // the path in %1 and the reason in %2. Exit 3 when the file exists, 4 when it
 // cannot be made.
 int buildFile(const QString& path, const Fill& fill, const QString& failed);
+// Whether a new SQLite file can be made at `path` (see buildFile): Done, or
+// the exit code after saying why not. Removes a killed run's temporary files.
+int checkNewFile(const QString& path);
 // The same on a server: into a UTF8 database without the suite's tables, in
 // one transaction; `failed` with the server in %1. Exit 3 for a database
 // that is not UTF8 or has the suite's tables, 4 when filling fails, 5 when

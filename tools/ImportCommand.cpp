@@ -4,6 +4,7 @@
 #include "host/AccessFile.h"
 #include "import/SandboxedSource.h"
 #include "import/Importer.h"
+#include "import/NewDatabase.h"
 #include "platform/System.h"
 #include "tools/Command.h"
 #include "tools/Database.h"
@@ -19,6 +20,9 @@ using namespace Import;
 Progress progressLine()
 {
     return [](const QString& table, qint64 rows, bool done) {
+        // A line every 10000 rows is enough on a terminal.
+        if (!done && rows % 10000 != 0)
+            return;
         QTextStream err(stderr);
         const QString name = printable(table);
         if (done)
@@ -214,22 +218,30 @@ int ImportCommand::write(SandboxedSource& source, const Mainmodule::ConnectionSe
     }
     QList<TableReport> reports;
     bool damaged = false;
-    const Fill fill = [&](const QSqlDatabase& db) {
-        try {
-            reports = importAll(source, &db, progressLine());
-        } catch (const ReadError&) {
-            damaged = true;
-            throw;
-        }
-    };
     QString where;
     int code = Done;
     if (target.driver == u"QPSQL") {
         where = target.describe();
-        code = buildOnServer(target, fill, tr("导入失败，%1 没有改动：%2"));
+        code = buildOnServer(
+            target,
+            [&](const QSqlDatabase& db) {
+                try {
+                    reports = importAll(source, &db, progressLine());
+                } catch (const ReadError&) {
+                    damaged = true;
+                    throw;
+                }
+            },
+            tr("导入失败，%1 没有改动：%2"));
     } else {
         where = target.driver.isEmpty() ? Platform::suiteDirectory() + QStringLiteral("Kolvane.mdb") : target.file;
-        code = buildFile(where, fill, tr("导入失败，没有建立 %1：%2"));
+        if ((code = checkNewFile(where)) == Done) {
+            const FileImport result = importToNewFile(source, where, progressLine());
+            reports = result.reports;
+            damaged = result.damaged;
+            if (!result.error.isEmpty())
+                code = fail(tr("导入失败，没有建立 %1：%2").arg(where, result.error), Refused);
+        }
     }
     if (code == Done) {
         printSummary(reports, true);

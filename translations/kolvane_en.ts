@@ -2,6 +2,79 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>AccessImport</name>
+    <message>
+        <source>导入此 Access 数据库…</source>
+        <translation>Import this Access database…</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>无法把 %1 改名为 %2</source>
+        <translation>Cannot rename %1 to %2</translation>
+    </message>
+    <message>
+        <source>正在读取 Access 数据库……</source>
+        <translation>Reading the Access database…</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>导入已取消，没有任何改动。</source>
+        <translation>The import was cancelled; nothing was changed.</translation>
+    </message>
+    <message>
+        <source>导入失败，没有任何改动：
+%1</source>
+        <translation>The import failed; nothing was changed:
+%1</translation>
+    </message>
+    <message>
+        <source>
+已导入到：%1
+原 Access 文件保存为：%2</source>
+        <translation>
+Imported into: %1
+The Access file is kept as: %2</translation>
+    </message>
+    <message>
+        <source>数据库文件是 Windows 版一卡通系统的 Access 数据库：
+%1
+
+导入后原文件要改名为 %2，但该文件已存在。请先把它移走，再启动本程序。</source>
+        <translation>The database file is an Access database of the Windows suite:
+%1
+
+After the import it would be renamed %2, but that file exists. Move it away first, then start this program again.</translation>
+    </message>
+    <message>
+        <source>数据库文件是 Windows 版一卡通系统的 Access 数据库：
+%1
+
+可以把它导入为本系统的数据库。导入后新的数据库取代它，原文件改名保存为：
+%2</source>
+        <translation>The database file is an Access database of the Windows suite:
+%1
+
+It can be imported into a database of this system. The new database then takes its place and the Access file is kept as:
+%2</translation>
+    </message>
+    <message>
+        <source>该文件只有链接表，数据在其他文件或数据源中；请用 kolvane-db import 导入那些文件本身。</source>
+        <translation>The file only links to tables kept in other files or data sources; import those files themselves with kolvane-db import.</translation>
+    </message>
+    <message>
+        <source>无法读取 Access 数据库，没有任何改动：
+%1</source>
+        <translation>Cannot read the Access database; nothing was changed:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>AccountDataset</name>
     <message>
         <source>无法读取帐套表</source>
