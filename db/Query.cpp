@@ -56,6 +56,25 @@ bool isDuplicateKey(const QSqlError& error)
     return code == u"19" && error.databaseText().contains(u"UNIQUE", Qt::CaseInsensitive);
 }
 
+void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
+{
+    QSqlDatabase session = db;
+    if (!session.transaction())
+        throw errorFor(QCoreApplication::translate("Tool", "无法开始事务"), session, session.lastError());
+    try {
+        work();
+    } catch (...) {
+        session.rollback();
+        throw;
+    }
+    if (!session.commit()) {
+        const Error error
+            = errorFor(QCoreApplication::translate("Tool", "无法提交"), session, session.lastError());
+        session.rollback();
+        throw error;
+    }
+}
+
 Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error)
 {
     const QString detail = error.text().trimmed();

@@ -54,6 +54,9 @@ bool isDuplicateKey(const QSqlError& error);
 // says what could not be done ("无法保存帐套"), the engine's text follows.
 // When the connection is lost, closes it: Mainmodule::db() opens it again.
 Error errorFor(const QString& failed, QSqlDatabase db, const QSqlError& error);
+// Runs `work` in a transaction: committed when it returns, rolled back when it
+// throws. Throws Db::Error when the transaction cannot begin or commit.
+void inTransaction(const QSqlDatabase& db, const std::function<void()>& work);
 
 // What keeps the database itself from storing anything, whichever row is written.
 enum class StorageFailure

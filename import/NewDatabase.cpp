@@ -67,20 +67,7 @@ QString fillFile(const QString& path, const Fill& fill)
                 // synced once, when it is complete.
                 for (const QString& pragma : Db::sqlImportFastBuildSqlite)
                     Db::Query(db, pragma).open();
-                if (!db.transaction())
-                    throw Db::errorFor(QCoreApplication::translate("Tool", "无法开始事务"), db, db.lastError());
-                try {
-                    fill(db);
-                } catch (...) {
-                    db.rollback();
-                    throw;
-                }
-                if (!db.commit()) {
-                    const Db::Error commitError
-                        = Db::errorFor(QCoreApplication::translate("Tool", "无法提交"), db, db.lastError());
-                    db.rollback();
-                    throw commitError;
-                }
+                Db::inTransaction(db, [&] { fill(db); });
             } catch (const std::exception& e) {
                 error = Platform::messageOf(e);
             }

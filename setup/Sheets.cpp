@@ -230,26 +230,6 @@ Table exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
 
 // --- imports ---------------------------------------------------------------
 
-// Runs `work` in a transaction: all of it is stored, or nothing.
-void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
-{
-    QSqlDatabase session = db;
-    if (!session.transaction())
-        throw Db::errorFor(QCoreApplication::translate("Tool", "无法开始事务"), session, session.lastError());
-    try {
-        work();
-    } catch (...) {
-        session.rollback();
-        throw;
-    }
-    if (!session.commit()) {
-        const Db::Error error
-            = Db::errorFor(QCoreApplication::translate("Tool", "无法提交"), session, session.lastError());
-        session.rollback();
-        throw error;
-    }
-}
-
 // What the three imports share: every row of the file is checked before
 // anything is written, and a plan with a bad row writes nothing.
 class SheetImport : public SheetPlan
@@ -454,7 +434,7 @@ void EmployeeImport::check(const QStringList& r)
 
 QString EmployeeImport::write()
 {
-    inTransaction(m_db, [&] {
+    Db::inTransaction(m_db, [&] {
         // Each statement prepared once for the whole file.
         Db::Query add(m_db, Db::sqlSetupAddEmployee);
         Db::Query update(m_db, Db::sqlSetupUpdateEmployee);
@@ -633,7 +613,7 @@ void RuleImport::check(const QStringList& r)
 
 QString RuleImport::write()
 {
-    inTransaction(m_db, [&] {
+    Db::inTransaction(m_db, [&] {
         Db::Query add(m_db, Db::sqlSetupAddRule);
         Db::Query update(m_db, Db::sqlSetupUpdateRule);
         for (const Change& c : m_changes) {

@@ -147,25 +147,6 @@ int withDatabase(const Mainmodule::ConnectionSettings& given, const std::functio
     return code;
 }
 
-void inTransaction(const QSqlDatabase& db, const std::function<void()>& work)
-{
-    QSqlDatabase session = db;
-    if (!session.transaction())
-        throw Db::errorFor(QCoreApplication::translate("Tool", "无法开始事务"), session, session.lastError());
-    try {
-        work();
-    } catch (...) {
-        session.rollback();
-        throw;
-    }
-    if (!session.commit()) {
-        const Db::Error error
-            = Db::errorFor(QCoreApplication::translate("Tool", "无法提交"), session, session.lastError());
-        session.rollback();
-        throw error;
-    }
-}
-
 int buildFile(const QString& path, const Fill& fill, const QString& failed)
 {
     if (const int code = checkNewFile(path); code != Done)
@@ -212,7 +193,7 @@ int buildOnServer(const Mainmodule::ConnectionSettings& settings, const Fill& fi
                 code = fail(unfit, Exists);
             else
                 // PostgreSQL undoes the new tables too when anything fails.
-                inTransaction(db, [&] { fill(db); });
+                Db::inTransaction(db, [&] { fill(db); });
         } catch (const std::exception& e) {
             code = fail(failed.arg(where, Platform::messageOf(e)), Refused);
         }

@@ -57,10 +57,6 @@ private:
 // when `work` throws; otherwise what `work` returns.
 int withDatabase(const Mainmodule::ConnectionSettings& settings, const std::function<int(const QSqlDatabase&)>& work);
 
-// Runs `work` in a transaction: committed when it returns, rolled back when it
-// throws. Throws Db::Error when the transaction cannot begin or commit.
-void inTransaction(const QSqlDatabase& db, const std::function<void()>& work);
-
 // Fills a new database, inside the transaction that makes it. Throws.
 using Fill = Import::Fill;
 // A new SQLite file at `path`: made under a name of its own in the same
