@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlError>
+#include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace Import {
@@ -103,13 +105,21 @@ QString buildNewFile(const QString& target, const Fill& fill, const Place& place
     if (error.isEmpty()) {
         if (place)
             error = place(temp);
-        // Never over a file that appeared meanwhile: rename does not replace one.
-        else if (!QFile::rename(temp, target))
+        // Never over a file, or a link, that appeared meanwhile. QFile::rename
+        // would copy through a dangling link when renaming fails.
+        else if (!renameNoReplace(temp, target))
             error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(temp, target);
     }
     if (!error.isEmpty())
         QFile::remove(temp);
     return error;
+}
+
+bool renameNoReplace(const QString& from, const QString& to)
+{
+    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+               RENAME_NOREPLACE)
+        == 0;
 }
 
 FileImport importToNewFile(Source& source, const QString& target, const Progress& progress,

@@ -34,4 +34,9 @@ struct FileImport
 FileImport importToNewFile(Source& source, const QString& target, const Progress& progress = {},
     const std::function<bool()>& cancelled = {}, const Place& place = {});
 
+// Renames `from` to `to` unless something, a link included, stands at `to`:
+// never over a file and never through a link (QFile::rename copies through a
+// dangling one). False when it did not rename.
+bool renameNoReplace(const QString& from, const QString& to);
+
 } // namespace Import

@@ -36,10 +36,10 @@ bool askByMessageBox(const QString& text)
 // Access file back when the second rename fails.
 QString putInPlace(const QString& temp, const QString& path, const QString& kept)
 {
-    if (!QFile::rename(path, kept))
+    if (!Import::renameNoReplace(path, kept))
         return QCoreApplication::translate("AccessImport", "无法把 %1 改名为 %2").arg(path, kept);
-    if (!QFile::rename(temp, path)) {
-        QFile::rename(kept, path);
+    if (!Import::renameNoReplace(temp, path)) {
+        Import::renameNoReplace(kept, path);
         return QCoreApplication::translate("AccessImport", "无法把 %1 改名为 %2").arg(temp, path);
     }
     return {};
@@ -104,7 +104,7 @@ bool importAccessDatabase(const QString& appDir, const ImportOffer& offer)
         return true;
     const QString path = QDir::toNativeSeparators(settings.file);
     const QString kept = accessKeptName(path);
-    if (QFileInfo::exists(kept)) {
+    if (const QFileInfo existing(kept); existing.exists() || existing.isSymLink()) {
         Platform::MessageBox(QCoreApplication::translate("AccessImport",
                                  "数据库文件是 Windows 版一卡通系统的 Access 数据库：\n%1\n\n"
                                  "导入后原文件要改名为 %2，但该文件已存在。请先把它移走，再启动本程序。")

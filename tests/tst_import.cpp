@@ -419,6 +419,12 @@ void TestImport::commandWritesAllOrNothing()
     const QByteArray written = digest(target);
     QCOMPARE(run({ samplesDir() + QStringLiteral("testV1997.mdb"), target }), 3);
     QCOMPARE(digest(target), written);
+    // A link planted under the new name, pointing nowhere, is a file there: nothing is written through it.
+    const QString planted = env.appDir() + QStringLiteral("planted.mdb");
+    const QString through = env.appDir() + QStringLiteral("through-the-link");
+    QVERIFY(QFile::link(through, planted));
+    QCOMPARE(run({ sample, planted }), 3);
+    QVERIFY(!QFileInfo::exists(through));
     // Not an Access file: refused, nothing made.
     const QString other = env.appDir() + QStringLiteral("other.mdb");
     QCOMPARE(run({ target, other }), 5);

@@ -158,7 +158,8 @@ int buildFile(const QString& path, const Fill& fill, const QString& failed)
 
 int checkNewFile(const QString& path)
 {
-    if (QFileInfo::exists(path))
+    // A link planted under the name counts as a file, even when it points nowhere.
+    if (const QFileInfo existing(path); existing.exists() || existing.isSymLink())
         return fail(QCoreApplication::translate("Tool", "文件已存在，不会覆盖：%1").arg(path), Exists);
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir())
