@@ -19,9 +19,19 @@
 //                         floor). The time is the relayed import's; counters
 //                         5ms/loopback and loopback/copy, each within 2;
 //                         1,000,000 rows too with KOLVANE_BENCH_MILLION=1.
+//   BM_SheetImportServer/N/C an employees' sheet of N rows written by the
+//                         import (its check before not counted) into the
+//                         suite's Employee table, where C of every 10 ids are
+//                         already there under another name (0: a site's first
+//                         import; 5: half the rows changed): over loopback, through the 5 ms
+//                         relay, and one COPY of the same rows over loopback
+//                         into an empty table like Employee, with its key (the
+//                         floor). Counters as BM_ImportServer's.
 #include "bench/DelayRelay.h"
 #include "host/Connection.h"
+#include "host/Schema.h"
 #include "import/Importer.h"
+#include "setup/Sheets.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -284,7 +294,89 @@ public:
         return double(timer.nsecsElapsed()) / 1e9;
     }
 
+    // An employees' sheet of `rows` rows, and the database it goes into.
+    static void makeSheet(const QString& path, qint64 rows)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write the sheet");
+        QByteArray data = QStringLiteral("员工编号,姓名,离职日期\r\n").toUtf8();
+        for (qint64 i = 0; i < rows; ++i)
+            data += QStringLiteral("E%1,员工%2,%3\r\n")
+                        .arg(i, 7, 10, QLatin1Char('0'))
+                        .arg(i)
+                        .arg(i % 10 == 0 ? QStringLiteral("2026-06-30") : QString())
+                        .toUtf8();
+        file.write(data);
+        exec(loopback(), QStringLiteral("DROP TABLE IF EXISTS Users, Accounts, Scheme, Employee, Shifts_Rule, OpLog"));
+        Schema::create(loopback());
+    }
+
+    // Seconds to write the sheet's rows, `changed` of every 10 of them there
+    // already under another name.
+    static double sheet(const QSqlDatabase& db, const QString& path, qint64 rows, qint64 changed)
+    {
+        exec(loopback(), QStringLiteral("TRUNCATE Employee"));
+        exec(loopback(),
+            QStringLiteral("INSERT INTO Employee (emp_id, emp_name) SELECT 'E' || lpad(g::text, 7, '0'), '旧名' "
+                           "FROM generate_series(0, %1) g WHERE mod(g, 10) < %2")
+                .arg(rows - 1)
+                .arg(changed));
+        exec(loopback(), QStringLiteral("VACUUM ANALYZE Employee"));
+        const std::unique_ptr<Setup::SheetPlan> plan = Setup::SheetPlan::check(db, Setup::SheetKind::Employees, path);
+        if (!plan->problems().isEmpty() || plan->added() + plan->changed() != rows)
+            throw std::runtime_error("the sheet is not as made");
+        QElapsedTimer timer;
+        timer.start();
+        plan->apply();
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
+
+    // Seconds for one COPY of the sheet's rows as text, made before, into an
+    // empty table of Employee's columns and key.
+    static double copySheet(qint64 rows)
+    {
+        QSqlDatabase db = loopback();
+        exec(db, QStringLiteral("DROP TABLE IF EXISTS employee_copy"));
+        exec(db, QStringLiteral("CREATE TABLE employee_copy (LIKE Employee INCLUDING ALL)"));
+        QByteArray data;
+        for (qint64 i = 0; i < rows; ++i)
+            data += QStringLiteral("E%1\t员工%2\t%3\n")
+                        .arg(i, 7, 10, QLatin1Char('0'))
+                        .arg(i)
+                        .arg(i % 10 == 0 ? QStringLiteral("2026-06-30 00:00:00") : QStringLiteral("\\N"))
+                        .toUtf8();
+        PGconn* conn = *static_cast<PGconn* const*>(db.driver()->handle().constData());
+        QElapsedTimer timer;
+        timer.start();
+        copyText(conn, "COPY employee_copy FROM STDIN", data);
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
+
 private:
+    // The text sent as one COPY, in pieces of 64 KiB as the import sends it.
+    static void copyText(PGconn* conn, const char* sql, const QByteArray& data)
+    {
+        PGresult* r = PQexec(conn, sql);
+        const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+        PQclear(r);
+        if (!copying)
+            throw std::runtime_error(PQerrorMessage(conn));
+        for (qsizetype at = 0; at < data.size(); at += 64 * 1024) {
+            if (PQputCopyData(conn, data.constData() + at, int(qMin<qsizetype>(64 * 1024, data.size() - at))) != 1)
+                throw std::runtime_error(PQerrorMessage(conn));
+        }
+        if (PQputCopyEnd(conn, nullptr) != 1)
+            throw std::runtime_error(PQerrorMessage(conn));
+        bool ok = true;
+        while (PGresult* done = PQgetResult(conn)) {
+            ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
+            PQclear(done);
+        }
+        if (!ok)
+            throw std::runtime_error(PQerrorMessage(conn));
+    }
+
     std::unique_ptr<DelayRelay> m_relay;
 };
 
@@ -309,6 +401,32 @@ void BM_ImportServer(benchmark::State& state)
         const double loopback = ServerTarget::import(ServerTarget::loopback(), rows);
         const double copy = ServerTarget::copy(rows);
         const double relayed = ServerTarget::import(ServerTarget::relayed(), rows);
+        state.SetIterationTime(relayed);
+        state.counters["loopback_s"] = loopback;
+        state.counters["copy_s"] = copy;
+        state.counters["5ms/loopback"] = relayed / loopback;
+        state.counters["loopback/copy"] = loopback / copy;
+    }
+}
+
+void BM_SheetImportServer(benchmark::State& state)
+{
+    const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
+    if (server.isEmpty()) {
+        state.SkipWithError("KOLVANE_BENCH_PG names no PostgreSQL server");
+        return;
+    }
+    const qint64 rows = state.range(0);
+    if (!serverTarget())
+        serverTarget() = std::make_unique<ServerTarget>(server);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("employees.csv"));
+    const qint64 changed = state.range(1);
+    ServerTarget::makeSheet(path, rows);
+    for (auto _ : state) {
+        const double loopback = ServerTarget::sheet(ServerTarget::loopback(), path, rows, changed);
+        const double copy = ServerTarget::copySheet(rows);
+        const double relayed = ServerTarget::sheet(ServerTarget::relayed(), path, rows, changed);
         state.SetIterationTime(relayed);
         state.counters["loopback_s"] = loopback;
         state.counters["copy_s"] = copy;
@@ -349,7 +467,13 @@ int main(int argc, char** argv)
     auto* server = benchmark::RegisterBenchmark("BM_ImportServer", BM_ImportServer)->Arg(100000);
     if (qEnvironmentVariableIntValue("KOLVANE_BENCH_MILLION"))
         server->Arg(1000000);
-    server->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+    auto* sheet = benchmark::RegisterBenchmark("BM_SheetImportServer", BM_SheetImportServer)
+                      ->Args({ 100000, 0 })
+                      ->Args({ 100000, 5 });
+    if (qEnvironmentVariableIntValue("KOLVANE_BENCH_MILLION"))
+        sheet->Args({ 1000000, 0 })->Args({ 1000000, 5 });
+    for (auto* b : { server, sheet })
+        b->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     serverTarget().reset();

@@ -14,9 +14,6 @@
 // its own, on the same connection; run/floor is their ratio. heap_B/emp: the
 // heap the run takes beyond what was in use before it (peak while it works).
 //
-// BM_RolloverSqliteTogether: two workstations (threads, each its own
-// connection) roll the same month on one file at once, against one alone.
-//
 // BM_RolloverSqliteProcesses: N workstation programs (this program, started
 // again as N processes, each with its own connection and the roll-over's
 // progress callback) save the same month on one file at once, against the
@@ -44,7 +41,6 @@
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <malloc.h>
@@ -367,24 +363,10 @@ public:
     ~SqliteFixture()
     {
         QSqlDatabase::removeDatabase(m_connection);
-        QSqlDatabase::removeDatabase(m_connection + QStringLiteral("-second"));
     }
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
     QString file() const { return m_dir.filePath(QStringLiteral("Kolvane.mdb")); }
-
-    // Another workstation's connection to the same file.
-    QSqlDatabase second()
-    {
-        const QString name = m_connection + QStringLiteral("-second");
-        if (!QSqlDatabase::contains(name)) {
-            Mainmodule::ConnectionSettings settings;
-            settings.driver = QStringLiteral("QSQLITE");
-            settings.file = m_dir.filePath(QStringLiteral("Kolvane.mdb"));
-            Mainmodule::openConnection(settings, name);
-        }
-        return QSqlDatabase::database(name, false);
-    }
 
     void clearNewMonth()
     {
@@ -526,51 +508,6 @@ void BM_RolloverSqlite(benchmark::State& state)
         state.counters["run/floor"] = run / floor;
         state.counters["cpu:run/floor"] = runCpu / floorCpu;
         state.counters["heap_B/emp"] = double(probe.peak > before ? probe.peak - before : 0) / employees;
-    }
-}
-
-// Two workstations save the same new month at once on one SQLite file. The
-// time is theirs together; together/alone its ratio to one run alone.
-void BM_RolloverSqliteTogether(benchmark::State& state)
-{
-    const int employees = static_cast<int>(state.range(0));
-    SqliteFixture& f = fixture<SqliteFixture>(state);
-    QSqlDatabase connections[] = { f.db(), f.second() };
-    for (auto _ : state) {
-        f.clearNewMonth();
-        Stopwatch timer;
-        Rollover::RolloverReport report = rollOver(f.db());
-        const double alone = timer.wall();
-        if (!wroteAll(state, report, employees))
-            return;
-
-        f.clearNewMonth();
-        Rollover::RolloverReport reports[2];
-        QThread* main = QThread::currentThread();
-        std::vector<QThread*> threads;
-        for (int i = 0; i < 2; ++i) {
-            QThread* thread = QThread::create([&reports, &connections, i, main] {
-                reports[i] = rollOver(connections[i]);
-                connections[i].driver()->moveToThread(main);
-            });
-            connections[i].driver()->moveToThread(thread);
-            threads.push_back(thread);
-        }
-        timer.restart();
-        for (QThread* t : threads)
-            t->start();
-        for (QThread* t : threads) {
-            t->wait();
-            delete t;
-        }
-        const double together = timer.wall();
-        for (const auto& r : reports)
-            if (!wroteAll(state, r, employees))
-                return;
-
-        state.SetIterationTime(together);
-        state.counters["alone_s"] = alone;
-        state.counters["together/alone"] = together / alone;
     }
 }
 
@@ -775,7 +712,6 @@ benchmark::internal::Benchmark* repeated(benchmark::internal::Benchmark* b, int 
 // Second argument: 0 the project's schema, 1 the bare table list.
 BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 1000, 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 9); });
 BENCHMARK(BM_RolloverSqlite)->ArgsProduct({ { 100000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 3); });
-BENCHMARK(BM_RolloverSqliteTogether)->ArgsProduct({ { 10000 }, { 0, 1 } })->Apply([](auto* b) { repeated(b, 5); });
 // Third argument: how many workstation programs.
 BENCHMARK(BM_RolloverSqliteProcesses)->ArgsProduct({ { 30000 }, { 0, 1 }, { 2, 4 } })->Apply([](auto* b) {
     repeated(b, 7);

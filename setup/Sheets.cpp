@@ -1,5 +1,6 @@
 #include "setup/Sheets.h"
 
+#include "db/CopyIn.h"
 #include "db/Query.h"
 #include "db/SchemeWriter.h"
 #include "db/SetupStatements.h"
@@ -230,6 +231,71 @@ Table exportSchedule(const QSqlDatabase& db, const MonthKey& ym)
 
 // --- imports ---------------------------------------------------------------
 
+// A row an employee or rule import writes: its line in the file, whether it
+// is new, and its values in the order of the table's columns, the key first.
+struct Write
+{
+    int line = 0;
+    bool isNew = false;
+    QVariantList values;
+};
+
+// One COPY of `rows` into `table`, in the open transaction. A refused row is
+// named by its line when the server says which.
+void copyInto(const QSqlDatabase& db, const QString& table, const QStringList& columns, const QList<const Write*>& rows)
+{
+    QSqlError error;
+    const std::unique_ptr<Db::CopyIn> in = Db::CopyIn::start(db, table, columns, &error);
+    bool ok = in != nullptr;
+    for (qsizetype i = 0; ok && i < rows.size(); ++i) {
+        QVariantList values = rows.at(i)->values;
+        for (QVariant& value : values)
+            value = Db::toDbValue(value);
+        ok = in->add(values);
+    }
+    if (ok && in->finish())
+        return;
+    const qint64 at = in ? in->refusedRow() : 0;
+    throw Db::errorFor(at > 0 && at <= rows.size()
+            ? QCoreApplication::translate("Setup", "无法保存第 %1 行").arg(rows.at(at - 1)->line)
+            : QCoreApplication::translate("Setup", "无法保存"),
+        db, in ? in->lastError() : error);
+}
+
+// On a server the rows go by COPY, a round trip for the file instead of one
+// for each row: new rows straight into the table, changed ones into a
+// temporary table of the same columns that one UPDATE joins on the key.
+// False on any other engine, where nothing is done.
+bool copyRows(const QSqlDatabase& db, const QString& table, const QStringList& columns, const QList<Write>& rows)
+{
+    if (Db::engineOf(db) != Db::Engine::PostgreSQL)
+        return false;
+    QList<const Write*> added;
+    QList<const Write*> changed;
+    for (const Write& row : rows)
+        (row.isNew ? added : changed) << &row;
+    if (!added.isEmpty())
+        copyInto(db, table, columns, added);
+    if (changed.isEmpty())
+        return true;
+    const QString staged = QStringLiteral("kolvane_sheet_rows");
+    // It takes the table's column types and none of its constraints.
+    Db::Query(db,
+        QStringLiteral("CREATE TEMP TABLE %1 ON COMMIT DROP AS SELECT %2 FROM %3 WITH NO DATA")
+            .arg(staged, columns.join(QStringLiteral(", ")), table))
+        .exec();
+    copyInto(db, staged, columns, changed);
+    QStringList set;
+    for (qsizetype i = 1; i < columns.size(); ++i)
+        set << QStringLiteral("%1 = s.%1").arg(columns.at(i));
+    // The server's refusal names the row by its values.
+    QSqlQuery update(db);
+    if (!update.exec(QStringLiteral("UPDATE %1 SET %2 FROM %3 s WHERE %1.%4 = s.%4")
+                         .arg(table, set.join(QStringLiteral(", ")), staged, columns.first())))
+        throw Db::errorFor(QCoreApplication::translate("Setup", "无法保存修改的行"), db, update.lastError());
+    return true;
+}
+
 // What the three imports share: every row of the file is checked before
 // anything is written, and a plan with a bad row writes nothing.
 class SheetImport : public SheetPlan
@@ -267,6 +333,7 @@ protected:
     // Checks the row's id, compared with the other rows' as `key`: not empty,
     // at most `length` characters (0: any), not in an earlier row.
     bool checkId(const QString& id, const QString& key, const QString& column, int length);
+    int line() const { return m_line; }
     void added(const QString& id, const QString& text)
     {
         ++m_added;
@@ -289,8 +356,23 @@ protected:
     }
     static QString tooLong(const QString& text, int length) { return tr("“%1”超过 %2 个字符").arg(text).arg(length); }
 
+    // Where such rows go: the table, its columns and, in the same order, the
+    // placeholders of the statements that add and change one row.
+    struct Target
+    {
+        const QString& table;
+        QStringList columns;
+        QStringList placeholders;
+        const QString& insert;
+        const QString& update;
+    };
+    // Writes m_writes in one transaction: on a server by COPY, elsewhere a
+    // prepared statement for each row.
+    void writeRows(const Target& target) const;
+
     QSqlDatabase m_db;
     const Sheet m_sheet;
+    QList<Write> m_writes;
     bool m_bad = false; // the row being checked has a problem
     QList<int> m_textColumns; // columns of free text
 
@@ -352,6 +434,23 @@ bool SheetImport::checkId(const QString& id, const QString& key, const QString& 
     return why.isEmpty();
 }
 
+void SheetImport::writeRows(const Target& target) const
+{
+    Db::inTransaction(m_db, [&] {
+        if (copyRows(m_db, target.table, target.columns, m_writes))
+            return;
+        // Each statement prepared once for the whole file.
+        Db::Query add(m_db, target.insert);
+        Db::Query update(m_db, target.update);
+        for (const Write& row : m_writes) {
+            Db::Query& write = row.isNew ? add : update;
+            for (qsizetype i = 0; i < row.values.size(); ++i)
+                write.bind(target.placeholders.at(i), row.values.at(i));
+            write.exec();
+        }
+    });
+}
+
 class EmployeeImport : public SheetImport
 {
     Q_DECLARE_TR_FUNCTIONS(Setup)
@@ -364,16 +463,14 @@ private:
         QString name;
         QDate leave;
     };
-    struct Change
-    {
-        QString id;
-        Employee now;
-        bool isNew;
-    };
 
     void prepare() override;
     void check(const QStringList& row) override;
     QString write() override;
+    static QVariantList values(const QString& id, const Employee& e)
+    {
+        return { id, e.name, e.leave.isValid() ? QVariant(e.leave) : QVariant() };
+    }
 
     int m_id = -1;
     int m_name = -1;
@@ -381,7 +478,6 @@ private:
     int m_idLength = 0;
     int m_nameLength = 0;
     QHash<QString, Employee> m_existing;
-    QList<Change> m_changes;
 };
 
 void EmployeeImport::prepare()
@@ -420,10 +516,10 @@ void EmployeeImport::check(const QStringList& r)
     if (m_bad)
         return;
     if (old == m_existing.cend()) {
-        m_changes.append({ id, now, true });
+        m_writes.append({ line(), true, values(id, now) });
         added(id, tr("新增 %1 %2").arg(id, now.name));
     } else if (old->name != now.name || old->leave != now.leave) {
-        m_changes.append({ id, now, false });
+        m_writes.append({ line(), false, values(id, now) });
         changed(id,
             tr("修改 %1：姓名 %2 → %3，离职日期 %4 → %5")
                 .arg(id, old->name, now.name, old->leave.toString(Qt::ISODate), now.leave.toString(Qt::ISODate)));
@@ -434,18 +530,9 @@ void EmployeeImport::check(const QStringList& r)
 
 QString EmployeeImport::write()
 {
-    Db::inTransaction(m_db, [&] {
-        // Each statement prepared once for the whole file.
-        Db::Query add(m_db, Db::sqlSetupAddEmployee);
-        Db::Query update(m_db, Db::sqlSetupUpdateEmployee);
-        for (const Change& c : m_changes) {
-            Db::Query& write = c.isNew ? add : update;
-            write.bind(QStringLiteral("empId"), c.id);
-            write.bind(QStringLiteral("empName"), c.now.name);
-            write.bind(QStringLiteral("leaveDate"), c.now.leave.isValid() ? QVariant(c.now.leave) : QVariant());
-            write.exec();
-        }
-    });
+    writeRows({ Db::tEmployee, { Db::cEmpId, Db::cEmpName, Db::cLeaveDate },
+        { QStringLiteral("empId"), QStringLiteral("empName"), QStringLiteral("leaveDate") }, Db::sqlSetupAddEmployee,
+        Db::sqlSetupUpdateEmployee });
     return {};
 }
 
@@ -464,17 +551,13 @@ private:
         QString unit;
         QString shifts;
     };
-    struct Change
-    {
-        Rule now;
-        bool isNew;
-    };
 
     void prepare() override;
     void check(const QStringList& row) override;
     QString write() override;
     // The row's name, cycle and unit into `rule`, checked.
     void checkRule(const QStringList& row, bool isNew, Rule& rule);
+    static QVariantList values(const Rule& r) { return { r.id, r.name, r.cycle, r.unit, r.shifts }; }
     // The row's slot codes, checked; the rule's own without slot columns.
     std::map<int, QString> checkSlots(const QStringList& row, const Rule& rule);
     // A rule's row may end after its last code, as a short cycle is written
@@ -490,7 +573,6 @@ private:
     int m_nameLength = 0;
     int m_codeLength = 0;
     QHash<QString, Rule> m_existing; // by the id case-folded
-    QList<Change> m_changes;
 };
 
 void RuleImport::prepare()
@@ -590,7 +672,7 @@ void RuleImport::check(const QStringList& r)
     if (slotsChanged)
         now.shifts = slotText(slots);
     if (isNew) {
-        m_changes.append({ now, true });
+        m_writes.append({ line(), true, values(now) });
         added(now.id,
             tr("新增规则 %1 %2：%3 %4，%5 个班次")
                 .arg(now.id, now.name)
@@ -598,7 +680,7 @@ void RuleImport::check(const QStringList& r)
                 .arg(now.unit)
                 .arg(slots.size()));
     } else if (slotsChanged || old->name != now.name || old->cycle != now.cycle || old->unit != now.unit) {
-        m_changes.append({ now, false });
+        m_writes.append({ line(), false, values(now) });
         changed(now.id,
             tr("修改规则 %1：%2 %3 → %4 %5%6")
                 .arg(now.id)
@@ -613,19 +695,10 @@ void RuleImport::check(const QStringList& r)
 
 QString RuleImport::write()
 {
-    Db::inTransaction(m_db, [&] {
-        Db::Query add(m_db, Db::sqlSetupAddRule);
-        Db::Query update(m_db, Db::sqlSetupUpdateRule);
-        for (const Change& c : m_changes) {
-            Db::Query& write = c.isNew ? add : update;
-            write.bind(QStringLiteral("shiftId"), c.now.id);
-            write.bind(QStringLiteral("shiftName"), c.now.name);
-            write.bind(QStringLiteral("cycle"), c.now.cycle);
-            write.bind(QStringLiteral("unit"), c.now.unit);
-            write.bind(QStringLiteral("shifts"), c.now.shifts);
-            write.exec();
-        }
-    });
+    writeRows({ Db::tShiftsRule, { Db::cShiftId, Db::cShiftName, Db::cShiftsCyc, Db::cShiftsCycUnit, Db::cShifts },
+        { QStringLiteral("shiftId"), QStringLiteral("shiftName"), QStringLiteral("cycle"), QStringLiteral("unit"),
+            QStringLiteral("shifts") },
+        Db::sqlSetupAddRule, Db::sqlSetupUpdateRule });
     return {};
 }
 

@@ -169,7 +169,8 @@ void TestSetup::operators()
     // Stored as its hash, never as the text.
     QVERIFY(PasswordHash::matches(
         env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString(), u"first pass"_s));
-    QVERIFY(PasswordHash::isHash(env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString()));
+    QVERIFY(PasswordHash::isHash(
+        env.scalar(QStringLiteral("SELECT password FROM Users WHERE username='张三'")).toString()));
     QCOMPARE(env.scalar(QStringLiteral("SELECT isNew FROM Users WHERE username='张三'")).toInt(), 1);
     QCOMPARE(env.scalar(QStringLiteral("SELECT User_id FROM Users WHERE username='张三'")).toString(), u"2"_s);
     // The sign-in takes that first password, typed as an operator would, and
@@ -220,23 +221,27 @@ void TestSetup::operators()
     env.exec(QStringLiteral("UPDATE Users SET Access=? WHERE username='admin'"), { access });
     r = tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s, u"--import-data"_s });
     QCOMPARE(r.code, 4);
-    QVERIFY2(r.err.contains(QStringLiteral("管理操作员")) && r.err.contains(QStringLiteral("--force")), qPrintable(r.err));
+    QVERIFY2(
+        r.err.contains(QStringLiteral("管理操作员")) && r.err.contains(QStringLiteral("--force")), qPrintable(r.err));
     QCOMPARE(accessOf(u"admin"_s), access);
     r = tool({ u"user"_s, u"rights"_s, u"admin"_s, u"--delete-periods"_s, u"--manage-operators"_s });
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.contains(QStringLiteral("管理操作员 是，导入数据 否")), qPrintable(r.out));
-    QCOMPARE(accessOf(u"admin"_s), QStringLiteral("ActEmployee=7\r\nactACCOUNT=4\nX=a=b\r\nActOperator=1\r\nActImport=0"));
+    QCOMPARE(
+        accessOf(u"admin"_s), QStringLiteral("ActEmployee=7\r\nactACCOUNT=4\nX=a=b\r\nActOperator=1\r\nActImport=0"));
     env.exec(QStringLiteral("UPDATE Users SET Access=? WHERE username='李四'"), { QStringLiteral("ActEmployee=1") });
-    QCOMPARE(tool({ u"user"_s, u"rights"_s, u"李四"_s, u"--create-periods"_s, u"--delete-periods"_s, u"--import-data"_s })
-                 .code,
+    QCOMPARE(
+        tool({ u"user"_s, u"rights"_s, u"李四"_s, u"--create-periods"_s, u"--delete-periods"_s, u"--import-data"_s })
+            .code,
         0);
     QCOMPARE(accessOf(u"李四"_s), QStringLiteral("ActEmployee=1\r\nActAccount=5\r\nActOperator=0\r\nActImport=1"));
     QCOMPARE(tool({ u"user"_s, u"stop"_s, u"admin"_s }).code, 4);
     QCOMPARE(tool({ u"user"_s, u"stop"_s, u"admin"_s, u"--import-data"_s }).code, 2);
     // Every change is in the operation log, under the local account's name.
-    QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM OpLog WHERE opUser LIKE 'kolvane-db:_%' AND BeWrite = "
-                                       "'操作员管理：权限“李四”：新建帐套 是，删除帐套 是，管理操作员 否，导入数据 是'"))
-                 .toInt(),
+    QCOMPARE(
+        env.scalar(QStringLiteral("SELECT COUNT(*) FROM OpLog WHERE opUser LIKE 'kolvane-db:_%' AND BeWrite = "
+                                  "'操作员管理：权限“李四”：新建帐套 是，删除帐套 是，管理操作员 否，导入数据 是'"))
+            .toInt(),
         1);
     QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM OpLog WHERE BeWrite LIKE '%admin%'")).toInt(), 1);
 
@@ -410,6 +415,48 @@ void TestSetup::siteFromSpreadsheets()
     r = tool({ u"export"_s, u"rules"_s });
     r = tool({ u"import"_s, u"rules"_s, tool.file(QStringLiteral("r.csv"), r.out.toUtf8()) });
     QVERIFY2(r.out.contains(QStringLiteral("已新增 0 行，修改 0 行，5 行不变")), qPrintable(r.out));
+
+    // Changed and new rows in one file (on a server: one COPY each, and one
+    // UPDATE joined on the key).
+    const QString edited = QStringLiteral("员工编号,姓名,离职日期\r\n"
+                                          "E005,改名\t五,\r\n"
+                                          "E006,%1,2026-05-31\r\n"
+                                          "E100,%2,\r\n"
+                                          "E201,新来\\的,2026-06-01\r\n")
+                               .arg(employeeName(6), employeeName(100));
+    r = tool({ u"import"_s, u"employees"_s, tool.file(QStringLiteral("edited-e.csv"), edited.toUtf8()) });
+    QVERIFY2(r.out.contains(QStringLiteral("已新增 1 行，修改 3 行，0 行不变")), qPrintable(r.out + r.err));
+    QCOMPARE(env.scalar(QStringLiteral("SELECT COUNT(*) FROM Employee")).toInt(), 201);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E005'")).toString(), u"改名\t五"_s);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E201'")).toString(), u"新来\\的"_s);
+    QCOMPARE(Db::toDateTime(env.scalar(QStringLiteral("SELECT leave_date FROM Employee WHERE emp_id='E006'"))),
+        QDate(2026, 5, 31).startOfDay());
+    QVERIFY(env.scalar(QStringLiteral("SELECT leave_date FROM Employee WHERE emp_id='E100'")).isNull());
+    QCOMPARE(env.scalar(QStringLiteral("SELECT emp_name FROM Employee WHERE emp_id='E007'")).toString(),
+        QStringLiteral("欧阳\r\n娜娜"));
+    r = tool({ u"import"_s, u"rules"_s,
+        tool.file(QStringLiteral("edited-r.csv"), "规则编号,周期单位,周期,1,2\r\nR-DAY2,day,2,休息,白班\r\n"_ba) });
+    QVERIFY2(r.out.contains(QStringLiteral("已新增 0 行，修改 1 行，0 行不变")), qPrintable(r.out + r.err));
+    QCOMPARE(env.scalar(QStringLiteral("SELECT shifts FROM Shifts_Rule WHERE shift_id='R-DAY2'")).toString(),
+        QStringLiteral("1=休息\r\n2=白班"));
+
+    // A row the server refuses (a site's own rule on the table) is named by its
+    // line, and nothing of the file stays.
+    if (TestEnv::engine() == Db::Engine::PostgreSQL) {
+        env.exec(QStringLiteral("ALTER TABLE Employee ADD CONSTRAINT site_rule CHECK (emp_name <> '拒绝')"));
+        const QString before = snapshot(env);
+        for (const bool isNew : { false, true }) {
+            const QString id = isNew ? u"E300"_s : u"E001"_s;
+            r = tool({ u"import"_s, u"employees"_s,
+                tool.file(QStringLiteral("refused.csv"),
+                    QStringLiteral("员工编号,姓名\r\nE002,二\r\nE301,三\r\n%1,拒绝\r\n").arg(id).toUtf8()) });
+            QVERIFY(r.code != 0);
+            // A new row by its line; a changed one by its values, in the server's words.
+            QVERIFY2(r.err.contains(isNew ? u"无法保存第 4 行"_s : u"无法保存修改的行"_s), qPrintable(r.err));
+            QVERIFY2(r.err.contains(id) || isNew, qPrintable(r.err));
+            QCOMPARE(snapshot(env), before);
+        }
+    }
 }
 
 // Each kind of bad row is named with its row and column, and a file with any
