@@ -7,10 +7,10 @@
 #include "host/Mainmodule.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
-#include "periods/ui/AAccount.h"
 #include "periods/AccountRules.h"
-#include "platform/ui/ModalShow.h"
+#include "periods/ui/AAccount.h"
 #include "platform/System.h"
+#include "platform/ui/ModalShow.h"
 #include "signin/ui/Login.h"
 
 #include <QApplication>
@@ -144,6 +144,7 @@ private Q_SLOTS:
     void saveWithRollOverFillsTheNewMonth();
     void saveTakesPendingEditsAndTheFocusedMonth();
     void saveLosesRaceToAnotherWorkstation();
+    void saveWhoseAnswerWasLost();
     void saveReportsOtherStoreFailures();
     void abandonPendingPeriod_data();
     void abandonPendingPeriod();
@@ -544,6 +545,55 @@ void TestAccount::saveLosesRaceToAnotherWorkstation()
     QVERIFY(inEditMode(d));
     dialog->btCancelClick();
     QCOMPARE(dataset()->fieldText(QStringLiteral("ym")), QStringLiteral("2026-02"));
+}
+
+// The server stores the period and the connection goes before its answer
+// comes: the operator is told the connection was lost, and the next Save finds
+// the period there and shows it saved, instead of refusing it as another's.
+void TestAccount::saveWhoseAnswerWasLost()
+{
+    TestEnv env;
+    prepare(env, { QStringLiteral("2026-02") });
+    if (onSqlite(env))
+        QSKIP("a lost answer needs a server");
+    auto dialog = showDialog();
+    dialog->btNewClick();
+    // The row is stored by another session (as a commit would have stored it),
+    // and this session ends before it answers.
+    const QString conninfo = qEnvironmentVariable("KOLVANE_TEST_PG")
+        + QStringLiteral(" dbname=%1 application_name=stored_elsewhere").arg(env.databaseName());
+    env.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS dblink"));
+    env.exec(
+        QStringLiteral("CREATE FUNCTION lose_answer() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                       "PERFORM dblink_exec(%1, format('INSERT INTO Accounts (ym, account_name, begin_date, end_date) "
+                       "VALUES (%L, %L, %L, %L)', NEW.ym, NEW.account_name, NEW.begin_date, NEW.end_date)); "
+                       "PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NEW; END $$")
+            .arg(u'\'' + conninfo + u'\''));
+    env.exec(QStringLiteral(
+        "CREATE TRIGGER lose_answer BEFORE INSERT ON Accounts FOR EACH ROW "
+        "WHEN (current_setting('application_name') <> 'stored_elsewhere') EXECUTE FUNCTION lose_answer()"));
+    QTest::mouseClick(child<QPushButton>(dialog.get(), "btSave"), Qt::LeftButton);
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY2(env.messages[0].text.startsWith(QStringLiteral("与数据库服务器的连接已中断")),
+        qPrintable(env.messages[0].text));
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Accounts WHERE ym='2026-03'")).toInt(), 1);
+    QCOMPARE(dataset()->state(), AccountDataset::State::Insert);
+
+    env.exec(QStringLiteral("DROP TRIGGER lose_answer ON Accounts"));
+    env.messages.clear();
+    QTest::mouseClick(child<QPushButton>(dialog.get(), "btSave"), Qt::LeftButton);
+    QVERIFY2(env.messages.isEmpty(), qPrintable(env.messageTexts().join(u'|')));
+    QCOMPARE(dataset()->state(), AccountDataset::State::Browse);
+    QVERIFY(inBrowseMode(dialog.get()));
+    QCOMPARE(dataset()->fieldText(QStringLiteral("ym")), QStringLiteral("2026-03"));
+    QCOMPARE(dataset()->recordCount(), 2);
+    QCOMPARE(env.scalar(QStringLiteral("SELECT count(*) FROM Accounts WHERE ym='2026-03'")).toInt(), 1);
+
+    // A month another workstation stored with other values is still refused.
+    dialog->btNewClick();
+    env.exec(QStringLiteral("INSERT INTO Accounts (ym, account_name) VALUES ('2026-04', '另一台电脑')"));
+    QTest::mouseClick(child<QPushButton>(dialog.get(), "btSave"), Qt::LeftButton);
+    QCOMPARE(env.messageTexts(), QStringList { Prjconst::_CanNotAccount });
 }
 
 void TestAccount::saveReportsOtherStoreFailures()

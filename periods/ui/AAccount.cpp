@@ -418,6 +418,20 @@ void TFrmAccount::btSaveClick()
         return;
     const QString ym = m_derivedFrom;
     if (Periods::exists(Mainmodule::db(), ym)) {
+        // The save before lost its connection after sending the row: if the
+        // row it sent is there, that save was stored (its month rolled over
+        // before it), and the period is shown as saved instead of refused.
+        if (ym == m_unanswered
+            && Periods::storedAs(Mainmodule::db(), ym, ds->fieldText(Db::cAccountName),
+                ds->fieldDateTime(Db::cBeginDate), ds->fieldDateTime(Db::cEndDate))) {
+            m_unanswered.clear();
+            ds->cancel();
+            ds->open();
+            ds->locate(ym, Qt::CaseSensitive);
+            SetBrowseMode(true);
+            ui->DBGridEh1->setFocus(Qt::OtherFocusReason);
+            return;
+        }
         warn(Prjconst::_CanNotAccount);
         return;
     }
@@ -434,11 +448,15 @@ void TFrmAccount::btSaveClick()
     }
     try {
         ds->post();
-    } catch (const Db::Error&) {
+    } catch (const Db::Error& e) {
+        // The row may be stored though its answer never came: the next Save
+        // looks for it rather than storing or refusing it blindly.
+        if (e.connectionLost())
+            m_unanswered = ym;
+        if (e.connectionLost() || !Periods::exists(Mainmodule::db(), ym))
+            throw;
         // Another workstation stored the same month since the check above: the
         // key refuses this row, which stays pending.
-        if (!Periods::exists(Mainmodule::db(), ym))
-            throw;
         warn(Prjconst::_CanNotAccount);
         return;
     }

@@ -67,6 +67,7 @@ private:
     bool m_needCreateAccount = false;
     bool m_switching = false;
     QString m_derivedFrom; // the month the pending row's name and dates were filled in from
+    QString m_unanswered; // the month whose save lost its connection before the answer came
 };
 
 namespace AAccount {
