@@ -28,6 +28,7 @@
 //                         into an empty table like Employee, with its key (the
 //                         floor). Counters as BM_ImportServer's.
 #include "bench/DelayRelay.h"
+#include "bench/PgCopy.h"
 #include "host/Connection.h"
 #include "host/Schema.h"
 #include "import/Importer.h"
@@ -251,47 +252,28 @@ public:
         return double(timer.nsecsElapsed()) / 1e9;
     }
 
-    // Seconds for one COPY of the same rows as text, made here, into a table
-    // of the imported one's columns.
+    // Seconds for one COPY of the same rows as text into a table of the
+    // imported one's columns.
     static double copy(qint64 rows)
     {
         QSqlDatabase db = loopback();
         exec(db, QStringLiteral("DROP TABLE IF EXISTS punches_copy"));
         exec(db, QStringLiteral("CREATE TABLE punches_copy (LIKE punches)"));
-        PGconn* conn = *static_cast<PGconn* const*>(db.driver()->handle().constData());
-        QElapsedTimer timer;
-        timer.start();
-        PGresult* r = PQexec(conn, "COPY punches_copy FROM STDIN");
-        const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
-        PQclear(r);
-        if (!copying)
-            throw std::runtime_error(PQerrorMessage(conn));
-        const QDateTime start(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
-        const QByteArray photo = "\\\\x" + QByteArray(64, 'x').toHex();
-        QByteArray data;
-        for (qint64 i = 0; i < rows; ++i) {
-            data += QByteArray::number(i) + '\t' + QStringLiteral("E%1").arg(i % 5000, 5, 10, QLatin1Char('0')).toUtf8()
-                + '\t' + start.addSecs(i * 37).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + '\t'
-                + QByteArray::number(i % 1000) + ".25\t"
-                + QByteArray::number(double(i) / 7.0, 'g', QLocale::FloatingPointShortest) + '\t'
-                + (i % 3 != 0 ? 't' : 'f') + '\t' + QStringLiteral("备注 %1 ").arg(i).repeated(4).toUtf8() + '\t'
-                + QStringLiteral("一号门").toUtf8() + '\t' + QByteArray::number(i % 16) + '\t' + photo + '\n';
-            if (data.size() > 64 * 1024) {
-                if (PQputCopyData(conn, data.constData(), int(data.size())) != 1)
-                    throw std::runtime_error(PQerrorMessage(conn));
-                data.clear();
+        return timedCopy("COPY punches_copy FROM STDIN", [rows] {
+            const QDateTime start(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
+            const QByteArray photo = "\\\\x" + QByteArray(64, 'x').toHex();
+            QByteArray data;
+            for (qint64 i = 0; i < rows; ++i) {
+                data += QByteArray::number(i) + '\t'
+                    + QStringLiteral("E%1").arg(i % 5000, 5, 10, QLatin1Char('0')).toUtf8() + '\t'
+                    + start.addSecs(i * 37).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + '\t'
+                    + QByteArray::number(i % 1000) + ".25\t"
+                    + QByteArray::number(double(i) / 7.0, 'g', QLocale::FloatingPointShortest) + '\t'
+                    + (i % 3 != 0 ? 't' : 'f') + '\t' + QStringLiteral("备注 %1 ").arg(i).repeated(4).toUtf8() + '\t'
+                    + QStringLiteral("一号门").toUtf8() + '\t' + QByteArray::number(i % 16) + '\t' + photo + '\n';
             }
-        }
-        if (PQputCopyData(conn, data.constData(), int(data.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1)
-            throw std::runtime_error(PQerrorMessage(conn));
-        bool ok = true;
-        while (PGresult* done = PQgetResult(conn)) {
-            ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
-            PQclear(done);
-        }
-        if (!ok)
-            throw std::runtime_error(PQerrorMessage(conn));
-        return double(timer.nsecsElapsed()) / 1e9;
+            return data;
+        });
     }
 
     // An employees' sheet of `rows` rows, and the database it goes into.
@@ -332,49 +314,36 @@ public:
         return double(timer.nsecsElapsed()) / 1e9;
     }
 
-    // Seconds for one COPY of the sheet's rows as text, made before, into an
-    // empty table of Employee's columns and key.
+    // Seconds for one COPY of the sheet's rows as text into an empty table of
+    // Employee's columns and key.
     static double copySheet(qint64 rows)
     {
         QSqlDatabase db = loopback();
         exec(db, QStringLiteral("DROP TABLE IF EXISTS employee_copy"));
         exec(db, QStringLiteral("CREATE TABLE employee_copy (LIKE Employee INCLUDING ALL)"));
-        QByteArray data;
-        for (qint64 i = 0; i < rows; ++i)
-            data += QStringLiteral("E%1\t员工%2\t%3\n")
-                        .arg(i, 7, 10, QLatin1Char('0'))
-                        .arg(i)
-                        .arg(i % 10 == 0 ? QStringLiteral("2026-06-30 00:00:00") : QStringLiteral("\\N"))
-                        .toUtf8();
-        PGconn* conn = *static_cast<PGconn* const*>(db.driver()->handle().constData());
-        QElapsedTimer timer;
-        timer.start();
-        copyText(conn, "COPY employee_copy FROM STDIN", data);
-        return double(timer.nsecsElapsed()) / 1e9;
+        return timedCopy("COPY employee_copy FROM STDIN", [rows] {
+            QByteArray data;
+            for (qint64 i = 0; i < rows; ++i)
+                data += QStringLiteral("E%1\t员工%2\t%3\n")
+                            .arg(i, 7, 10, QLatin1Char('0'))
+                            .arg(i)
+                            .arg(i % 10 == 0 ? QStringLiteral("2026-06-30 00:00:00") : QStringLiteral("\\N"))
+                            .toUtf8();
+            return data;
+        });
     }
 
 private:
-    // The text sent as one COPY, in pieces of 64 KiB as the import sends it.
-    static void copyText(PGconn* conn, const char* sql, const QByteArray& data)
+    // Seconds to send the rows' text, made before, as one COPY over loopback:
+    // the server's part alone.
+    template <class Make> static double timedCopy(const char* sql, Make make)
     {
-        PGresult* r = PQexec(conn, sql);
-        const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
-        PQclear(r);
-        if (!copying)
-            throw std::runtime_error(PQerrorMessage(conn));
-        for (qsizetype at = 0; at < data.size(); at += 64 * 1024) {
-            if (PQputCopyData(conn, data.constData() + at, int(qMin<qsizetype>(64 * 1024, data.size() - at))) != 1)
-                throw std::runtime_error(PQerrorMessage(conn));
-        }
-        if (PQputCopyEnd(conn, nullptr) != 1)
-            throw std::runtime_error(PQerrorMessage(conn));
-        bool ok = true;
-        while (PGresult* done = PQgetResult(conn)) {
-            ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
-            PQclear(done);
-        }
-        if (!ok)
-            throw std::runtime_error(PQerrorMessage(conn));
+        PGconn* conn = *static_cast<PGconn* const*>(loopback().driver()->handle().constData());
+        const QByteArray data = make();
+        QElapsedTimer timer;
+        timer.start();
+        copyText(conn, sql, data);
+        return double(timer.nsecsElapsed()) / 1e9;
     }
 
     std::unique_ptr<DelayRelay> m_relay;
@@ -387,20 +356,27 @@ std::unique_ptr<ServerTarget>& serverTarget()
     return target;
 }
 
-void BM_ImportServer(benchmark::State& state)
+// The server's target, made once; false (and the benchmark skipped) without a server.
+bool haveServer(benchmark::State& state)
 {
     const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
     if (server.isEmpty()) {
         state.SkipWithError("KOLVANE_BENCH_PG names no PostgreSQL server");
-        return;
+        return false;
     }
-    const qint64 rows = state.range(0);
     if (!serverTarget())
         serverTarget() = std::make_unique<ServerTarget>(server);
+    return true;
+}
+
+// `write` (seconds to write the rows on a connection) over loopback and through
+// the relay, against `floor` (seconds for one COPY of them over loopback).
+template <class Write, class Floor> void againstCopy(benchmark::State& state, Write write, Floor floor)
+{
     for (auto _ : state) {
-        const double loopback = ServerTarget::import(ServerTarget::loopback(), rows);
-        const double copy = ServerTarget::copy(rows);
-        const double relayed = ServerTarget::import(ServerTarget::relayed(), rows);
+        const double loopback = write(ServerTarget::loopback());
+        const double copy = floor();
+        const double relayed = write(ServerTarget::relayed());
         state.SetIterationTime(relayed);
         state.counters["loopback_s"] = loopback;
         state.counters["copy_s"] = copy;
@@ -409,30 +385,27 @@ void BM_ImportServer(benchmark::State& state)
     }
 }
 
+void BM_ImportServer(benchmark::State& state)
+{
+    const qint64 rows = state.range(0);
+    if (haveServer(state))
+        againstCopy(
+            state, [&](const QSqlDatabase& db) { return ServerTarget::import(db, rows); },
+            [&] { return ServerTarget::copy(rows); });
+}
+
 void BM_SheetImportServer(benchmark::State& state)
 {
-    const QString server = qEnvironmentVariable("KOLVANE_BENCH_PG");
-    if (server.isEmpty()) {
-        state.SkipWithError("KOLVANE_BENCH_PG names no PostgreSQL server");
-        return;
-    }
     const qint64 rows = state.range(0);
-    if (!serverTarget())
-        serverTarget() = std::make_unique<ServerTarget>(server);
+    const qint64 changed = state.range(1);
+    if (!haveServer(state))
+        return;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("employees.csv"));
-    const qint64 changed = state.range(1);
     ServerTarget::makeSheet(path, rows);
-    for (auto _ : state) {
-        const double loopback = ServerTarget::sheet(ServerTarget::loopback(), path, rows, changed);
-        const double copy = ServerTarget::copySheet(rows);
-        const double relayed = ServerTarget::sheet(ServerTarget::relayed(), path, rows, changed);
-        state.SetIterationTime(relayed);
-        state.counters["loopback_s"] = loopback;
-        state.counters["copy_s"] = copy;
-        state.counters["5ms/loopback"] = relayed / loopback;
-        state.counters["loopback/copy"] = loopback / copy;
-    }
+    againstCopy(
+        state, [&](const QSqlDatabase& db) { return ServerTarget::sheet(db, path, rows, changed); },
+        [&] { return ServerTarget::copySheet(rows); });
 }
 
 } // namespace

@@ -27,8 +27,8 @@ void BM_SignInCheck(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Kolvane.mdb"));
-    QProcess::execute(QCoreApplication::applicationDirPath() + QStringLiteral("/kolvane-db"),
-        { QStringLiteral("init"), file });
+    QProcess::execute(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/kolvane-db"), { QStringLiteral("init"), file });
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
         db.setDatabaseName(file);
@@ -36,8 +36,9 @@ void BM_SignInCheck(benchmark::State& state)
             state.SkipWithError("cannot open the database");
             return;
         }
-        Db::Query add(db, QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) "
-                                         "VALUES ('1', 'plain', 'secret', 0, 0), ('2', 'hashed', :p, 0, 0)"));
+        Db::Query add(db,
+            QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) "
+                           "VALUES ('1', 'plain', 'secret', 0, 0), ('2', 'hashed', :p, 0, 0)"));
         add.bind(QStringLiteral("p"), PasswordHash::make(QStringLiteral("secret")));
         add.exec();
         double plain = 0;

@@ -26,6 +26,7 @@
 // The time is the relayed run's; pg-5ms/pg-loopback is the ratio of the two,
 // copy_s the floor of one COPY of the same rows over loopback.
 #include "bench/DelayRelay.h"
+#include "bench/PgCopy.h"
 #include "db/Query.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
@@ -44,8 +45,8 @@
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <malloc.h>
-#include <sys/resource.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -301,34 +302,17 @@ void insertDirectly(const QSqlDatabase& db, const Rows& rows)
 // The floor on PostgreSQL: one COPY of all rows.
 void copyRows(const QSqlDatabase& db, const Rows& rows)
 {
-    PGconn* conn = handleOf<PGconn>(db, "pg_conn*");
-    const QByteArray sql = QStringLiteral("COPY Scheme (%1) FROM STDIN").arg(rows.columns.join(u',')).toUtf8();
-    PGresult* r = PQexec(conn, sql.constData());
-    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
-    PQclear(r);
-    if (!copying)
-        throw std::runtime_error(PQerrorMessage(conn));
     QByteArray data;
     for (const auto& row : rows.values) {
-        data.clear();
         for (size_t i = 0; i < row.size(); ++i) {
             if (i)
                 data += '\t';
             data += row[i].isNull() ? QByteArray("\\N") : row[i];
         }
         data += '\n';
-        if (PQputCopyData(conn, data.constData(), int(data.size())) != 1)
-            throw std::runtime_error(PQerrorMessage(conn));
     }
-    if (PQputCopyEnd(conn, nullptr) != 1)
-        throw std::runtime_error(PQerrorMessage(conn));
-    bool ok = true;
-    while (PGresult* done = PQgetResult(conn)) {
-        ok = ok && PQresultStatus(done) == PGRES_COMMAND_OK;
-        PQclear(done);
-    }
-    if (!ok)
-        throw std::runtime_error(PQerrorMessage(conn));
+    copyText(handleOf<PGconn>(db, "pg_conn*"),
+        QStringLiteral("COPY Scheme (%1) FROM STDIN").arg(rows.columns.join(u',')).toUtf8(), data);
 }
 
 class SqliteFixture
@@ -360,10 +344,7 @@ public:
         rollOver(db());
         rows = newMonthRows(db());
     }
-    ~SqliteFixture()
-    {
-        QSqlDatabase::removeDatabase(m_connection);
-    }
+    ~SqliteFixture() { QSqlDatabase::removeDatabase(m_connection); }
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection, false); }
     QString file() const { return m_dir.filePath(QStringLiteral("Kolvane.mdb")); }
@@ -613,8 +594,7 @@ bool saveMonth(benchmark::State& state, SqliteFixture& f, int programs, bool atO
         }
     }
     *cpu = childrenCpu() - cpuBefore;
-    if (scalar(f.db(),
-            QStringLiteral("SELECT count(*) - count(DISTINCT emp_id) FROM Scheme WHERE YM='%1'").arg(kNewYm))
+    if (scalar(f.db(), QStringLiteral("SELECT count(*) - count(DISTINCT emp_id) FROM Scheme WHERE YM='%1'").arg(kNewYm))
         != 0) {
         state.SkipWithError("an employee has two rows");
         return false;

@@ -12,13 +12,13 @@
 //              the roster model, against the same view on a model that answers
 //              a constant text (Qt's own cost); mean and worst frame.
 #include "db/Query.h"
-#include "host/ui/Main.h"
 #include "host/Mainmodule.h"
+#include "host/Schema.h"
+#include "host/Varunit.h"
 #include "host/roster/Roster.h"
 #include "host/roster/ui/RosterModel.h"
 #include "host/roster/ui/RosterView.h"
-#include "host/Schema.h"
-#include "host/Varunit.h"
+#include "host/ui/Main.h"
 #include "platform/System.h"
 
 #include <QAbstractTableModel>

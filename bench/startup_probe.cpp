@@ -2,8 +2,8 @@
 // start-up on the database in DIR until the login dialog has been shown and
 // painted, then cancels it (the shutdown runs as usual); "bare" shows one empty
 // dialog the same way. Both then end.
-#include "platform/ui/ModalShow.h"
 #include "platform/System.h"
+#include "platform/ui/ModalShow.h"
 #include "shell/Application.h"
 #include "shell/Startup.h"
 
