@@ -90,6 +90,7 @@ private Q_SLOTS:
     void refusalsChangeNothing();
     void changeStoresTrimmedPasswordAndClearsFlag();
     void refusedWriteEmptiesTheBoxes();
+    void lostAnswerIsSettled();
     void reachesTheRowWhateverTheIdType();
     void keyboardAndLifetime();
     void operatorsService();
@@ -166,8 +167,8 @@ void TestPassword::changeStoresTrimmedPasswordAndClearsFlag()
         f.type(QStringLiteral("李四"), QStringLiteral("1234"), QStringLiteral("x"), QStringLiteral(" x"));
         f.dialog->BitokClick();
         QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
-        QCOMPARE(
-            f.rows(), QStringList({ QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3:#x:0") }));
+        QCOMPARE(f.rows(),
+            QStringList({ QStringLiteral("1:old:1"), QStringLiteral("2:other:1"), QStringLiteral("3:#x:0") }));
     }
 }
 
@@ -188,6 +189,41 @@ void TestPassword::refusedWriteEmptiesTheBoxes()
     QCOMPARE(f.boxes(), QStringList({ QString(), QString(), QString(), QString() }));
     QCOMPARE(f.dialog->result(), 0);
     QCOMPARE(f.rows(), unchanged);
+}
+
+// The connection goes while the change is written: before the server stored
+// it (the change is sent again), or after (it is found stored). Either way the
+// operator is told the password is changed, and the row holds it.
+void TestPassword::lostAnswerIsSettled()
+{
+    if (TestSupport::TestEnv::engine() != Db::Engine::PostgreSQL)
+        QSKIP("a lost answer needs a server");
+    for (const bool storedFirst : { false, true }) {
+        Fixture f;
+        f.env.exec(QStringLiteral("INSERT INTO Users (User_id, username, password, isNew, IsStop) VALUES (?,?,?,?,?)"),
+            { QStringLiteral("4"), QStringLiteral("赵七"), QStringLiteral("old"), 1, 0 });
+        // The first update of Users ends its session; with storedFirst, after
+        // another session has stored the new password, as a commit would have.
+        const QString conninfo
+            = qEnvironmentVariable("KOLVANE_TEST_PG") + QStringLiteral(" dbname=") + f.env.databaseName();
+        const QString store = QStringLiteral("PERFORM dblink_exec('%1', 'UPDATE Users SET password = ''%2'', isNew = 0 "
+                                             "WHERE User_id = ''4''');")
+                                  .arg(conninfo, Operators::storedForm(f.env.db(), QStringLiteral("new")));
+        f.env.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS dblink"));
+        f.env.exec(QStringLiteral("CREATE SEQUENCE lost_answers"));
+        f.env.exec(
+            QStringLiteral("CREATE FUNCTION lose_answer() RETURNS trigger LANGUAGE plpgsql AS $body$ BEGIN "
+                           "IF nextval('lost_answers') = 1 THEN %1 PERFORM pg_terminate_backend(pg_backend_pid()); "
+                           "END IF; RETURN NULL; END $body$")
+                .arg(storedFirst ? store : QString()));
+        f.env.exec(QStringLiteral(
+            "CREATE TRIGGER lose_answer BEFORE UPDATE ON Users FOR EACH STATEMENT EXECUTE FUNCTION lose_answer()"));
+        f.type(QStringLiteral("赵七"), QStringLiteral("old"), QStringLiteral("new"), QStringLiteral("new"));
+        f.dialog->BitokClick();
+        QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk }));
+        QCOMPARE(f.dialog->result(), int(Platform::mrOk));
+        QCOMPARE(f.rows(), unchanged + QStringList { QStringLiteral("4:#new:0") });
+    }
 }
 
 // Databases carried over from elsewhere may hold the operator's id as a number,
@@ -228,7 +264,8 @@ void TestPassword::reachesTheRowWhateverTheIdType()
         f.dialog->BitokClick();
         QCOMPARE(f.env.messageTexts(), QStringList({ Prjconst::_SPassWordChangeOk, Prjconst::_SPassWordChangeOk }));
         // The first row of each name changed, the other kept its own.
-        QCOMPARE(state(), QStringList({ QStringLiteral("7:#new:0"), QStringLiteral("8:old:1"), nullFirst, nullSecond }));
+        QCOMPARE(
+            state(), QStringList({ QStringLiteral("7:#new:0"), QStringLiteral("8:old:1"), nullFirst, nullSecond }));
     }
 }
 
@@ -296,8 +333,8 @@ void TestPassword::operatorsService()
     const QString stored = Operators::hashStoredText(db, *plain, QStringLiteral(" 1234 "));
     QVERIFY(PasswordHash::isHash(stored));
     QVERIFY(f.rows().contains(QStringLiteral("3:#1234:1")));
-    QCOMPARE(Operators::hashStoredText(db, *Operators::find(db, QStringLiteral("李四")), QStringLiteral("1234")),
-        stored);
+    QCOMPARE(
+        Operators::hashStoredText(db, *Operators::find(db, QStringLiteral("李四")), QStringLiteral("1234")), stored);
     if (TestSupport::TestEnv::engine() == Db::Engine::PostgreSQL) {
         f.env.exec(QStringLiteral("UPDATE Users SET password='new' WHERE User_id='1'"));
         f.env.exec(QStringLiteral("UPDATE Users SET password='1234' WHERE User_id='3'"));

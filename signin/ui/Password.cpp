@@ -17,6 +17,25 @@ TFrmPassword* FrmPassword = nullptr;
 
 using Functions::trimText;
 
+namespace {
+// The change of `before` was sent and its answer lost. The row is read again
+// on a fresh connection: holding the new password, the change was stored;
+// holding what it held before, it was not, and is sent once more. Anything
+// else (the row changed by someone else meanwhile): no outcome.
+std::optional<bool> afterLostAnswer(const Operators::Operator& before, const QString& newPassword)
+{
+    const QSqlDatabase db = Mainmodule::db();
+    const std::optional<Operators::Operator> now = Operators::find(db, before.name);
+    if (!now || now->storedId != before.storedId)
+        return std::nullopt;
+    if (now->storedPassword == before.storedPassword)
+        return Operators::changePassword(db, *now, newPassword);
+    if (!now->isNew && Operators::passwordMatches(now->password, newPassword))
+        return true;
+    return std::nullopt;
+}
+} // namespace
+
 TFrmPassword::TFrmPassword(QWidget* owner)
     : QDialog(owner)
     , ui(new Ui::FrmPassword)
@@ -108,7 +127,8 @@ void TFrmPassword::BitokClick()
 
     // One write stores the new password and clears the new-operator flag of the
     // row just read. A write that reached no row or that the database refused is
-    // the refusal the operator is told of; a lost connection goes to the
+    // the refusal the operator is told of. A connection lost on the way is
+    // settled by reading the row again; one that stays lost goes to the
     // caller's error report as what it is, once the boxes are emptied.
     const auto emptyBoxes = [this] {
         for (QLineEdit* edit : { ui->edUserName, ui->edOldPassword, ui->edNewPassword, ui->edConfigPassword })
@@ -120,7 +140,10 @@ void TFrmPassword::BitokClick()
         ChangeOk = false;
         if (error.connectionLost()) {
             emptyBoxes();
-            throw;
+            const std::optional<bool> stored = afterLostAnswer(*user, newPassword);
+            if (!stored)
+                throw;
+            ChangeOk = *stored;
         }
     }
     if (!ChangeOk)
