@@ -1950,6 +1950,18 @@ Every change goes into the operation log (OpLog) under &quot;kolvane-db:&quot; a
 Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database cannot be opened.
 </translation>
     </message>
+    <message>
+        <source>无法保存第 %1 行</source>
+        <translation>Cannot save line %1</translation>
+    </message>
+    <message>
+        <source>无法保存</source>
+        <translation>Cannot save</translation>
+    </message>
+    <message>
+        <source>无法保存修改的行</source>
+        <translation>Cannot save the changed rows</translation>
+    </message>
 </context>
 <context>
     <name>Setup::SheetExportDialog</name>
