@@ -742,7 +742,7 @@ private:
     QSet<QString> m_employees;
     CycleShift::ShiftRules m_rules;
     QHash<QString, Existing> m_existing;
-    QList<Db::SchemeRow> m_writes;
+    QList<Db::SchemeRow> m_schemeRows;
 };
 
 void ScheduleImport::prepare()
@@ -896,7 +896,7 @@ void ScheduleImport::check(const QStringList& r)
         unchanged(id);
         return;
     }
-    m_writes << row;
+    m_schemeRows << row;
 }
 
 QString ScheduleImport::write()
@@ -908,7 +908,7 @@ QString ScheduleImport::write()
               if (!refusal.isEmpty())
                   refused << tr("员工 %1：%2").arg(empId, refusal);
           });
-    for (const Db::SchemeRow& row : m_writes)
+    for (const Db::SchemeRow& row : m_schemeRows)
         writer->write(row);
     writer->finish();
     if (refused.isEmpty())
