@@ -256,10 +256,7 @@ public:
     // imported one's columns.
     static double copy(qint64 rows)
     {
-        QSqlDatabase db = loopback();
-        exec(db, QStringLiteral("DROP TABLE IF EXISTS punches_copy"));
-        exec(db, QStringLiteral("CREATE TABLE punches_copy (LIKE punches)"));
-        return timedCopy("COPY punches_copy FROM STDIN", [rows] {
+        return timedCopy(QStringLiteral("punches_copy"), QStringLiteral("(LIKE punches)"), [rows] {
             const QDateTime start(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
             const QByteArray photo = "\\\\x" + QByteArray(64, 'x').toHex();
             QByteArray data;
@@ -318,10 +315,7 @@ public:
     // Employee's columns and key.
     static double copySheet(qint64 rows)
     {
-        QSqlDatabase db = loopback();
-        exec(db, QStringLiteral("DROP TABLE IF EXISTS employee_copy"));
-        exec(db, QStringLiteral("CREATE TABLE employee_copy (LIKE Employee INCLUDING ALL)"));
-        return timedCopy("COPY employee_copy FROM STDIN", [rows] {
+        return timedCopy(QStringLiteral("employee_copy"), QStringLiteral("(LIKE Employee INCLUDING ALL)"), [rows] {
             QByteArray data;
             for (qint64 i = 0; i < rows; ++i)
                 data += QStringLiteral("E%1\t员工%2\t%3\n")
@@ -334,15 +328,18 @@ public:
     }
 
 private:
-    // Seconds to send the rows' text, made before, as one COPY over loopback:
-    // the server's part alone.
-    template <class Make> static double timedCopy(const char* sql, Make make)
+    // Seconds to send the rows' text, made before, as one COPY over loopback
+    // into `table`, made anew as `shape`: the server's part alone.
+    template <class Make> static double timedCopy(const QString& table, const QString& shape, Make make)
     {
-        PGconn* conn = *static_cast<PGconn* const*>(loopback().driver()->handle().constData());
+        QSqlDatabase db = loopback();
+        exec(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(table));
+        exec(db, QStringLiteral("CREATE TABLE %1 %2").arg(table, shape));
+        PGconn* conn = *static_cast<PGconn* const*>(db.driver()->handle().constData());
         const QByteArray data = make();
         QElapsedTimer timer;
         timer.start();
-        copyText(conn, sql, data);
+        copyText(conn, QStringLiteral("COPY %1 FROM STDIN").arg(table).toUtf8(), data);
         return double(timer.nsecsElapsed()) / 1e9;
     }
 
