@@ -48,7 +48,9 @@ public:
     {
         if (!database || !*database)
             return;
-        struct stat info {};
+        struct stat info
+        {
+        };
         const mode_t mode = ::stat(database, &info) == 0 ? (info.st_mode & 0666) : 0660;
         // Only a plain file of that name: a link planted there is not followed.
         const QByteArray path = QByteArray(database) + "-writers";
@@ -111,7 +113,9 @@ private:
     {
         if (m_fd < 0)
             return true;
-        struct flock range {};
+        struct flock range
+        {
+        };
         range.l_type = type;
         range.l_whence = SEEK_SET;
         range.l_start = at;
@@ -130,7 +134,9 @@ private:
     {
         if (m_fd < 0)
             return false;
-        struct flock range {};
+        struct flock range
+        {
+        };
         range.l_type = F_WRLCK;
         range.l_whence = SEEK_SET;
         range.l_start = at;
@@ -231,21 +237,22 @@ private:
     {
         if (m_batch.empty())
             return;
-        size_t done = 0; // the rows written in the open transaction
+        m_decided = 0;
         try {
             begin(m_batch.front().row.empId);
-            for (; done < m_batch.size(); ++done) {
+            for (size_t done = 0; done < m_batch.size(); ++done) {
                 Pending& p = m_batch[done];
                 p.refusal = store(p.row);
                 // A refusal that took the whole transaction with it (a
                 // conflict clause of ROLLBACK): the rows before are written again.
                 if (!p.refusal.isEmpty() && sqlite3_get_autocommit(m_handle))
                     rewrite(done, p.row.empId);
+                m_decided = done + 1;
             }
             run(m_commit, QString());
             committed();
         } catch (...) {
-            keepWhatWasStored(done);
+            keepWhatWasStored();
             throw;
         }
         report();
@@ -295,30 +302,36 @@ private:
     void rewrite(size_t count, const QString& emp)
     {
         m_open = false;
+        m_decided = 0;
         forget();
         begin(emp);
         for (size_t i = 0; i < count; ++i) {
             Pending& p = m_batch[i];
-            if (!p.refusal.isEmpty())
-                continue;
-            p.refusal = store(p.row);
-            if (!p.refusal.isEmpty() && sqlite3_get_autocommit(m_handle))
-                return rewrite(count, emp);
+            if (p.refusal.isEmpty()) {
+                p.refusal = store(p.row);
+                if (!p.refusal.isEmpty() && sqlite3_get_autocommit(m_handle))
+                    return rewrite(count, emp);
+            }
+            m_decided = i + 1;
         }
     }
 
-    // The run ends at row `done` of the batch: the rows before it are
-    // committed and reported (written anew when the failure took the
-    // transaction with it), the rest are not.
-    void keepWhatWasStored(size_t done) noexcept
+    // The run ends within the batch: the rows decided in the open transaction
+    // are committed and reported (written anew when the failure took the
+    // transaction with it), the rest are not. Without an open transaction
+    // (a new one could not begin) none is.
+    void keepWhatWasStored() noexcept
     {
         try {
             if (m_open && sqlite3_get_autocommit(m_handle))
-                rewrite(done, QString());
-            if (m_open)
+                rewrite(m_decided, QString());
+            if (!m_open)
+                m_decided = 0;
+            else {
                 run(m_commit, QString());
-            committed();
-            m_batch.resize(done);
+                committed();
+            }
+            m_batch.resize(m_decided);
         } catch (...) {
             rollback();
             m_open = false;
@@ -616,6 +629,7 @@ private:
     WaitNotice m_waiting;
     Turn m_turn;
     bool m_open = false; // a batch's transaction is open
+    size_t m_decided = 0; // the batch's first rows, stored in it or refused
     std::vector<Pending> m_batch; // rows not reported yet
     QElapsedTimer m_batchAge;
     bool m_keyed = false; // the table has a unique key on (YM, emp_id)
