@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlError>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,8 +33,11 @@ QString newFileIn(const QString& dir, const QString& name, QString& error)
         file.setFileName(QDir(dir).filePath(QStringLiteral(".%1.%2.part")
                                                 .arg(name)
                                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup)) {
+        // Created with no more than the final mode, so that nobody else opens
+        // it before the mode is set; set again past the umask.
+        const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup;
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, mode)) {
+            if (!file.setPermissions(mode)) {
                 error = file.errorString();
                 file.remove();
                 return {};
@@ -108,7 +112,8 @@ QString buildNewFile(const QString& target, const Fill& fill, const Place& place
         // Never over a file, or a link, that appeared meanwhile. QFile::rename
         // would copy through a dangling link when renaming fails.
         else if (!renameNoReplace(temp, target))
-            error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）").arg(temp, target);
+            error = QCoreApplication::translate("Tool", "无法把 %1 改名为 %2（该文件已存在或目录不可写）")
+                        .arg(temp, target);
     }
     if (!error.isEmpty())
         QFile::remove(temp);
@@ -117,9 +122,18 @@ QString buildNewFile(const QString& target, const Fill& fill, const Place& place
 
 bool renameNoReplace(const QString& from, const QString& to)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-               RENAME_NOREPLACE)
-        == 0;
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system without the no-replace rename (NFS, CIFS): a hard link,
+    // which fails on anything at the target, a link included.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    if (::link(source.constData(), target.constData()) != 0)
+        return false;
+    ::unlink(source.constData());
+    return true;
 }
 
 FileImport importToNewFile(Source& source, const QString& target, const Progress& progress,
