@@ -6,6 +6,7 @@
 #include "host/Functions.h"
 #include "host/Mainmodule.h"
 #include "host/MonthKey.h"
+#include "host/OpLog.h"
 #include "host/Prjconst.h"
 #include "host/Varunit.h"
 #include "host/ui/Artwork.h"
@@ -379,14 +380,7 @@ void TFrmLogin::btnSelClick()
 
 bool TFrmLogin::WriteOpLog(const QString& text)
 {
-    const QVariantList values
-        = { Platform::now(), text, Varunit::User_name, Platform::GetComputerName().left(15) };
-    const auto bindTo = [&values](Db::Query& q) {
-        const QStringList markers = { QStringLiteral("opTime"), QStringLiteral("BeWrite"), QStringLiteral("opUser"),
-            QStringLiteral("opComputer") };
-        for (int i = 0; i < markers.size(); ++i)
-            q.bind(markers.at(i), values.at(i));
-    };
+    const OpLog::Entry entry(text, Varunit::User_name);
     // A lost connection, or a server that takes no writes (a standby the
     // connection was left on), gets one more attempt on a connection opened
     // anew, which goes to the server that takes writes. Before it, the entry
@@ -395,15 +389,8 @@ bool TFrmLogin::WriteOpLog(const QString& text)
         QString failure;
         try {
             const QSqlDatabase db = Mainmodule::db();
-            if (attempt > 0) {
-                Db::Query stored(db, Db::sqlOpLogEntryCount);
-                bindTo(stored);
-                if (stored.open().value(QStringLiteral("n")).toInt() > 0)
-                    return true;
-            }
-            Db::Query insert(db, Db::sqlInsertOpLog);
-            bindTo(insert);
-            insert.exec();
+            if (attempt == 0 || !OpLog::isStored(db, entry))
+                OpLog::insert(db, entry);
             return true;
         } catch (const Db::Error& error) {
             failure = error.connectionLost() ? Platform::messageOf(error) : readOnlyServer();
