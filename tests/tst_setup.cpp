@@ -668,7 +668,9 @@ void TestSetup::importPreview()
     QCOMPARE(env.messages.size(), 1);
     QVERIFY2(env.messages[0].text.contains(u"已新增 1 行，修改 1 行"_s), qPrintable(env.messages[0].text));
     QCOMPARE(env.scalar(u"SELECT opUser FROM OpLog"_s).toString(), u"admin"_s);
-    QVERIFY(env.scalar(u"SELECT BeWrite FROM OpLog"_s).toString().contains(u"good.csv"_s));
+    const QString logged = env.scalar(u"SELECT BeWrite FROM OpLog"_s).toString();
+    QVERIFY2(logged.startsWith(u"导入员工：文件 "_s) && logged.contains(u"good.csv，新增 1 行，修改 1 行"_s),
+        qPrintable(logged));
 }
 
 // Each verb's own usage, the same through "VERB --help" and "help VERB", and

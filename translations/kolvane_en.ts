@@ -1974,10 +1974,6 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
         <translation>CSV files (*.csv);;Excel workbooks (*.xlsx)</translation>
     </message>
     <message>
-        <source>导出%1：文件 %2，%3 行</source>
-        <translation>Exported %1: file %2, %3 rows</translation>
-    </message>
-    <message>
         <source>已导出 %1 行到 %2。</source>
         <translation>Exported %1 rows to %2.</translation>
     </message>
@@ -2067,10 +2063,6 @@ Exit codes: 0 done; 2 wrong arguments; 4 refused or failed; 5 the database canno
     <message>
         <source>没有导入：%1</source>
         <translation>Nothing imported: %1</translation>
-    </message>
-    <message>
-        <source>导入%1：文件 %2，新增 %3 行，修改 %4 行</source>
-        <translation>Imported %1: file %2, %3 rows added, %4 changed</translation>
     </message>
     <message>
         <source>CSV 文件 (*.csv *.txt);;所有文件 (*)</source>

@@ -54,6 +54,21 @@ QString kindName(SheetKind kind)
                                        : sheetName(kind);
 }
 
+// The kind as a log row names it: in Chinese whatever the session's language,
+// as every row of the log.
+QString logName(SheetKind kind)
+{
+    switch (kind) {
+    case SheetKind::Employees:
+        return QStringLiteral("员工");
+    case SheetKind::Rules:
+        return QStringLiteral("班次规则");
+    case SheetKind::Schedule:
+        break;
+    }
+    return signedInMonth().text() + QStringLiteral(" 排班");
+}
+
 SheetImportDialog::SheetImportDialog(SheetKind kind, const QString& operatorName, QWidget* parent)
     : QDialog(parent)
     , m_kind(kind)
@@ -155,10 +170,11 @@ void SheetImportDialog::importFile()
         Platform::MessageBox(tr("没有导入：%1").arg(Platform::messageOf(e)), windowTitle(), Platform::MB_ICONSTOP);
         return;
     }
-    OpLog::write(tr("导入%1：文件 %2，新增 %3 行，修改 %4 行")
-                     .arg(kindName(m_kind), m_plan->path())
+    OpLog::write(QStringLiteral("导入%1：文件 %2，新增 %3 行，修改 %4 行%5")
+                     .arg(logName(m_kind), m_plan->path())
                      .arg(m_plan->added())
-                     .arg(m_plan->changed()),
+                     .arg(m_plan->changed())
+                     .arg(refused.isEmpty() ? QString() : QStringLiteral("，数据库拒绝了其中一部分")),
         m_operator);
     Platform::MessageBox(refused.isEmpty() ? m_plan->summary(false) : m_plan->summary(false) + u'\n' + refused,
         windowTitle(), refused.isEmpty() ? Platform::MB_ICONINFORMATION : Platform::MB_ICONEXCLAMATION);
@@ -195,7 +211,8 @@ void SheetExportDialog::run(QWidget* parent, SheetKind kind, const QString& oper
             Workbook::Writer::writeTable(path, sheetName(kind, signedInMonth()), sheet.header, sheet.rows);
         else
             writeCsv(sheet, path);
-        OpLog::write(tr("导出%1：文件 %2，%3 行").arg(kindName(kind), path).arg(sheet.rows.size()), operatorName);
+        OpLog::write(
+            QStringLiteral("导出%1：文件 %2，%3 行").arg(logName(kind), path).arg(sheet.rows.size()), operatorName);
         Platform::MessageBox(
             tr("已导出 %1 行到 %2。").arg(sheet.rows.size()).arg(path), title, Platform::MB_ICONINFORMATION);
     } catch (const std::exception& e) {
