@@ -4,6 +4,7 @@
 #include "db/SetupStatements.h"
 #include "db/Statements.h"
 #include "host/Functions.h"
+#include "host/OpLog.h"
 #include "platform/System.h"
 #include "signin/Operators.h"
 #include "signin/Throttle.h"
@@ -100,14 +101,8 @@ Result Admin::recorded(
             return e.name == actor.operatorName && managesOperators(e);
         });
         result = allowed ? work() : refused(tr("操作员“%1”不能管理操作员").arg(actor.operatorName));
-        if (result.done) {
-            Db::Query log(db, Db::sqlInsertOpLog);
-            log.bind(QStringLiteral("opTime"), Platform::now());
-            log.bind(QStringLiteral("BeWrite"), what.left(255));
-            log.bind(QStringLiteral("opUser"), actor.who.left(255));
-            log.bind(QStringLiteral("opComputer"), Platform::GetComputerName().left(15));
-            log.exec();
-        }
+        if (result.done)
+            OpLog::insert(db, OpLog::Entry(what, actor.who));
     } catch (...) {
         session.rollback();
         throw;
