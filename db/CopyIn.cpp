@@ -1,4 +1,5 @@
 #include "db/CopyIn.h"
+#include "db/Query.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -76,10 +77,7 @@ void appendValue(QByteArray& line, const QVariant& value)
 std::unique_ptr<CopyIn> CopyIn::start(
     const QSqlDatabase& db, const QString& table, const QStringList& columns, QSqlError* error)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "pg_conn*") != 0)
-        return nullptr;
-    PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
+    PGconn* conn = nativeHandle<PGconn>(db, "pg_conn*");
     if (!conn)
         return nullptr;
     const QByteArray sql

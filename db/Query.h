@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -44,6 +45,16 @@ public:
 private:
     Kind m_kind = Kind::Failed;
 };
+
+// The engine library's own connection under Qt's driver (sqlite3*, pg_conn*),
+// named by its type; null when the driver holds none of that type.
+template <typename Handle> Handle* nativeHandle(const QSqlDatabase& db, const char* typeName)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), typeName) != 0)
+        return nullptr;
+    return *static_cast<Handle* const*>(handle.constData());
+}
 
 // Whether a failure means the connection to the server is gone: the server
 // ended the session, the link broke, or the driver has closed the connection.

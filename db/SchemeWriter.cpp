@@ -80,19 +80,6 @@ void WaitNotice::operator()()
 
 } // namespace Scheme
 
-namespace {
-
-// The connection behind Qt's driver, when the driver is the one named.
-template <typename Handle> Handle* nativeHandle(const QSqlDatabase& db, const char* typeName)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), typeName) != 0)
-        return nullptr;
-    return *static_cast<Handle* const*>(handle.constData());
-}
-
-} // namespace
-
 // SQLite and PostgreSQL are written through their own libraries, past Qt's
 // driver, on the driver's connection; any other engine through Qt SQL.
 std::unique_ptr<SchemeWriter> SchemeWriter::open(
